@@ -7,18 +7,61 @@
 #define ZIRK_COMMON_H_
 
 #include <cstdint>
+#include <memory>
+#include <utility>
 
 #include <boost/numeric/ublas/matrix.hpp>
+#include <boost/numeric/ublas/lu.hpp>
 #include <boost/numeric/ublas/vector.hpp>
 
+// uBLAS's storage still calls the allocator's construct() and destroy(),
+// which std::allocator no longer has in C++20; this allocator restores them.
+// Every uBLAS container of the program (permutation matrices included) is
+// built on it.
+template <class T>
+struct UblasAllocator : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = UblasAllocator<U>;
+  };
+  UblasAllocator() noexcept = default;
+  template <class U>
+  UblasAllocator(const UblasAllocator<U>&) noexcept {}
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+  template <class U>
+  void destroy(U* p) {
+    p->~U();
+  }
+};
+
+template <class T>
+using UblasStorage =
+    boost::numeric::ublas::unbounded_array<T, UblasAllocator<T>>;
+
 // Raw or log10 expression values, class sums, covariances, design matrices.
-using RealMatrix = boost::numeric::ublas::matrix<double>;
+using RealMatrix =
+    boost::numeric::ublas::matrix<double, boost::numeric::ublas::row_major,
+                                  UblasStorage<double>>;
 // Genotype class indicators (ymat): one unsigned 32-bit count per cell.
-using CountMatrix = boost::numeric::ublas::matrix<std::uint32_t>;
+using CountMatrix =
+    boost::numeric::ublas::matrix<std::uint32_t,
+                                  boost::numeric::ublas::row_major,
+                                  UblasStorage<std::uint32_t>>;
 // Allele characters, two columns per SNP (gmat).
-using GenotypeMatrix = boost::numeric::ublas::matrix<char>;
+using GenotypeMatrix =
+    boost::numeric::ublas::matrix<char, boost::numeric::ublas::row_major,
+                                  UblasStorage<char>>;
 // Class sizes and coefficient vectors.
-using RealVector = boost::numeric::ublas::vector<double>;
+using RealVector =
+    boost::numeric::ublas::vector<double, UblasStorage<double>>;
+// Row exchanges of an LU factorisation (use this, not the default
+// permutation_matrix<std::size_t>, which does not compile in C++20).
+using Permutation =
+    boost::numeric::ublas::permutation_matrix<std::size_t,
+                                              UblasStorage<std::size_t>>;
 
 // Individuals, genes and SNPs of the run. Set once by the dimension scan
 // (get_parmeters) and only read afterwards; never negative.
