@@ -1,0 +1,272 @@
+// Input data: the dimension scan and the readers of the genotype, expression
+// and allele files.
+//
+// `get_parmeters` runs first. It validates the genotype file's layout and
+// characters and fixes the globals `n`, `ps` and `ngene`, so the genotype and
+// expression readers fill matrices that `main` has already created at their
+// final sizes. The allele file is consulted once per SNP by `getallele`.
+// Every failure ends the process through `error` with a fixed message.
+//
+// Genotype line layout: for SNP j, characters 4j, 4j+1, 4j+2 and 4j+3 are the
+// first allele, a separator, the second allele and a separator, the last
+// separator being the newline. One or two further characters before the
+// newline (a trailing separator, a carriage return) leave the SNP count
+// unchanged, since ps = (L + 2) / 4 for a first line of L characters.
+#ifndef ZIRK_INPUT_H_
+#define ZIRK_INPUT_H_
+
+#include <climits>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "common.h"
+
+namespace input_detail {
+
+// Outcome of one line read (one fgets into a buffer).
+enum class LineRead {
+  kLine,   // characters were read; the buffer holds them, zero-terminated
+  kEnd,    // nothing read: end of file
+  kError,  // nothing read: read error
+  kNone,   // nothing read for another reason
+};
+
+// Reads like one fgets(buffer, size, file): at most size - 1 characters,
+// stopping after a newline. `size` is at least 2 and may exceed INT_MAX;
+// such a read is made of chunks that together behave as a single read.
+LineRead read_line(char* buffer, std::size_t size, std::FILE* file);
+
+// read_line with the chunk size as a parameter (at least 2), so the
+// continuation across chunks can be exercised on small inputs.
+LineRead read_line_in_chunks(char* buffer, std::size_t size, std::FILE* file,
+                             int chunk);
+
+// The scan reads genotype lines of at most 4,000,001 characters.
+inline constexpr std::size_t kGenotypeScanBufferSize = 4000002;
+
+// Buffer sizes and counts derived from the dimensions, in 64-bit arithmetic
+// so that no dimension overflows them.
+//
+// Expression pieces are at most 31 characters per individual plus newline.
+inline std::size_t expression_scan_buffer_size(std::int32_t individuals) {
+  return 31 * static_cast<std::size_t>(individuals) + 2;
+}
+// A genotype row of 4·ps + 1 characters (trailing separator and carriage
+// return) plus its newline must fit one read, or later rows would shift.
+inline std::size_t genotype_buffer_size(std::int32_t snps) {
+  return 4 * static_cast<std::size_t>(snps) + 3;
+}
+inline std::size_t expression_value_count(std::int32_t individuals,
+                                          std::int32_t genes) {
+  return static_cast<std::size_t>(individuals) *
+         static_cast<std::size_t>(genes);
+}
+
+inline bool is_allele(char c) {
+  return c == 'A' || c == 'C' || c == 'G' || c == 'T' || c == 'a' || c == 'c' ||
+         c == 'g' || c == 't';
+}
+
+// Closes the file when the reader is done with it.
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// A zero-filled buffer of `size` bytes, or null when it cannot be allocated.
+inline std::unique_ptr<char[]> allocate_buffer(std::size_t size) {
+  return std::unique_ptr<char[]>(new (std::nothrow) char[size]());
+}
+
+}  // namespace input_detail
+
+// Scans the genotype file, then the expression file, and sets `n` (genotype
+// lines), `ps` (SNPs, from the first line's length) and `ngene` (expression
+// lines, counted in pieces of at most 31·n + 1 characters). Rejects a
+// genotype file whose first line holds two equal neighbouring characters,
+// whose lines differ in length from the first (a last line without newline
+// only needs room for every allele), or whose allele positions hold anything
+// but A, C, G, T in either case.
+template <class GenotypeName, class ExpressionName>
+void get_parmeters(GenotypeName genotypeFile, ExpressionName expressionFile) {
+  using input_detail::LineRead;
+  ps = 0;
+  n = 0;
+  input_detail::File genotype(std::fopen(genotypeFile, "r"));
+  if (!genotype) error("Error: Cannot open the genome file.");
+  const std::size_t size = input_detail::kGenotypeScanBufferSize;
+  std::unique_ptr<char[]> buffer = input_detail::allocate_buffer(size);
+  if (!buffer) error("Error: Absorted due to allocation error.");
+  char* line = buffer.get();
+  std::size_t first_length = 0;
+  for (;;) {
+    const LineRead read = input_detail::read_line(line, size, genotype.get());
+    if (read == LineRead::kEnd) break;
+    if (read == LineRead::kError) {
+      error("Error: Aborted due to input error (genome data).");
+    }
+    if (read == LineRead::kNone) continue;
+    ++n;
+    const std::size_t length = std::strlen(line);
+    const char* newline =
+        static_cast<const char*>(std::memchr(line, '\n', length));
+    // A line without newline ended the file only if the read hit its end;
+    // otherwise it filled the buffer.
+    const bool last_unterminated =
+        newline == nullptr && std::feof(genotype.get());
+    if (n == 1) {
+      for (std::size_t p = 0; p + 1 < length; ++p) {
+        if (line[p] == line[p + 1]) {
+          error("Error: Invalid format in genome data.");
+        }
+      }
+      if (newline != nullptr) {
+        first_length = static_cast<std::size_t>(newline - line);
+      } else if (last_unterminated) {
+        first_length = length;
+      } else {
+        error("Error: Absorted due to input error (genome data).");
+      }
+      ps = static_cast<std::int32_t>((first_length + 2) / 4);
+    }
+    const std::size_t alleles = 2 * static_cast<std::size_t>(ps);
+    if (last_unterminated) {
+      // Not held to the first line's length, but every allele position up
+      // to 4·ps - 2 must have been read.
+      if (length + 1 < 2 * alleles) {
+        error("Error: Invalid format in genome data");
+      }
+    } else if (newline == nullptr ||
+               static_cast<std::size_t>(newline - line) != first_length) {
+      error("Error: Invalid format in genome data");
+    }
+    for (std::size_t k = 0; k < alleles; ++k) {
+      if (!input_detail::is_allele(line[2 * k])) {
+        error("Error: Invalid data or format in genome data");
+      }
+    }
+  }
+  genotype.reset();
+  buffer.reset();
+
+  ngene = 0;
+  input_detail::File expression(std::fopen(expressionFile, "r"));
+  if (!expression) error("Error: Cannot open the expression file.");
+  const std::size_t piece_size = input_detail::expression_scan_buffer_size(n);
+  buffer = input_detail::allocate_buffer(piece_size);
+  if (!buffer) error("Error: Aborted due to allocation error.");
+  for (;;) {
+    const LineRead read =
+        input_detail::read_line(buffer.get(), piece_size, expression.get());
+    if (read == LineRead::kEnd) break;
+    if (read == LineRead::kError) {
+      error("Error: Aborted due to input error (expression data).");
+    }
+    if (read == LineRead::kLine) ++ngene;
+  }
+}
+
+// Fills `gmat` (n rows, 2·ps columns, created by the caller) from a genotype
+// file that the scan has validated: gmat(i, 2j) and gmat(i, 2j+1) become
+// characters 4j and 4j+2 of line i. Checks only that the file opens and
+// reads; rows past an early end of file are left unchanged.
+template <class Matrix, class Name>
+void read_genotype(Matrix& gmat, Name fileName) {
+  using input_detail::LineRead;
+  const std::size_t size = input_detail::genotype_buffer_size(ps);
+  std::unique_ptr<char[]> buffer = input_detail::allocate_buffer(size);
+  if (!buffer) error("Error: Aborted due to allocation error.");
+  input_detail::File file(std::fopen(fileName, "r"));
+  if (!file) error("Error: Cannot open the genome file.");
+  const char* line = buffer.get();
+  const std::size_t rows = static_cast<std::size_t>(n);
+  const std::size_t snps = static_cast<std::size_t>(ps);
+  for (std::size_t i = 0; i < rows; ++i) {
+    const LineRead read =
+        input_detail::read_line(buffer.get(), size, file.get());
+    if (read == LineRead::kEnd) break;
+    if (read == LineRead::kError) {
+      error("Error: Aborted due to input error (genome data).");
+    }
+    if (read == LineRead::kNone) continue;
+    for (std::size_t j = 0; j < snps; ++j) {
+      gmat(i, 2 * j) = line[4 * j];
+      gmat(i, 2 * j + 1) = line[4 * j + 2];
+    }
+  }
+}
+
+// Fills `emat` (n rows, ngene columns, created by the caller) from the
+// expression file read as one stream of exactly n·ngene white-space
+// separated numbers, gene by gene: value k belongs to individual k mod n and
+// gene k div n. Rejects a token that is not a number, too few numbers and
+// anything but white space after the last one.
+template <class Matrix, class Name>
+void read_expression(Matrix& emat, Name fileName) {
+  const std::size_t count = input_detail::expression_value_count(n, ngene);
+  std::unique_ptr<double[]> values(new (std::nothrow) double[count]);
+  if (!values) error("Error: Aborted due to allocation error.");
+  input_detail::File file(std::fopen(fileName, "r"));
+  if (!file) error("Error: Cannot open the expression file.");
+  if (count > 0) {
+    for (std::size_t k = 0; k < count; ++k) {
+      const int converted = std::fscanf(file.get(), "%lf", &values[k]);
+      if (converted == EOF) {
+        error("Error: Invalid format in expression data.");
+      }
+      if (converted != 1) error("Error: Invalid data in expressions");
+    }
+    double extra;
+    if (std::fscanf(file.get(), "%lf", &extra) != EOF) {
+      error("Error: Invalid format in expression data.");
+    }
+  }
+  file.reset();
+  const std::size_t rows = static_cast<std::size_t>(n);
+  const std::size_t genes = static_cast<std::size_t>(ngene);
+  for (std::size_t g = 0; g < genes; ++g) {
+    for (std::size_t i = 0; i < rows; ++i) {
+      emat(i, g) = values[g * rows + i];
+    }
+  }
+}
+
+// Sets `allele` to the first character of SNP s's line (line s, from 0) of
+// the allele file. The file is read in pieces of at most 5 characters, so a
+// line of 5 or more characters counts as two or more lines. Rejects a SNP
+// whose piece holds no newline before the end of the file, a SNP the file
+// has no line for, and a first character other than A, C, G, T in either
+// case.
+template <class Index, class Char, class Name>
+void getallele(Index s, Char& allele, Name fileName) {
+  using input_detail::LineRead;
+  input_detail::File file(std::fopen(fileName, "r"));
+  if (!file) error("Error: Cannot open the allele file.");
+  char piece[6] = {};
+  const std::uint64_t reads = static_cast<std::uint64_t>(s) + 1;
+  LineRead read = LineRead::kNone;
+  for (std::uint64_t k = 0; k < reads; ++k) {
+    read = input_detail::read_line(piece, sizeof piece, file.get());
+    if (read == LineRead::kEnd) break;
+    if (read == LineRead::kError) {
+      error("Error: Aborted due to input error (allele data).");
+    }
+  }
+  // Only the (s+1)-th read holds SNP s's own line; an earlier end of file
+  // means the file has no line for it.
+  if (read != LineRead::kLine ||
+      (std::strchr(piece, '\n') == nullptr && !std::feof(file.get()))) {
+    error("Error: Invalid format in allele data.");
+  }
+  file.reset();
+  if (!input_detail::is_allele(piece[0])) {
+    error("Error: Invalid data in allele data.");
+  }
+  allele = piece[0];
+}
+
+#endif  // ZIRK_INPUT_H_

@@ -1,0 +1,341 @@
+#include "input.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Each test writes its input files into a fresh temporary directory.
+class InputTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern =
+        (fs::temp_directory_path() / "zirk-input-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    n = ngene = ps = 0;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string write(const std::string& name, const std::string& content) {
+    const std::string path = (dir_ / name).string();
+    std::ofstream out(path, std::ios::binary);
+    out << content;
+    return path;
+  }
+  std::string missing() const { return (dir_ / "missing").string(); }
+
+  // Scans `genotype` with a one-line expression file.
+  void scan(const std::string& genotype) {
+    const std::string g = write("genotype.txt", genotype);
+    const std::string e = write("expression.txt", "1\n");
+    get_parmeters(g.c_str(), e.c_str());
+  }
+
+  fs::path dir_;
+};
+
+std::string repeat(const std::string& text, std::size_t times) {
+  std::string out;
+  for (std::size_t i = 0; i < times; ++i) out += text;
+  return out;
+}
+
+using ::testing::Eq;
+using ::testing::ExitedWithCode;
+
+#define EXPECT_ERROR(statement, message) \
+  EXPECT_EXIT(statement, ExitedWithCode(1), Eq(std::string(message) + "\n"))
+
+TEST_F(InputTest, ScanFixesIndividualsAndSnpsFromGenotypeLayout) {
+  const std::vector<std::pair<std::string, std::pair<int, int>>> cases = {
+      {repeat("A T G G\n", 3), {3, 2}},
+      {repeat("A\tT\tG\tG\n", 3), {3, 2}},
+      {repeat("A/T G/G\n", 2), {2, 2}},
+      {repeat("A T G G\r\n", 2), {2, 2}},
+      {repeat("A T G G \n", 2), {2, 2}},
+      {repeat("A T G G \r\n", 2), {2, 2}},
+      {"a t g g\nc c t t\n", {2, 2}},
+      {"A T\n", {1, 1}},
+      // A last line without newline is not held to the first line's length.
+      {"A T G G\nC C A A", {2, 2}},
+      {"A T G G\nC C A A C", {2, 2}},
+      // A single line without newline counts as a line of its own length.
+      {"A T G G", {1, 2}},
+      {"A T", {1, 1}},
+      {"\n", {1, 0}},
+      {"\n\n", {2, 0}},
+      {"", {0, 0}},
+  };
+  for (const auto& [content, dims] : cases) {
+    SCOPED_TRACE(content);
+    scan(content);
+    EXPECT_EQ(n, dims.first);
+    EXPECT_EQ(ps, dims.second);
+  }
+}
+
+TEST_F(InputTest, ScanRejectsBadGenotypeLayout) {
+  const std::string e = write("expression.txt", "1\n");
+  const auto scan_file = [&](const std::string& content) {
+    const std::string g = write("genotype.txt", content);
+    get_parmeters(g.c_str(), e.c_str());
+  };
+  EXPECT_ERROR(get_parmeters(missing().c_str(), e.c_str()),
+               "Error: Cannot open the genome file.");
+  EXPECT_ERROR(scan_file("A  T\n"), "Error: Invalid format in genome data.");
+  EXPECT_ERROR(scan_file("A T GG\n"), "Error: Invalid format in genome data.");
+  // Its second allele position holds the newline.
+  EXPECT_ERROR(scan_file("AT\n"),
+               "Error: Invalid data or format in genome data");
+  EXPECT_ERROR(scan_file("A T N G\n"),
+               "Error: Invalid data or format in genome data");
+  EXPECT_ERROR(scan_file("A T G G\nA T G 0\n"),
+               "Error: Invalid data or format in genome data");
+  EXPECT_ERROR(scan_file("A T G G\nA T G\n"),
+               "Error: Invalid format in genome data");
+  EXPECT_ERROR(scan_file("A T G G\nA T G GG\n"),
+               "Error: Invalid format in genome data");
+  EXPECT_ERROR(scan_file("A T G G\n\n"),
+               "Error: Invalid format in genome data");
+  // A last line without newline must still reach the last allele.
+  EXPECT_ERROR(scan_file("A T G G\nA T G "),
+               "Error: Invalid format in genome data");
+  EXPECT_ERROR(scan_file("A T G G\r\nA T"),
+               "Error: Invalid format in genome data");
+  EXPECT_ERROR(scan_file("AT"), "Error: Invalid format in genome data");
+}
+
+TEST_F(InputTest, ScanAcceptsFirstLineUpToBufferAndRejectsLonger) {
+  const std::string e = write("expression.txt", "1\n");
+  // 4,000,000 characters: a million SNPs with a trailing separator.
+  const std::string longest = repeat("A C ", 1000000);
+  const std::string g = write("long.txt", longest + "\n" + longest + "\n");
+  get_parmeters(g.c_str(), e.c_str());
+  EXPECT_EQ(n, 2);
+  EXPECT_EQ(ps, 1000000);
+
+  const std::string over = write("over.txt", longest + "A\n");
+  EXPECT_ERROR(get_parmeters(over.c_str(), e.c_str()),
+               "Error: Absorted due to input error (genome data).");
+  // Equal neighbours are found before the missing newline is.
+  const std::string doubled = write("doubled.txt", "AA" + longest + "\n");
+  EXPECT_ERROR(get_parmeters(doubled.c_str(), e.c_str()),
+               "Error: Invalid format in genome data.");
+}
+
+TEST_F(InputTest, ScanCountsExpressionPieces) {
+  const std::string three = write("three.txt", repeat("A T\n", 3));
+  const std::vector<std::pair<std::string, int>> cases = {
+      {"1 2 3\n4 5 6\n7 8 9\n1 1 1\n", 4},
+      {"1 2 3\n4 5 6\n7 8 9\n1 1 1", 4},
+      {"1 2 3\n4 5 6\n7 8 9\n1 1 1\n\n", 5},
+      {"", 0},
+      // 31·3 = 93 characters fit a piece with their newline; 94 do not.
+      {std::string(93, '1') + "\n", 1},
+      {std::string(94, '1') + "\n", 2},
+  };
+  for (const auto& [content, genes] : cases) {
+    SCOPED_TRACE(content);
+    const std::string e = write("expression.txt", content);
+    get_parmeters(three.c_str(), e.c_str());
+    EXPECT_EQ(n, 3);
+    EXPECT_EQ(ngene, genes);
+  }
+  // Without individuals every character is a piece of its own.
+  const std::string empty = write("empty.txt", "");
+  const std::string e = write("expression.txt", "1\n");
+  get_parmeters(empty.c_str(), e.c_str());
+  EXPECT_EQ(ngene, 2);
+
+  EXPECT_ERROR(get_parmeters(three.c_str(), missing().c_str()),
+               "Error: Cannot open the expression file.");
+}
+
+TEST_F(InputTest, SizesDoNotOverflowThirtyTwoBits) {
+  const std::int32_t big = INT32_MAX;
+  EXPECT_EQ(input_detail::expression_scan_buffer_size(big),
+            std::size_t{66571993059});
+  EXPECT_EQ(input_detail::genotype_buffer_size(big), std::size_t{8589934591});
+  EXPECT_EQ(input_detail::expression_value_count(big, big),
+            std::size_t{4611686014132420609});
+}
+
+TEST_F(InputTest, ChunkedReadBehavesAsOneRead) {
+  const std::string path = write("lines.txt", "abcdefghij\nxyz\nlast");
+  std::FILE* file = std::fopen(path.c_str(), "r");
+  ASSERT_NE(file, nullptr);
+  using input_detail::LineRead;
+  char buffer[9];
+  // Size 9 in chunks of 3 bytes: one piece of 8 characters, then the rest of
+  // the line, then whole lines.
+  const std::vector<std::string> pieces = {"abcdefgh", "ij\n", "xyz\n", "last"};
+  for (const std::string& piece : pieces) {
+    EXPECT_EQ(input_detail::read_line_in_chunks(buffer, 9, file, 3),
+              LineRead::kLine);
+    EXPECT_EQ(std::string(buffer), piece);
+  }
+  EXPECT_EQ(input_detail::read_line_in_chunks(buffer, 9, file, 3),
+            LineRead::kEnd);
+  std::fclose(file);
+}
+
+TEST_F(InputTest, ReadGenotypeTakesAllelesWhateverTheSeparators) {
+  const std::vector<std::string> files = {
+      "A\tT\tG\tG\nT\tT\tG\tC\n", "A T G G\nT T G C\n",   "A/T G/G\nT/T G/C\n",
+      "A T G G\r\nT T G C\r\n",   "A T G G \nT T G C \n", "A T G G\nT T G C",
+  };
+  for (const std::string& content : files) {
+    SCOPED_TRACE(content);
+    const std::string g = write("genotype.txt", content);
+    const std::string e = write("expression.txt", "1\n");
+    get_parmeters(g.c_str(), e.c_str());
+    ASSERT_EQ(n, 2);
+    ASSERT_EQ(ps, 2);
+    GenotypeMatrix gmat(2, 4, '-');
+    read_genotype(gmat, g.c_str());
+    EXPECT_EQ(std::string(gmat.data().begin(), gmat.data().end()), "ATGGTTGC");
+  }
+}
+
+TEST_F(InputTest, ReadGenotypeKeepsRowsAlignedWithSeparatorAndCarriageReturn) {
+  const std::string g =
+      write("genotype.txt", "A T G G \r\nT T G C \r\nC G A A \r\n");
+  const std::string e = write("expression.txt", "1\n");
+  get_parmeters(g.c_str(), e.c_str());
+  ASSERT_EQ(n, 3);
+  ASSERT_EQ(ps, 2);
+  GenotypeMatrix gmat(3, 4, '-');
+  read_genotype(gmat, g.c_str());
+  EXPECT_EQ(std::string(gmat.data().begin(), gmat.data().end()),
+            "ATGGTTGCCGAA");
+}
+
+TEST_F(InputTest, ReadGenotypeEdges) {
+  const std::string g = write("genotype.txt", "\n\n");
+  const std::string e = write("expression.txt", "1\n");
+  get_parmeters(g.c_str(), e.c_str());
+  GenotypeMatrix none(2, 0, '-');
+  read_genotype(none, g.c_str());
+  EXPECT_EQ(none.size1(), 2u);
+  EXPECT_EQ(none.size2(), 0u);
+
+  // Rows past an early end of file stay as they were.
+  n = 2;
+  ps = 1;
+  const std::string short_file = write("short.txt", "C G\n");
+  GenotypeMatrix gmat(2, 2, '-');
+  read_genotype(gmat, short_file.c_str());
+  EXPECT_EQ(std::string(gmat.data().begin(), gmat.data().end()), "CG--");
+
+  EXPECT_ERROR(read_genotype(gmat, missing().c_str()),
+               "Error: Cannot open the genome file.");
+}
+
+TEST_F(InputTest, ReadExpressionFillsGeneColumnsFromOneStream) {
+  n = 3;
+  ngene = 2;
+  for (const std::string& content :
+       {std::string("1 2 3\n4.5 5e1 6\n"), std::string("1 2\n3 4.5 5e1 6\n"),
+        std::string("1\t2 3  \n 4.5\n5e1 6   \n\n\n")}) {
+    SCOPED_TRACE(content);
+    RealMatrix emat(3, 2, -1.0);
+    read_expression(emat, write("expression.txt", content).c_str());
+    EXPECT_EQ(emat(0, 0), 1.0);
+    EXPECT_EQ(emat(1, 0), 2.0);
+    EXPECT_EQ(emat(2, 0), 3.0);
+    EXPECT_EQ(emat(0, 1), 4.5);
+    EXPECT_EQ(emat(1, 1), 50.0);
+    EXPECT_EQ(emat(2, 1), 6.0);
+  }
+}
+
+TEST_F(InputTest, ReadExpressionRejectsBadData) {
+  n = 3;
+  ngene = 2;
+  RealMatrix emat(3, 2, -1.0);
+  const auto read = [&](const std::string& content) {
+    read_expression(emat, write("expression.txt", content).c_str());
+  };
+  EXPECT_ERROR(read_expression(emat, missing().c_str()),
+               "Error: Cannot open the expression file.");
+  EXPECT_ERROR(read("s1 s2 s3\n1 2 3\n4 5 6\n"),
+               "Error: Invalid data in expressions");
+  EXPECT_ERROR(read("1 NA 3\n4 5 6\n"), "Error: Invalid data in expressions");
+  EXPECT_ERROR(read("1 2 3\n4 5\n"),
+               "Error: Invalid format in expression data.");
+  EXPECT_ERROR(read("1 2 3\n4 5 6\n7\n"),
+               "Error: Invalid format in expression data.");
+  EXPECT_ERROR(read("1 2 3\n4 5 6 x\n"),
+               "Error: Invalid format in expression data.");
+
+  // Scanned together: a trailing empty line is a gene without values, and
+  // six numbers on one line are one gene with three values too many.
+  const std::string g = write("genotype.txt", repeat("A T\n", 3));
+  const std::string trailing = write("trailing.txt", "1 2 3\n4 5 6\n\n");
+  get_parmeters(g.c_str(), trailing.c_str());
+  ASSERT_EQ(ngene, 3);
+  RealMatrix three(3, 3, -1.0);
+  EXPECT_ERROR(read_expression(three, trailing.c_str()),
+               "Error: Invalid format in expression data.");
+  const std::string one_line = write("one.txt", "1 2 3 4.5 5e1 6\n");
+  get_parmeters(g.c_str(), one_line.c_str());
+  ASSERT_EQ(ngene, 1);
+  RealMatrix one(3, 1, -1.0);
+  EXPECT_ERROR(read_expression(one, one_line.c_str()),
+               "Error: Invalid format in expression data.");
+}
+
+TEST_F(InputTest, GetAlleleReadsTheSnpsOwnLine) {
+  const auto allele_of = [](unsigned s, const std::string& path) {
+    char allele = ' ';
+    getallele(s, allele, path.c_str());
+    return allele;
+  };
+  const std::string file = write("allele.txt", "G\nA T\nc\n");
+  EXPECT_EQ(allele_of(0, file), 'G');
+  EXPECT_EQ(allele_of(1, file), 'A');
+  EXPECT_EQ(allele_of(2, file), 'c');
+  // A last line of up to 4 characters may lack its newline.
+  EXPECT_EQ(allele_of(1, write("a.txt", "G\nT")), 'T');
+  EXPECT_EQ(allele_of(1, write("b.txt", "G\nT AC")), 'T');
+  // A five-character line is read as two, shifting later SNPs by one.
+  EXPECT_EQ(allele_of(2, write("c.txt", "GATTA\nC\nT\n")), 'C');
+}
+
+TEST_F(InputTest, GetAlleleRejectsBadLines) {
+  char allele = ' ';
+  const auto look_up = [&](unsigned s, const std::string& content) {
+    getallele(s, allele, write("allele.txt", content).c_str());
+  };
+  EXPECT_ERROR(getallele(0u, allele, missing().c_str()),
+               "Error: Cannot open the allele file.");
+  for (const std::string bad : {" G\n", "1\n", "N\n", "\n"}) {
+    EXPECT_ERROR(look_up(0, bad), "Error: Invalid data in allele data.");
+    EXPECT_ERROR(look_up(1, "G\n" + bad + "C\n"),
+                 "Error: Invalid data in allele data.");
+  }
+  EXPECT_ERROR(look_up(0, "GATTA\nC\n"),
+               "Error: Invalid format in allele data.");
+  EXPECT_ERROR(look_up(1, "G\nT ACG"), "Error: Invalid format in allele data.");
+  // The piece after the long line is its newline alone.
+  EXPECT_ERROR(look_up(1, "GATTA\nC\n"), "Error: Invalid data in allele data.");
+  // SNPs without a line of their own.
+  EXPECT_ERROR(look_up(2, "G\nA\n"), "Error: Invalid format in allele data.");
+  EXPECT_ERROR(look_up(2, "G\nA"), "Error: Invalid format in allele data.");
+  EXPECT_ERROR(look_up(0, ""), "Error: Invalid format in allele data.");
+}
+
+}  // namespace
