@@ -1,0 +1,458 @@
+#include "model.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+#include "common.h"
+#include "model_math.h"
+
+namespace {
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+const double kInf = std::numeric_limits<double>::infinity();
+
+// Data for the multinomial model: a design (intercept first) and the
+// indicator matrix of the classes.
+struct Data {
+  RealMatrix X;
+  CountMatrix ymat;
+};
+
+Data MakeData(const std::vector<std::vector<double>>& rows,
+              const std::vector<int>& classes) {
+  Data d{RealMatrix(rows.size(), rows.empty() ? 0 : rows[0].size()),
+         CountMatrix(rows.size(), 2)};
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    for (std::size_t j = 0; j < rows[i].size(); ++j) d.X(i, j) = rows[i][j];
+    d.ymat(i, 0) = classes[i] == 0;
+    d.ymat(i, 1) = classes[i] == 1;
+  }
+  return d;
+}
+
+// Individuals with a normal covariate x and a noise covariate: class 0 has
+// weight exp(slope x), class 1 exp(offset - slope x), class 2 one. With
+// `separate`, the classes instead lie in disjoint bands of x.
+Data Simulate(unsigned count, unsigned seed, double slope, bool separate,
+              double offset = 0.5) {
+  std::mt19937 gen(seed);
+  std::normal_distribution<double> normal(0.0, 1.0);
+  std::uniform_real_distribution<double> uniform(0.0, 1.0);
+  Data d{RealMatrix(count, 3), CountMatrix(count, 2)};
+  for (unsigned i = 0; i < count; ++i) {
+    int k;
+    double x;
+    if (separate) {
+      k = static_cast<int>(i % 3);
+      x = (k == 0 ? -2.0 : (k == 1 ? 0.0 : 2.0)) + 0.3 * normal(gen);
+    } else {
+      x = normal(gen);
+      const double e0 = std::exp(slope * x);
+      const double e1 = std::exp(offset - slope * x);
+      const double u = uniform(gen) * (e0 + e1 + 1.0);
+      k = u < e0 ? 0 : (u < e0 + e1 ? 1 : 2);
+    }
+    d.X(i, 0) = 1.0;
+    d.X(i, 1) = x;
+    d.X(i, 2) = normal(gen);
+    d.ymat(i, 0) = k == 0;
+    d.ymat(i, 1) = k == 1;
+  }
+  return d;
+}
+
+// Reference Newton-Raphson written from the model's formulas with plain
+// loops and Gaussian elimination, to compare iterates against.
+class ReferenceFit {
+ public:
+  explicit ReferenceFit(const Data& d) : d_(d) {}
+
+  // Newton iterates from zero: iterates[k] after k steps; dets[k] is the
+  // Hessian determinant at iterates[k].
+  void Run(int steps) {
+    const std::size_t p = d_.X.size2();
+    std::vector<double> b(2 * p, 0.0);
+    for (int s = 0; s <= steps; ++s) {
+      iterates.push_back(b);
+      std::vector<double> g(2 * p, 0.0);
+      std::vector<std::vector<double>> h(2 * p, std::vector<double>(2 * p));
+      for (std::size_t i = 0; i < d_.X.size1(); ++i) {
+        double eta[2] = {0.0, 0.0};
+        for (int k = 0; k < 2; ++k)
+          for (std::size_t j = 0; j < p; ++j)
+            eta[k] += d_.X(i, j) * b[k * p + j];
+        const double denom = 1.0 + std::exp(eta[0]) + std::exp(eta[1]);
+        const double pi[2] = {std::exp(eta[0]) / denom,
+                              std::exp(eta[1]) / denom};
+        for (int k = 0; k < 2; ++k) {
+          const double y = d_.ymat(i, k) != 0 ? 1.0 : 0.0;
+          for (std::size_t j = 0; j < p; ++j) {
+            g[k * p + j] += d_.X(i, j) * (y - pi[k]);
+            for (int l = 0; l < 2; ++l)
+              for (std::size_t m = 0; m < p; ++m)
+                h[k * p + j][l * p + m] -= d_.X(i, j) * d_.X(i, m) * pi[k] *
+                                           ((k == l ? 1.0 : 0.0) - pi[l]);
+          }
+        }
+      }
+      double det = 1.0;
+      const std::vector<double> step = Solve(h, g, det);
+      dets.push_back(det);
+      for (std::size_t j = 0; j < 2 * p; ++j) b[j] -= step[j];
+    }
+  }
+
+  static std::vector<double> Solve(std::vector<std::vector<double>> a,
+                                   std::vector<double> rhs, double& det) {
+    const std::size_t size = rhs.size();
+    det = 1.0;
+    for (std::size_t c = 0; c < size; ++c) {
+      std::size_t best = c;
+      for (std::size_t r = c + 1; r < size; ++r)
+        if (std::fabs(a[r][c]) > std::fabs(a[best][c])) best = r;
+      if (best != c) {
+        std::swap(a[best], a[c]);
+        std::swap(rhs[best], rhs[c]);
+        det = -det;
+      }
+      det *= a[c][c];
+      for (std::size_t r = c + 1; r < size; ++r) {
+        const double f = a[r][c] / a[c][c];
+        for (std::size_t k = c; k < size; ++k) a[r][k] -= f * a[c][k];
+        rhs[r] -= f * rhs[c];
+      }
+    }
+    std::vector<double> x(size);
+    for (std::size_t r = size; r-- > 0;) {
+      double t = rhs[r];
+      for (std::size_t k = r + 1; k < size; ++k) t -= a[r][k] * x[k];
+      x[r] = t / a[r][r];
+    }
+    return x;
+  }
+
+  std::vector<std::vector<double>> iterates;
+  std::vector<double> dets;
+
+ private:
+  const Data& d_;
+};
+
+double MaxRelativeGap(const RealVector& a, const std::vector<double>& b) {
+  double gap = 0.0;
+  for (std::size_t j = 0; j < b.size(); ++j)
+    gap =
+        std::max(gap, std::fabs(a(j) - b[j]) / std::max(1.0, std::fabs(b[j])));
+  return gap;
+}
+
+TEST(ClassProbabilities, CapSubstituteAndClassRules) {
+  // One intercept column; rows of class 0, 1, 2 and a (1,1) row.
+  Data d = MakeData({{1.0}, {1.0}, {1.0}, {1.0}}, {0, 1, 2, 0});
+  d.ymat(3, 1) = 1;
+  RealMatrix pimat(4, 2);
+  unsigned rows = 4;
+  unsigned p = 1;
+
+  RealVector zero(2, 0.0);
+  get_pimat(d.X, d.ymat, pimat, zero, rows, p);
+  EXPECT_DOUBLE_EQ(pimat(2, 0), 1.0 / 3.0);
+  EXPECT_DOUBLE_EQ(pimat(2, 1), 1.0 / 3.0);
+  EXPECT_NEAR(loglikelihood(d.X, d.ymat, zero, rows), 4 * std::log(1.0 / 3.0),
+              1e-12);
+
+  // eta0 = 1000 is capped to 500: class 0 certain, class 1 tiny but positive.
+  RealVector high(2);
+  high(0) = 1000.0;
+  high(1) = 0.0;
+  get_pimat(d.X, d.ymat, pimat, high, rows, p);
+  EXPECT_EQ(pimat(0, 0), 1.0);
+  EXPECT_NEAR(pimat(0, 1) / 7.12e-218, 1.0, 1e-3);
+  const double s0 = std::log(1e-15);
+  Data one = MakeData({{1.0}}, {1});
+  unsigned single = 1;
+  EXPECT_NEAR(loglikelihood(one.X, one.ymat, high, single), -500.0, 1e-9);
+  Data two = MakeData({{1.0}}, {2});
+  EXPECT_EQ(loglikelihood(two.X, two.ymat, high, single), s0);
+  // The (1,1) row counts as class 0, whose log-probability is 0 here.
+  Data both = MakeData({{1.0}}, {0});
+  both.ymat(0, 1) = 1;
+  EXPECT_EQ(loglikelihood(both.X, both.ymat, high, single), 0.0);
+
+  // eta0 = -800: exp underflows, class 0 gets the substitute.
+  RealVector low(2);
+  low(0) = -800.0;
+  low(1) = 0.0;
+  Data zeroClass = MakeData({{1.0}}, {0});
+  EXPECT_EQ(loglikelihood(zeroClass.X, zeroClass.ymat, low, single), s0);
+
+  // -inf times a zero coefficient: both predictors NaN, both capped to 500.
+  Data nanRow = MakeData({{1.0, -kInf}, {1.0, -kInf}}, {0, 2});
+  RealVector zero4(4, 0.0);
+  RealMatrix pim2(2, 2);
+  unsigned two_rows = 2;
+  unsigned p2 = 2;
+  get_pimat(nanRow.X, nanRow.ymat, pim2, zero4, two_rows, p2);
+  EXPECT_EQ(pim2(0, 0), 0.5);
+  EXPECT_EQ(pim2(0, 1), 0.5);
+  EXPECT_NEAR(loglikelihood(nanRow.X, nanRow.ymat, zero4, two_rows),
+              std::log(0.5) + s0, 1e-12);
+}
+
+TEST(ClassProbabilities, RowCountsZeroAndSigned) {
+  Data d = Simulate(20, 3, 1.0, false);
+  RealVector coef(6);
+  for (unsigned j = 0; j < 6; ++j) coef(j) = 0.1 * j - 0.2;
+  RealMatrix pimat(20, 2, 7.0);
+  unsigned none = 0;
+  unsigned p = 3;
+  get_pimat(d.X, d.ymat, pimat, coef, none, p);
+  EXPECT_EQ(pimat(0, 0), 7.0);
+  EXPECT_EQ(loglikelihood(d.X, d.ymat, coef, none), 0.0);
+
+  // The signed and unsigned counts give the same bits; a negative count is
+  // an empty sample rather than a huge allocation.
+  unsigned rows = 20;
+  std::int32_t signedRows = 20;
+  EXPECT_EQ(loglikelihood(d.X, d.ymat, coef, rows),
+            loglikelihood(d.X, d.ymat, coef, signedRows));
+  std::int32_t negative = -4;
+  EXPECT_EQ(loglikelihood(d.X, d.ymat, coef, negative), 0.0);
+}
+
+TEST(Derivatives, MatchFiniteDifferences) {
+  Data d = Simulate(40, 11, 0.8, false);
+  RealVector coef(6);
+  for (unsigned j = 0; j < 6; ++j) coef(j) = 0.3 - 0.15 * j;
+  unsigned rows = 40;
+  unsigned p = 3;
+  RealMatrix pimat(40, 2);
+  RealVector gradient(6);
+  RealMatrix hessian(6, 6, 5.0);
+  get_pimat(d.X, d.ymat, pimat, coef, rows, p);
+  get_gradient(d.X, d.ymat, pimat, gradient, p);
+  get_hessian(d.X, d.ymat, pimat, hessian, rows, p);
+
+  const double h = 1e-5;
+  for (unsigned j = 0; j < 6; ++j) {
+    RealVector up(coef), down(coef);
+    up(j) += h;
+    down(j) -= h;
+    const double numeric = (loglikelihood(d.X, d.ymat, up, rows) -
+                            loglikelihood(d.X, d.ymat, down, rows)) /
+                           (2 * h);
+    EXPECT_NEAR(gradient(j), numeric, 1e-5) << "entry " << j;
+
+    RealVector gUp(6), gDown(6);
+    get_pimat(d.X, d.ymat, pimat, up, rows, p);
+    get_gradient(d.X, d.ymat, pimat, gUp, p);
+    get_pimat(d.X, d.ymat, pimat, down, rows, p);
+    get_gradient(d.X, d.ymat, pimat, gDown, p);
+    for (unsigned k = 0; k < 6; ++k) {
+      EXPECT_NEAR(hessian(k, j), (gUp(k) - gDown(k)) / (2 * h), 1e-5)
+          << "entry " << k << "," << j;
+    }
+  }
+}
+
+TEST(Derivatives, GradientUsesOnlyRowsWithProbabilities) {
+  // A pimat shorter than the design: the sums cover its rows only.
+  Data d = Simulate(10, 5, 1.0, false);
+  RealVector coef(6, 0.1);
+  unsigned rows = 4;
+  unsigned p = 3;
+  RealMatrix shortPimat(4, 2);
+  get_pimat(d.X, d.ymat, shortPimat, coef, rows, p);
+  RealVector gradient(6);
+  get_gradient(d.X, d.ymat, shortPimat, gradient, p);
+  Data head = d;
+  head.X.resize(4, 3);
+  head.ymat.resize(4, 2);
+  RealVector expected(6);
+  get_gradient(head.X, head.ymat, shortPimat, expected, p);
+  for (unsigned j = 0; j < 6; ++j) EXPECT_EQ(gradient(j), expected(j));
+}
+
+TEST(Determinant, PivotSignsSingularAndBadShapes) {
+  RealMatrix swap(2, 2);
+  swap(0, 0) = 0.0;
+  swap(0, 1) = 1.0;
+  swap(1, 0) = 1.0;
+  swap(1, 1) = 0.0;
+  EXPECT_EQ(math::determinant(swap), -1.0);
+
+  // Two row exchanges: the signs cancel.
+  RealMatrix cycle(3, 3, 0.0);
+  cycle(0, 1) = 2.0;
+  cycle(1, 2) = 3.0;
+  cycle(2, 0) = 4.0;
+  EXPECT_DOUBLE_EQ(math::determinant(cycle), 24.0);
+
+  RealMatrix a(3, 3);
+  const double values[9] = {2, -1, 0, -1, 2, -1, 0, -1, 2};
+  for (unsigned i = 0; i < 9; ++i) a(i / 3, i % 3) = values[i];
+  EXPECT_NEAR(math::determinant(a), 4.0, 1e-12);
+  EXPECT_EQ(a(0, 0), 2.0);  // the argument is not factored in place
+
+  RealMatrix singular(2, 2, 1.0);
+  EXPECT_EQ(math::determinant(singular), 0.0);
+
+  RealMatrix nan(2, 2, kNaN);
+  EXPECT_TRUE(std::isnan(math::determinant(nan)));
+
+  RealMatrix empty(0, 0);
+  EXPECT_EQ(math::determinant(empty), 1.0);
+
+  RealMatrix wide(2, 3, 1.0);
+  EXPECT_THROW(math::determinant(wide), std::logic_error);
+}
+
+TEST(LinearSolve, SolvesRejectsAndKeepsInputs) {
+  RealMatrix a(3, 3);
+  const double values[9] = {0, 2, 1, 1, 1, 1, 4, -1, 3};
+  for (unsigned i = 0; i < 9; ++i) a(i / 3, i % 3) = values[i];
+  const RealMatrix original(a);
+  RealVector b(3);
+  b(0) = 3.0;
+  b(1) = 2.0;
+  b(2) = 1.0;
+  RealVector x(3, 0.0);
+  ASSERT_TRUE(linear_solve(a, b, x));
+  for (unsigned i = 0; i < 3; ++i) {
+    double lhs = 0.0;
+    for (unsigned j = 0; j < 3; ++j) lhs += original(i, j) * x(j);
+    EXPECT_NEAR(lhs, b(i), 1e-12);
+  }
+  // In place: b holds the solution afterwards.
+  RealMatrix a2(original);
+  RealVector inPlace(b);
+  ASSERT_TRUE(linear_solve(a2, inPlace, inPlace));
+  for (unsigned i = 0; i < 3; ++i) EXPECT_NEAR(inPlace(i), x(i), 1e-14);
+
+  RealMatrix wide(2, 3, 1.0);
+  RealVector b2(2, 1.0);
+  RealVector x2(2, 9.0);
+  EXPECT_FALSE(linear_solve(wide, b2, x2));
+  EXPECT_EQ(wide(1, 2), 1.0);
+  EXPECT_EQ(x2(0), 9.0);
+  EXPECT_EQ(x2(1), 9.0);
+
+  RealMatrix singular(2, 2, 0.0);
+  singular(0, 0) = 1.0;
+  singular(1, 0) = 2.0;
+  RealVector x3(2, 9.0);
+  EXPECT_FALSE(linear_solve(singular, b2, x3));
+  EXPECT_EQ(x3(0), 9.0);
+}
+
+TEST(NewtonRaphson, NothingToFitOrSaturatedStartLeavesCoefficients) {
+  Data empty{RealMatrix(0, 3), CountMatrix(0, 2)};
+  RealVector coef(6);
+  for (unsigned j = 0; j < 6; ++j) coef(j) = j * 0.5;
+  const RealVector start(coef);
+  unsigned none = 0;
+  newton_raphson(empty.X, empty.ymat, coef, none);
+  for (unsigned j = 0; j < 6; ++j) EXPECT_EQ(coef(j), start(j));
+
+  // Rows present but a count of 0: still nothing to fit.
+  Data d = Simulate(30, 1, 1.0, false);
+  newton_raphson(d.X, d.ymat, coef, none);
+  for (unsigned j = 0; j < 6; ++j) EXPECT_EQ(coef(j), start(j));
+
+  // Intercepts so large that every probability is saturated: the first
+  // Hessian is rejected.
+  RealVector saturated(6, 0.0);
+  saturated(0) = 1000.0;
+  unsigned rows = 30;
+  newton_raphson(d.X, d.ymat, saturated, rows);
+  EXPECT_EQ(saturated(0), 1000.0);
+  for (unsigned j = 1; j < 6; ++j) EXPECT_EQ(saturated(j), 0.0);
+}
+
+TEST(NewtonRaphson, StepCountsFollowToleranceLimitAndDeterminant) {
+  // Weak signal: the first step is already short, so it is the only one.
+  {
+    Data d = Simulate(600, 21, 0.05, false, 0.0);
+    ReferenceFit ref(d);
+    ref.Run(2);
+    double first = 0.0;
+    for (double v : ref.iterates[1]) first += v * v;
+    ASSERT_LE(first, 0.18);
+    RealVector coef(6, 0.0);
+    unsigned rows = 600;
+    newton_raphson(d.X, d.ymat, coef, rows);
+    EXPECT_LT(MaxRelativeGap(coef, ref.iterates[1]), 1e-10);
+    EXPECT_GT(MaxRelativeGap(coef, ref.iterates[2]), 1e-6);
+  }
+  // Separable classes and many rows: the steps stay long and the Hessian
+  // regular, so the fit ends after exactly 11 steps.
+  {
+    Data d = Simulate(300, 7, 0.0, true);
+    ReferenceFit ref(d);
+    ref.Run(12);
+    for (int s = 0; s <= 11; ++s) ASSERT_GE(ref.dets[s], 1e-14);
+    RealVector coef(6, 0.0);
+    unsigned rows = 300;
+    newton_raphson(d.X, d.ymat, coef, rows);
+    EXPECT_LT(MaxRelativeGap(coef, ref.iterates[11]), 1e-6);
+    EXPECT_GT(MaxRelativeGap(coef, ref.iterates[10]), 0.1);
+    EXPECT_GT(MaxRelativeGap(coef, ref.iterates[12]), 0.1);
+  }
+  // Separable classes and few rows: the Hessian collapses first; the fit
+  // returns the iterate at which it was rejected.
+  {
+    Data d = Simulate(30, 7, 0.0, true);
+    ReferenceFit ref(d);
+    ref.Run(11);
+    int rejected = 0;
+    while (ref.dets[rejected] >= 1e-15) ++rejected;
+    ASSERT_GE(rejected, 2);
+    ASSERT_LE(rejected, 10);
+    ASSERT_LT(ref.dets[rejected], 0.99e-15);
+    ASSERT_GT(ref.dets[rejected - 1], 1.01e-15);
+    RealVector coef(6, 0.0);
+    unsigned rows = 30;
+    newton_raphson(d.X, d.ymat, coef, rows);
+    EXPECT_LT(MaxRelativeGap(coef, ref.iterates[rejected]), 1e-6);
+  }
+}
+
+TEST(NewtonRaphson, ConvergedFitIsAMaximum) {
+  for (unsigned seed : {2u, 9u, 40u}) {
+    Data d = Simulate(800, seed, 1.2, false);
+    RealVector coef(6, 0.0);
+    unsigned rows = 800;
+    unsigned p = 3;
+    newton_raphson(d.X, d.ymat, coef, rows);
+
+    RealMatrix pimat(800, 2);
+    RealVector start(6, 0.0);
+    RealVector before(6);
+    get_pimat(d.X, d.ymat, pimat, start, rows, p);
+    get_gradient(d.X, d.ymat, pimat, before, p);
+    RealVector gradient(6);
+    get_pimat(d.X, d.ymat, pimat, coef, rows, p);
+    get_gradient(d.X, d.ymat, pimat, gradient, p);
+    EXPECT_LT(norm_2(gradient), 1e-2 * norm_2(before)) << "seed " << seed;
+
+    const double best = loglikelihood(d.X, d.ymat, coef, rows);
+    for (unsigned j = 0; j < 6; ++j) {
+      for (double delta : {-0.02, 0.02}) {
+        RealVector moved(coef);
+        moved(j) += delta;
+        EXPECT_LT(loglikelihood(d.X, d.ymat, moved, rows), best)
+            << "seed " << seed << " entry " << j;
+      }
+    }
+  }
+}
+
+}  // namespace
