@@ -1,0 +1,245 @@
+#include "screen.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "common.h"
+
+namespace {
+
+// One pair's inputs: values, classes and the moments of both genes (rows 0
+// and 1 of mommat), plus the outputs of the screen.
+struct Pair {
+  RealMatrix xmat;
+  CountMatrix ymat;
+  RealMatrix mommat{2, 2};
+  RealMatrix summat{3, 4, 0.0};
+  RealMatrix covmat{4, 3, 0.0};
+  RealVector nvec{3, 0.0};
+  double mcstat = 0.0;
+  unsigned gene1 = 0;
+  unsigned gene2 = 1;
+
+  Pair(const std::vector<double>& x0, const std::vector<double>& x1,
+       const std::vector<int>& classes)
+      : xmat(x0.size(), 2), ymat(x0.size(), 2) {
+    double sum[2] = {0, 0}, squares[2] = {0, 0};
+    for (std::size_t i = 0; i < x0.size(); ++i) {
+      xmat(i, 0) = x0[i];
+      xmat(i, 1) = x1[i];
+      ymat(i, 0) = classes[i] == 0;
+      ymat(i, 1) = classes[i] == 1;
+      sum[0] += x0[i];
+      sum[1] += x1[i];
+      squares[0] += x0[i] * x0[i];
+      squares[1] += x1[i] * x1[i];
+    }
+    for (int g = 0; g < 2; ++g) {
+      mommat(g, 0) = sum[g] / x0.size();
+      mommat(g, 1) = squares[g] / x0.size();
+    }
+  }
+
+  double Test() {
+    n = static_cast<std::int32_t>(xmat.size1());
+    return test_mean_cov(xmat, ymat, mommat, summat, covmat, nvec, mcstat,
+                         gene1, gene2);
+  }
+};
+
+// Upper tail of chi-squared with 10 degrees of freedom in closed form.
+double Tail10(double s) {
+  const double x = s / 2;
+  return std::exp(-x) *
+         (1 + x + x * x / 2 + x * x * x / 6 + x * x * x * x / 24);
+}
+
+// ln of the determinant of the covariance (divisor m) of the listed rows,
+// from means taken first.
+double LogDetTwoPass(const Pair& p, const std::vector<std::size_t>& rows) {
+  double m0 = 0, m1 = 0;
+  for (std::size_t i : rows) {
+    m0 += p.xmat(i, 0);
+    m1 += p.xmat(i, 1);
+  }
+  m0 /= rows.size();
+  m1 /= rows.size();
+  double v0 = 0, v1 = 0, c = 0;
+  for (std::size_t i : rows) {
+    const double d0 = p.xmat(i, 0) - m0, d1 = p.xmat(i, 1) - m1;
+    v0 += d0 * d0;
+    v1 += d1 * d1;
+    c += d0 * d1;
+  }
+  const double k = static_cast<double>(rows.size());
+  return std::log((v0 / k) * (v1 / k) - (c / k) * (c / k));
+}
+
+// Three classes of `size` members each, class k centred at centre[k] with
+// the same fixed noise pattern scaled by `spread`.
+Pair Clustered(unsigned size, double spread, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::normal_distribution<double> normal(0.0, 1.0);
+  const double centre[3][2] = {{0.0, 0.0}, {3.0, 1.0}, {1.0, 4.0}};
+  std::vector<double> x0, x1;
+  std::vector<int> classes;
+  for (unsigned i = 0; i < 3 * size; ++i) {
+    const int k = static_cast<int>(i % 3);
+    x0.push_back(centre[k][0] + spread * normal(gen));
+    x1.push_back(centre[k][1] + spread * (0.5 * normal(gen)));
+    classes.push_back(k);
+  }
+  return Pair(x0, x1, classes);
+}
+
+TEST(GroupCovariance, WorkedExample) {
+  Pair p({0, 1, 0, 1, 2, 1, 0, 2, 1}, {0, 0, 1, 1, 1, 2, 2, 3, 3},
+         {0, 0, 0, 1, 1, 1, 2, 2, 2});
+  EXPECT_DOUBLE_EQ(p.mommat(0, 0), 8.0 / 9);
+  EXPECT_DOUBLE_EQ(p.mommat(1, 1), 29.0 / 9);
+  const double pvalue = p.Test();
+
+  for (int k = 0; k < 3; ++k) EXPECT_EQ(p.nvec(k), 3.0);
+  const double sums[3][4] = {{1, 1, 1, 1}, {4, 4, 6, 6}, {3, 8, 5, 22}};
+  for (int k = 0; k < 3; ++k)
+    for (int c = 0; c < 4; ++c) EXPECT_EQ(p.summat(k, c), sums[k][c]);
+  const double cov[4][3] = {{2.0 / 9, 2.0 / 9, -1.0 / 9},
+                            {2.0 / 9, 2.0 / 9, -1.0 / 9},
+                            {2.0 / 3, 2.0 / 9, 1.0 / 3},
+                            {44.0 / 81, 92.0 / 81, 22.0 / 81}};
+  for (int r = 0; r < 4; ++r)
+    for (int c = 0; c < 3; ++c)
+      EXPECT_NEAR(p.covmat(r, c), cov[r][c], 1e-15) << r << "," << c;
+
+  EXPECT_NEAR(p.mcstat, 9 * std::log(44.0 / 3), 1e-12);
+  EXPECT_NEAR(pvalue, 0.00716, 5e-6);
+  EXPECT_NEAR(pvalue, Tail10(p.mcstat), 1e-15);
+}
+
+TEST(GroupCovariance, ClassCountingRules) {
+  // Ten individuals, 4 in class 0 (one of them coded (1,1)) and 5 in class
+  // 1: class 2 is the remainder, its single member has zero spread.
+  std::vector<double> x0 = {0.5, 1.5, -2, 3, 0.25, 1, 2, 4, -1, 7};
+  std::vector<double> x1 = {1, -1, 2, 0.5, 3, -2, 1.5, 2.5, 0, 9};
+  Pair p(x0, x1, {0, 0, 0, 0, 1, 1, 1, 1, 1, 2});
+  p.ymat(3, 1) = 1;
+  p.Test();
+  EXPECT_EQ(p.nvec(0), 4.0);
+  EXPECT_EQ(p.nvec(1), 5.0);
+  EXPECT_EQ(p.nvec(2), 1.0);
+  EXPECT_EQ(p.summat(0, 0), 0.5 + 1.5 - 2 + 3);
+  EXPECT_EQ(p.covmat(2, 0), 0.0);
+  EXPECT_EQ(p.covmat(2, 1), 0.0);
+  EXPECT_EQ(p.covmat(2, 2), 0.0);
+
+  // The class rows add up to the whole sample's sums.
+  double whole[4] = {0, 0, 0, 0};
+  for (std::size_t i = 0; i < x0.size(); ++i) {
+    whole[0] += x0[i];
+    whole[1] += x1[i];
+    whole[2] += x0[i] * x0[i];
+    whole[3] += x1[i] * x1[i];
+  }
+  for (int c = 0; c < 4; ++c)
+    EXPECT_NEAR(p.summat(0, c) + p.summat(1, c) + p.summat(2, c), whole[c],
+                1e-12);
+}
+
+TEST(MeanCovTest, DegenerateDataGiveFixedResults) {
+  std::vector<double> x0 = {0.1, 0.9, 0.4, 1.3, 2.2, 1.7, 0.3, 2.5, 1.1, 3.0};
+  std::vector<double> x1 = {0.2, 0.1, 1.2, 1.4, 0.8, 2.1, 2.0, 3.3, 2.9, 1.0};
+
+  // One member in class 2: its determinant is exactly 0.
+  Pair single(x0, x1, {0, 0, 0, 0, 1, 1, 1, 1, 1, 2});
+  EXPECT_EQ(single.Test(), 2.0);
+  EXPECT_EQ(single.mcstat, std::numeric_limits<double>::infinity());
+
+  // No member in class 1.
+  Pair empty(x0, x1, {0, 0, 0, 0, 0, 2, 2, 2, 2, 2});
+  EXPECT_EQ(empty.Test(), 1.0);
+  EXPECT_TRUE(std::isnan(empty.mcstat));
+  for (int c = 0; c < 3; ++c) EXPECT_TRUE(std::isnan(empty.covmat(1, c)));
+
+  // Moments that make the whole sample singular while the classes are not:
+  // a first gene of mean and mean square 0 and a cross sum of exactly 0.
+  Pair flat({1, -1, 2, -2, 3, -3, 1, -1, 0.5}, {1, 1, 2, 2, 3, 3, 4, 4, 0},
+            {0, 1, 2, 0, 1, 2, 0, 1, 2});
+  flat.mommat(0, 0) = 0.0;
+  flat.mommat(0, 1) = 0.0;
+  EXPECT_EQ(flat.Test(), 1.0);
+  EXPECT_EQ(flat.mcstat, -std::numeric_limits<double>::infinity());
+}
+
+TEST(MeanCovTest, BoundaryOfTheFixedResultTwo) {
+  // The statistic grows as the classes tighten around distinct centres;
+  // bisect on the spread until it brackets 9999.9 closely from both sides.
+  double tight = 1e-3, loose = 1.0;
+  auto statistic = [](double spread) {
+    Pair p = Clustered(300, spread, 17);
+    p.Test();
+    return p.mcstat;
+  };
+  ASSERT_GT(statistic(tight), 10000.0);
+  ASSERT_LT(statistic(loose), 9999.0);
+  while (statistic(tight) - statistic(loose) > 0.05) {
+    const double mid = std::sqrt(tight * loose);
+    (statistic(mid) > 9999.9 ? tight : loose) = mid;
+  }
+  Pair below = Clustered(300, loose, 17);
+  const double belowResult = below.Test();
+  ASSERT_GT(below.mcstat, 9999.8);
+  ASSERT_LE(below.mcstat, 9999.9);
+  EXPECT_EQ(belowResult, 0.0);
+
+  Pair above = Clustered(300, tight, 17);
+  const double aboveResult = above.Test();
+  ASSERT_GT(above.mcstat, 9999.9);
+  ASSERT_LT(above.mcstat, 10000.0);
+  EXPECT_EQ(aboveResult, 2.0);
+}
+
+TEST(MeanCovTest, StatisticAndPValueAgainstIndependentFormulas) {
+  // The closed form itself, against known quantiles.
+  EXPECT_NEAR(Tail10(10), 0.440493, 5e-7);
+  EXPECT_NEAR(Tail10(18.307), 0.0500006, 5e-8);
+  EXPECT_NEAR(Tail10(23.209), 0.0100009, 5e-8);
+  EXPECT_NEAR(Tail10(100) / 5.4497e-17, 1.0, 1e-4);
+
+  int tails = 0;
+  for (unsigned seed = 1; seed <= 12; ++seed) {
+    // Growing separation sweeps the statistic from a few units upwards.
+    const double spread = 40.0 / (seed * seed);
+    Pair p = Clustered(20 + seed, spread, seed);
+    const double pvalue = p.Test();
+    std::vector<std::size_t> all, members[3];
+    for (std::size_t i = 0; i < p.xmat.size1(); ++i) {
+      all.push_back(i);
+      members[i % 3].push_back(i);
+    }
+    double expected = p.xmat.size1() * LogDetTwoPass(p, all);
+    for (int k = 0; k < 3; ++k)
+      expected -= members[k].size() * LogDetTwoPass(p, members[k]);
+    EXPECT_NEAR(p.mcstat, expected, 1e-9 * std::max(1.0, expected))
+        << "seed " << seed;
+    ASSERT_GT(p.mcstat, 0.0);
+    ASSERT_LT(p.mcstat, 1400.0);
+    EXPECT_NEAR(pvalue / Tail10(p.mcstat), 1.0, 1e-10) << "seed " << seed;
+    tails += pvalue > 1e-3 && pvalue < 0.9;
+  }
+  EXPECT_GE(tails, 1);  // the sweep reaches the body of the distribution
+
+  // Far into the tail the probability lies below the smallest double.
+  Pair far = Clustered(100, 0.02, 3);
+  const double pvalue = far.Test();
+  ASSERT_GT(far.mcstat, 1540.0);
+  ASSERT_LT(far.mcstat, 9999.9);
+  EXPECT_EQ(pvalue, 0.0);
+}
+
+}  // namespace
