@@ -31,16 +31,25 @@ const std::string kEcho =
     "output    : o.txt\n"
     "check the size of the input data...\n";
 
-class CliTest : public ::testing::Test {
+// Every case runs against both programs: the production engine and the
+// straightforward reference must not differ by a byte.
+class CliTest : public ::testing::TestWithParam<const char*> {
  protected:
   CliResult run(const std::vector<std::string>& args,
                 const std::string& input = "0.05\n") {
-    return scratch_.run(ZIRK_BINARY, args, input);
+    return scratch_.run(GetParam(), args, input);
   }
   CliScratch scratch_;
 };
 
-TEST_F(CliTest, OptionTable) {
+INSTANTIATE_TEST_SUITE_P(Programs, CliTest,
+                         ::testing::Values(ZIRK_BINARY, ZIRK_REFERENCE_BINARY),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                           return std::string(info.index == 0 ? "Engine"
+                                                              : "Reference");
+                         });
+
+TEST_P(CliTest, OptionTable) {
   struct Case {
     std::vector<std::string> args;
     int status;
@@ -70,16 +79,16 @@ TEST_F(CliTest, OptionTable) {
   }
 }
 
-TEST_F(CliTest, UsageLineNamesTheProgramAsInvoked) {
+TEST_P(CliTest, UsageLineNamesTheProgramAsInvoked) {
   const CliResult result =
-      scratch_.run(ZIRK_BINARY, {"-h"}, "", "./bin/zirk-run");
+      scratch_.run(GetParam(), {"-h"}, "", "./bin/zirk-run");
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err,
             "HELP\nUsage: ./bin/zirk-run [-h] -g filenameG -e filenameE -a "
             "filenameA -o filenameO\n");
 }
 
-TEST_F(CliTest, MissingOptionsAreReportedInFixedOrder) {
+TEST_P(CliTest, MissingOptionsAreReportedInFixedOrder) {
   struct Case {
     std::vector<std::string> args;
     std::string message;
@@ -106,7 +115,7 @@ TEST_F(CliTest, MissingOptionsAreReportedInFixedOrder) {
   }
 }
 
-TEST_F(CliTest, InputFilesAreTestedInFixedOrder) {
+TEST_P(CliTest, InputFilesAreTestedInFixedOrder) {
   scratch_.write("present", "x\n");
   struct Case {
     std::string g, e, a;
@@ -127,7 +136,7 @@ TEST_F(CliTest, InputFilesAreTestedInFixedOrder) {
   }
 }
 
-TEST_F(CliTest, ThresholdRead) {
+TEST_P(CliTest, ThresholdRead) {
   write_small_inputs(scratch_);
   const std::string prompt =
       "# of arguments: 0\nthreshold of MC test's pvalue?: ";
@@ -157,7 +166,7 @@ TEST_F(CliTest, ThresholdRead) {
   }
 }
 
-TEST_F(CliTest, EchoDimensionsAndLoadingLines) {
+TEST_P(CliTest, EchoDimensionsAndLoadingLines) {
   write_small_inputs(scratch_);
   const CliResult result = run(kAllOptions, "1e-300\n");
   EXPECT_EQ(result.status, 0) << result.err;
@@ -176,7 +185,7 @@ TEST_F(CliTest, EchoDimensionsAndLoadingLines) {
                 "#prunings: 6\n");
 }
 
-TEST_F(CliTest, ScanFaultsEndTheRunAfterTheEcho) {
+TEST_P(CliTest, ScanFaultsEndTheRunAfterTheEcho) {
   scratch_.write("e.txt", "1 2 3\n");
   scratch_.write("a.txt", "A\n");
   const std::string before =

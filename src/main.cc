@@ -1,3 +1,0 @@
-#include "driver.h"
-
-int main(int argc, char** argv) { return run_zirk(argc, argv); }
