@@ -1,0 +1,488 @@
+// End-to-end tests of the screening loop and the result file: whole runs of
+// both programs, compared byte for byte with expected result files and
+// standard output.
+//
+// The golden case lives in tests/golden/. Its inputs (genotype.txt,
+// expression.txt, allele.txt: 30 individuals, 4 SNPs, 5 genes) were written
+// by tests/golden/make_inputs.py, which builds one SNP per branch of the
+// screen: a covariance and a mean difference (flags 1 and 2), an empty class
+// (fixed MC p-value 1.0), a class of one (fixed 2.0), and tight, far-apart
+// clusters whose MC statistic (about 1676) gives a p-value of exactly 0.
+// The expected files result_<threshold>.txt and stdout_<threshold>.txt were
+// computed by tests/golden/check_golden.py, an independent Python rendering
+// of the formulas (MC statistic and its chi-squared(10) tail in closed form,
+// LDA coefficients from the class means and pooled covariance, its own
+// Newton-Raphson and LU for the IT fits), not copied from the program. The
+// script refuses to write a value whose decision (threshold, LDA bound, the
+// fit's determinant and step tests) lies within 1e-7 relative of its
+// boundary, so last-bit rounding differences cannot change a printed digit.
+// Both programs reproduced the expected files exactly when they were made.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "cli_harness.h"
+
+namespace {
+
+const std::filesystem::path kGoldenDir =
+    std::filesystem::path(ZIRK_SOURCE_DIR) / "tests" / "golden";
+
+std::string golden(const std::string& name) {
+  const std::filesystem::path path = kGoldenDir / name;
+  EXPECT_TRUE(std::filesystem::exists(path)) << path;
+  return read_file(path);
+}
+
+const std::vector<std::string> kArgs = {"-g", "g.txt", "-e", "e.txt",
+                                        "-a", "a.txt", "-o", "o.txt"};
+
+const std::string kColumnHeader =
+    "SNP \t  Gene1 \t Gene2 \t flag \t p-value(MC) \t likelihood(LDA) \t "
+    "p-value(IT)\n";
+
+// The lines of `text`, each with its newline.
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t end = text.find('\n', start);
+    const std::size_t stop = end == std::string::npos ? text.size() : end + 1;
+    lines.push_back(text.substr(start, stop - start));
+    start = stop;
+  }
+  return lines;
+}
+
+std::string join(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line;
+  return text;
+}
+
+// The tab-separated fields of a result row, without its newline.
+std::vector<std::string> fields_of(const std::string& row) {
+  std::vector<std::string> fields;
+  std::size_t start = 0;
+  const std::string body = row.substr(0, row.find('\n'));
+  while (true) {
+    const std::size_t tab = body.find('\t', start);
+    fields.push_back(body.substr(start, tab - start));
+    if (tab == std::string::npos) return fields;
+    start = tab + 1;
+  }
+}
+
+// The row that the same pair gets when the MC test prunes it: the MC column
+// does not depend on the threshold, the two later scores become markers.
+std::string as_mc_pruned(const std::string& row) {
+  const std::vector<std::string> f = fields_of(row);
+  return f[0] + "\t" + f[1] + "\t" + f[2] + "\t0\t" + f[4] + "\t1.0\t1.0\n";
+}
+
+int count_prunings(const std::vector<std::string>& rows) {
+  int count = 0;
+  for (const std::string& row : rows) {
+    const std::string flag = fields_of(row)[3];
+    if (flag == "0" || flag == "2") ++count;
+  }
+  return count;
+}
+
+// Standard output of the 0.05 golden run with another output file name.
+std::string golden_stdout_with_output(const std::string& output) {
+  std::string out = golden("stdout_0.05.txt");
+  const std::string echo = "output    : o.txt\n";
+  out.replace(out.find(echo), echo.size(), "output    : " + output + "\n");
+  return out;
+}
+
+std::string drop_last_lines(const std::string& text, std::size_t count) {
+  std::vector<std::string> lines = lines_of(text);
+  lines.resize(lines.size() - count);
+  return join(lines);
+}
+
+class E2eTest : public ::testing::TestWithParam<const char*> {
+ protected:
+  void write_golden_inputs() {
+    scratch_.write("g.txt", golden("genotype.txt"));
+    scratch_.write("e.txt", golden("expression.txt"));
+    scratch_.write("a.txt", golden("allele.txt"));
+  }
+  CliResult run(const std::string& threshold,
+                const std::vector<std::string>& args = kArgs) {
+    return scratch_.run(GetParam(), args, threshold + "\n");
+  }
+  CliScratch scratch_;
+};
+
+INSTANTIATE_TEST_SUITE_P(Programs, E2eTest,
+                         ::testing::Values(ZIRK_BINARY, ZIRK_REFERENCE_BINARY),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                           return std::string(info.index == 0 ? "Engine"
+                                                              : "Reference");
+                         });
+
+TEST_P(E2eTest, GoldenRunsMatchTheExpectedFiles) {
+  write_golden_inputs();
+  for (const std::string threshold : {"0.05", "2.5"}) {
+    SCOPED_TRACE(threshold);
+    const std::string expected = golden("result_" + threshold + ".txt");
+    const CliResult result = run(threshold);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.out, golden("stdout_" + threshold + ".txt"));
+    EXPECT_EQ(scratch_.read("o.txt"), expected);
+  }
+  // What the 0.05 case stands for: 4 SNPs x 10 pairs with every flag, the
+  // fixed MC p-values 1.0 and 2.0, and a p-value that underflowed to 0.
+  const std::vector<std::string> lines = lines_of(golden("result_0.05.txt"));
+  ASSERT_EQ(lines.size(), 3u + 40u);
+  EXPECT_EQ(lines[2], kColumnHeader);
+  int flagged[3] = {0, 0, 0};
+  for (std::size_t i = 3; i < lines.size(); ++i) {
+    ++flagged[std::stoi(fields_of(lines[i])[3])];
+  }
+  EXPECT_GT(flagged[0], 0);
+  EXPECT_GT(flagged[1], 0);
+  EXPECT_GT(flagged[2], 0);
+  EXPECT_EQ(lines[3 + 10], "1\t0\t1\t0\t0.000000\t1.0\t1.0\n");
+  EXPECT_EQ(lines[3 + 20], "2\t0\t1\t0\t0.301030\t1.0\t1.0\n");
+  EXPECT_EQ(lines[3 + 37].substr(0, 13), "3\t2\t3\t2\t-inf\t");
+}
+
+TEST_P(E2eTest, SecondRunReplacesTheResultFile) {
+  write_golden_inputs();
+  scratch_.write("o.txt", std::string(5000, 'x') + "\n");
+  ASSERT_EQ(run("2.5").status, 0);
+  // The 2.5 file is the longer one: a file not truncated would keep its tail.
+  const CliResult result = run("0.05");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(scratch_.read("o.txt"), golden("result_0.05.txt"));
+}
+
+// A pair goes on only when the threshold is strictly greater than its MC
+// p-value. The fixed results 1.0 (empty class, SNP 1) and 2.0 (class of one,
+// SNP 2) and the underflowed 0 (SNP 3, genes 2 and 3) are exact p-values, so
+// thresholds equal to them test the strict comparison. Expected files are
+// derived from the 2.5 golden file, where every pair passes the MC test.
+TEST_P(E2eTest, ThresholdComparisonIsStrict) {
+  write_golden_inputs();
+  const std::vector<std::string> all = lines_of(golden("result_2.5.txt"));
+  const std::vector<std::string> rows(all.begin() + 3, all.end());
+  struct Case {
+    std::string threshold;
+    std::string head_line;
+    std::vector<std::string> pruned_snps;  // rows of these SNPs get flag 0
+    bool prune_all;
+  };
+  const std::vector<Case> cases = {
+      {"2", "threshold = 2.000000\n", {"2"}, false},
+      {"1.5", "threshold = 1.500000\n", {"2"}, false},
+      {"1", "threshold = 1.000000\n", {"1", "2"}, false},
+      {"0", "threshold = 0.000000\n", {}, true},
+      {"-0.5", "log10(threshold) = nan\n", {}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.threshold);
+    std::vector<std::string> expected_rows;
+    for (const std::string& row : rows) {
+      const std::string snp = fields_of(row)[0];
+      const bool pruned =
+          c.prune_all || std::find(c.pruned_snps.begin(), c.pruned_snps.end(),
+                                   snp) != c.pruned_snps.end();
+      expected_rows.push_back(pruned ? as_mc_pruned(row) : row);
+    }
+    const CliResult result = run(c.threshold);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(scratch_.read("o.txt"), "Results of ZIRK:\n" + c.head_line +
+                                          kColumnHeader + join(expected_rows));
+    EXPECT_EQ(result.out,
+              drop_last_lines(golden("stdout_2.5.txt"), 1) + "#prunings: " +
+                  std::to_string(count_prunings(expected_rows)) + "\n");
+  }
+  // Threshold 0 meets the p-value 0 of this pair.
+  EXPECT_EQ(as_mc_pruned(all[3 + 37]), "3\t2\t3\t0\t-inf\t1.0\t1.0\n");
+}
+
+TEST_P(E2eTest, RunStoppedByAnAlleleFaultKeepsTheEarlierRows) {
+  write_golden_inputs();
+  const std::vector<std::string> expected = lines_of(golden("result_0.05.txt"));
+  const std::string out_before_trailer =
+      drop_last_lines(golden("stdout_0.05.txt"), 2);
+  struct Case {
+    std::string allele_file;
+    std::size_t rows_kept;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"A G\nC\nN A\ng c\n", 20, "Error: Invalid data in allele data.\n"},
+      {"A G\nC\nT A\ng c c\n", 30, "Error: Invalid format in allele data.\n"},
+      {" A\nC\nT A\ng c\n", 0, "Error: Invalid data in allele data.\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.allele_file);
+    scratch_.write("a.txt", c.allele_file);
+    const CliResult result = run("0.05");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, c.message);
+    EXPECT_EQ(result.out, out_before_trailer);
+    EXPECT_EQ(scratch_.read("o.txt"),
+              join({expected.begin(), expected.begin() + 3 + c.rows_kept}));
+  }
+}
+
+TEST_P(E2eTest, FewerThanTwoGenesWriteTheHeadOnly) {
+  scratch_.write("g.txt", "A A C C G T\nA T C G T T\nT T G G G G\n");
+  const std::string head =
+      "Results of ZIRK:\nthreshold = 0.050000\n" + kColumnHeader;
+  const std::string out_before_loop =
+      "# of arguments: 0\n"
+      "threshold of MC test's pvalue?: check the files...\n"
+      "genotype  : g.txt\nexpression: e.txt\nallele    : a.txt\n"
+      "output    : o.txt\ncheck the size of the input data...\n"
+      "#SNPs : 3\n";
+  struct Case {
+    std::string expression;
+    std::string loading;
+  };
+  const std::vector<Case> cases = {
+      {"1 2 3\n",
+       "#genes: 1\nn     : 3\nread genotypes... AACC...\n"
+       "read expressions... 1 2 3...\nRunning...\n"},
+      {"",
+       "#genes: 0\nn     : 3\nread genotypes... AACC...\n"
+       "read expressions... ...\nRunning...\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.expression);
+    scratch_.write("e.txt", c.expression);
+    scratch_.write("a.txt", "A\nC\nG\n");
+    CliResult result = run("0.05");
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.out,
+              out_before_loop + c.loading + "#pairs: 0\n#prunings: 0\n");
+    EXPECT_EQ(scratch_.read("o.txt"), head);
+
+    // No pair is examined, yet every SNP's allele line is still read.
+    for (const auto& [alleles, message] :
+         std::vector<std::pair<std::string, std::string>>{
+             {"A\nC\nN\n", "Error: Invalid data in allele data.\n"},
+             {"A\nC\nG T T\n", "Error: Invalid format in allele data.\n"}}) {
+      SCOPED_TRACE(alleles);
+      scratch_.write("a.txt", alleles);
+      result = run("0.05");
+      EXPECT_EQ(result.status, 1);
+      EXPECT_EQ(result.err, message);
+      EXPECT_EQ(result.out, out_before_loop + c.loading);
+      EXPECT_EQ(scratch_.read("o.txt"), head);
+    }
+  }
+}
+
+// Classes of 3 / 3 / 1 at the only SNP: the lone member of class 2 gives
+// every pair the fixed MC p-value 2.0 (log10 0.301030), so the rows differ
+// only in their gene indices.
+TEST_P(E2eTest, ThreeGenesAndOneSnpGiveThePairsInOrder) {
+  scratch_.write("g.txt", "A A\nA A\nA A\nA T\nT A\nA T\nT T\n");
+  scratch_.write("e.txt",
+                 "1 10 100 2 20 200 5\n10 1 100 30 3 7 4\n"
+                 "2 3 50 40 9 1 6\n");
+  scratch_.write("a.txt", "A\n");
+  const CliResult result = run("0.05");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(scratch_.read("o.txt"), "Results of ZIRK:\nthreshold = 0.050000\n" +
+                                        kColumnHeader +
+                                        "0\t0\t1\t0\t0.301030\t1.0\t1.0\n"
+                                        "0\t0\t2\t0\t0.301030\t1.0\t1.0\n"
+                                        "0\t1\t2\t0\t0.301030\t1.0\t1.0\n");
+  EXPECT_EQ(result.out.substr(result.out.rfind("Running")),
+            "Running...\n#pairs: 3\n#prunings: 3\n");
+}
+
+TEST_P(E2eTest, ThresholdLineForms) {
+  scratch_.write("g.txt", "A A\nA A\nA A\nA T\nT A\nA T\nT T\n");
+  scratch_.write("e.txt", "1 10 100 2 20 200 5\n10 1 100 30 3 7 4\n");
+  scratch_.write("a.txt", "A\n");
+  // glibc prints the NaN that log10 returns for a negative number as "nan".
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"0.05", "threshold = 0.050000\n"},
+      {"1e-6", "threshold = 0.000001\n"},
+      {"0.000001", "threshold = 0.000001\n"},
+      {"9.9999e-7", "log10(threshold) = -6.000004\n"},
+      {"1e-8", "log10(threshold) = -8.000000\n"},
+      {"1e-300", "log10(threshold) = -300.000000\n"},
+      {"0", "threshold = 0.000000\n"},
+      {"-0.5", "log10(threshold) = nan\n"},
+      {"-1e-300", "log10(threshold) = nan\n"},
+      {"1.5", "threshold = 1.500000\n"},
+  };
+  for (const auto& [threshold, line] : cases) {
+    SCOPED_TRACE(threshold);
+    const CliResult result = run(threshold);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(scratch_.read("o.txt"), "Results of ZIRK:\n" + line +
+                                          kColumnHeader +
+                                          "0\t0\t1\t0\t0.301030\t1.0\t1.0\n");
+  }
+}
+
+TEST_P(E2eTest, ResultFileFaults) {
+  write_golden_inputs();
+  scratch_.write("plain", "x\n");
+  // The output is first opened after both loading lines.
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"missing/o.txt", "Error: Cannot open the output file.\n"},
+      {"plain/o.txt", "Error: Cannot open the output file.\n"},
+      {"/dev/full", "Error: Cannot write the output file.\n"},
+  };
+  for (const auto& [output, message] : cases) {
+    SCOPED_TRACE(output);
+    const CliResult result = run(
+        "0.05", {"-g", "g.txt", "-e", "e.txt", "-a", "a.txt", "-o", output});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, message);
+    EXPECT_EQ(result.out,
+              drop_last_lines(golden_stdout_with_output(output), 3));
+  }
+  EXPECT_FALSE(std::filesystem::exists(scratch_.path("missing")));
+  EXPECT_EQ(scratch_.read("plain"), "x\n");
+}
+
+// Counts, order and row formats on a simulated screen of 6 SNPs and 7 genes
+// (rare SNPs and a constant gene included), at a threshold that prunes and
+// one that lets every regular pair through.
+TEST_P(E2eTest, LoopCountsAndRowFormsOnSimulatedData) {
+  CliScratch data;
+  ASSERT_EQ(data.run(ZIRK_SIMULATE_BINARY,
+                     {"--out", ".", "--seed", "11", "--individuals", "40",
+                      "--snps", "6", "--genes", "7", "--plant", "1", "--rare",
+                      "2", "--constant-genes", "1"},
+                     "", "zirk-simulate")
+                .status,
+            0);
+  scratch_.write("g.txt", data.read("genotype.txt"));
+  scratch_.write("e.txt", data.read("expression.txt"));
+  scratch_.write("a.txt", data.read("allele.txt"));
+  const std::regex six_decimals("-?[0-9]+\\.[0-9]{6}|-inf");
+  for (const double threshold : {0.05, 1.5}) {
+    SCOPED_TRACE(threshold);
+    const CliResult result = run(std::to_string(threshold));
+    ASSERT_EQ(result.status, 0) << result.err;
+    const std::vector<std::string> lines = lines_of(scratch_.read("o.txt"));
+    ASSERT_EQ(lines.size(), 3u + 6u * 7u * 6u / 2u);
+    const std::vector<std::string> rows(lines.begin() + 3, lines.end());
+    std::size_t next = 0;
+    int flagged[3] = {0, 0, 0};
+    for (unsigned s = 0; s < 6; ++s) {
+      for (unsigned g1 = 0; g1 < 7; ++g1) {
+        for (unsigned g2 = g1 + 1; g2 < 7; ++g2) {
+          const std::vector<std::string> f = fields_of(rows[next++]);
+          SCOPED_TRACE(rows[next - 1]);
+          ASSERT_EQ(f.size(), 7u);
+          EXPECT_EQ(f[0] + " " + f[1] + " " + f[2],
+                    std::to_string(s) + " " + std::to_string(g1) + " " +
+                        std::to_string(g2));
+          const int flag = std::stoi(f[3]);
+          ASSERT_TRUE(flag >= 0 && flag <= 2);
+          ++flagged[flag];
+          EXPECT_TRUE(std::regex_match(f[4], six_decimals));
+          // Pruned by the MC test exactly when the p-value is not below the
+          // threshold (up to the six printed decimals).
+          const double log_p = std::stod(f[4]);
+          if (flag == 0) {
+            EXPECT_GE(log_p, std::log10(threshold) - 1e-6);
+            EXPECT_EQ(f[5] + f[6], "1.01.0");
+          } else {
+            EXPECT_LE(log_p, std::log10(threshold) + 1e-6);
+            EXPECT_TRUE(std::regex_match(f[5], six_decimals));
+            const double lda = std::stod(f[5]);
+            if (flag == 2) {
+              EXPECT_GE(lda, std::log(1e-10) - 1e-6);
+              EXPECT_EQ(f[6], "1.0");
+            } else {
+              EXPECT_LE(lda, std::log(1e-10) + 1e-6);
+              EXPECT_TRUE(std::regex_match(f[6], six_decimals));
+            }
+          }
+        }
+      }
+    }
+    if (threshold < 1) {
+      EXPECT_GT(flagged[0], 0);
+    }
+    EXPECT_GT(flagged[1], 0);
+    EXPECT_EQ(result.out.substr(result.out.rfind("Running...")),
+              "Running...\n#pairs: 126\n#prunings: " +
+                  std::to_string(flagged[0] + flagged[2]) + "\n");
+  }
+}
+
+// The production engine and the reference must agree byte for byte also on
+// data full of degenerate values (zero and negative expression values,
+// constant genes, rare SNPs, lower-case alleles, tabs and CRLF line ends).
+TEST(E2eEngineVsReference, SimulatedScreensAreIdentical) {
+  const std::vector<std::vector<std::string>> data_sets = {
+      {"--seed", "3", "--individuals", "60", "--snps", "8", "--genes", "9",
+       "--plant", "2", "--rare", "3"},
+      {"--seed",
+       "5",
+       "--individuals",
+       "25",
+       "--snps",
+       "5",
+       "--genes",
+       "8",
+       "--rare",
+       "2",
+       "--constant-genes",
+       "1",
+       "--zeros",
+       "1",
+       "--negatives",
+       "1",
+       "--lowercase-alleles",
+       "2",
+       "--sep",
+       "tab",
+       "--crlf"},
+  };
+  for (const std::vector<std::string>& options : data_sets) {
+    SCOPED_TRACE(::testing::PrintToString(options));
+    CliScratch data;
+    std::vector<std::string> args = {"--out", "."};
+    args.insert(args.end(), options.begin(), options.end());
+    ASSERT_EQ(data.run(ZIRK_SIMULATE_BINARY, args, "", "zirk-simulate").status,
+              0);
+    for (const std::string threshold : {"0.05", "1.5", "2.5"}) {
+      SCOPED_TRACE(threshold);
+      CliResult results[2];
+      std::string files[2];
+      const char* binaries[2] = {ZIRK_BINARY, ZIRK_REFERENCE_BINARY};
+      for (int b = 0; b < 2; ++b) {
+        results[b] = data.run(binaries[b],
+                              {"-g", "genotype.txt", "-e", "expression.txt",
+                               "-a", "allele.txt", "-o", "o.txt"},
+                              threshold + "\n");
+        files[b] = data.read("o.txt");
+      }
+      EXPECT_EQ(results[0].status, 0) << results[0].err;
+      EXPECT_EQ(results[0].status, results[1].status);
+      EXPECT_EQ(results[0].out, results[1].out);
+      EXPECT_EQ(results[0].err, results[1].err);
+      EXPECT_EQ(files[0], files[1]);
+      EXPECT_GT(lines_of(files[0]).size(), 3u);
+    }
+  }
+}
+
+}  // namespace
