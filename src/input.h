@@ -71,6 +71,14 @@ inline bool is_allele(char c) {
          c == 'g' || c == 't';
 }
 
+// Adds one to the line count `count`, which must stay a non-negative 32-bit
+// value: a file with more lines (or pieces) than that ends the run with
+// `message` instead of overflowing the count.
+inline void count_line(std::int32_t& count, const char* message) {
+  if (count == INT32_MAX) error(message);
+  ++count;
+}
+
 // Closes the file when the reader is done with it.
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
@@ -90,7 +98,8 @@ inline std::unique_ptr<char[]> allocate_buffer(std::size_t size) {
 // genotype file whose first line holds two equal neighbouring characters,
 // whose lines differ in length from the first (a last line without newline
 // only needs room for every allele), or whose allele positions hold anything
-// but A, C, G, T in either case.
+// but A, C, G, T in either case. A file of more than 2^31 - 1 lines (or
+// pieces) ends the run with its input error message.
 template <class GenotypeName, class ExpressionName>
 void get_parmeters(GenotypeName genotypeFile, ExpressionName expressionFile) {
   using input_detail::LineRead;
@@ -110,7 +119,8 @@ void get_parmeters(GenotypeName genotypeFile, ExpressionName expressionFile) {
       error("Error: Aborted due to input error (genome data).");
     }
     if (read == LineRead::kNone) continue;
-    ++n;
+    input_detail::count_line(
+        n, "Error: Aborted due to input error (genome data).");
     const std::size_t length = std::strlen(line);
     const char* newline =
         static_cast<const char*>(std::memchr(line, '\n', length));
@@ -166,7 +176,10 @@ void get_parmeters(GenotypeName genotypeFile, ExpressionName expressionFile) {
     if (read == LineRead::kError) {
       error("Error: Aborted due to input error (expression data).");
     }
-    if (read == LineRead::kLine) ++ngene;
+    if (read == LineRead::kLine) {
+      input_detail::count_line(
+          ngene, "Error: Aborted due to input error (expression data).");
+    }
   }
 }
 

@@ -1,0 +1,459 @@
+// Fault injection against both programs: output that cannot be created or
+// written, inputs that cannot be read or vanish while the prompt waits,
+// over-long lines, binary garbage, NUL bytes, empty files and dimensions too
+// large to hold. Every run must end in a correct result or in one "Error: "
+// line with exit status 1, and a failing run keeps every byte of the result
+// file that it had written.
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "cli_harness.h"
+#include "input.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kPrompt = "threshold of MC test's pvalue?: ";
+const std::string kHead =
+    "Results of ZIRK:\n"
+    "threshold = 0.050000\n"
+    "SNP \t  Gene1 \t Gene2 \t flag \t p-value(MC) \t likelihood(LDA) \t "
+    "p-value(IT)\n";
+
+struct RunOptions {
+  std::string input = "0.05\n";  // standard input
+  // Called once the prompt is on standard output, before any input is sent.
+  std::function<void()> at_prompt;
+  // RLIMIT_FSIZE of the program in bytes (a file that would grow past it
+  // fails to write, as on a full disk), or -1 for none.
+  long file_size_limit = -1;
+};
+
+struct RunResult : CliResult {
+  bool timed_out = false;
+};
+
+// Runs `binary` in `dir` with pipes on all three standard streams, so that
+// the test can act while the program waits at the prompt. A program that
+// has not finished within a minute is killed and reported as timed out.
+RunResult run_program(const std::string& binary, const fs::path& dir,
+                      const std::vector<std::string>& args,
+                      const RunOptions& options) {
+  signal(SIGPIPE, SIG_IGN);  // the program may end before reading its input
+  std::vector<std::string> words{"zirk"};
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+
+  int in[2], out[2], err[2];
+  if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 ||
+      pipe2(err, O_CLOEXEC) != 0) {
+    ADD_FAILURE() << "pipe2 failed";
+    return {};
+  }
+  const pid_t child = fork();
+  if (child == 0) {
+    if (chdir(dir.c_str()) != 0) _exit(127);
+    dup2(in[0], 0);
+    dup2(out[1], 1);
+    dup2(err[1], 2);
+    if (options.file_size_limit >= 0) {
+      // Ignored, the signal lets the write fail with EFBIG instead.
+      signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit{static_cast<rlim_t>(options.file_size_limit),
+                         static_cast<rlim_t>(options.file_size_limit)};
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
+    }
+    execv(binary.c_str(), argv.data());
+    _exit(127);
+  }
+  close(in[0]);
+  close(out[1]);
+  close(err[1]);
+
+  RunResult result;
+  bool prompted = !options.at_prompt;
+  std::size_t sent = 0;
+  int to_child = in[1];
+  bool out_open = true;
+  bool err_open = true;
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (out_open || err_open) {
+    if (!prompted && result.out.find(kPrompt) != std::string::npos) {
+      options.at_prompt();
+      prompted = true;
+    }
+    if (prompted && to_child >= 0 && sent == options.input.size()) {
+      close(to_child);
+      to_child = -1;
+    }
+    pollfd fds[3] = {{out_open ? out[0] : -1, POLLIN, 0},
+                     {err_open ? err[0] : -1, POLLIN, 0},
+                     {prompted ? to_child : -1, POLLOUT, 0}};
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      result.timed_out = true;
+      kill(child, SIGKILL);
+      break;
+    }
+    if (poll(fds, 3, static_cast<int>(left.count())) < 0 && errno != EINTR) {
+      break;
+    }
+    char buffer[65536];
+    for (int k = 0; k < 2; ++k) {
+      if (fds[k].revents == 0) continue;
+      const ssize_t got = read(fds[k].fd, buffer, sizeof buffer);
+      if (got > 0) {
+        (k == 0 ? result.out : result.err).append(buffer, got);
+      } else if (got == 0 || errno != EINTR) {
+        (k == 0 ? out_open : err_open) = false;
+      }
+    }
+    if (fds[2].revents != 0) {
+      const ssize_t put =
+          write(to_child, options.input.data() + sent,
+                std::min<std::size_t>(options.input.size() - sent, 65536));
+      if (put > 0) {
+        sent += static_cast<std::size_t>(put);
+      } else {
+        sent = options.input.size();  // the program closed its input
+      }
+    }
+  }
+  if (to_child >= 0) close(to_child);
+  close(out[0]);
+  close(err[0]);
+  int wstatus = 0;
+  waitpid(child, &wstatus, 0);
+  result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+  return result;
+}
+
+std::string repeat(const std::string& text, std::size_t times) {
+  std::string out;
+  out.reserve(text.size() * times);
+  for (std::size_t i = 0; i < times; ++i) out += text;
+  return out;
+}
+
+// The lines of `text` whose SNP column is below `snps`, head included.
+std::string rows_before_snp(const std::string& text, int snps) {
+  std::string kept;
+  std::size_t start = 0;
+  int line = 0;
+  while (start < text.size()) {
+    const std::size_t end = text.find('\n', start);
+    const std::string row = text.substr(start, end + 1 - start);
+    if (line++ < 3 || std::stoi(row) < snps) kept += row;
+    start = end + 1;
+  }
+  return kept;
+}
+
+class FaultTest : public ::testing::TestWithParam<const char*> {
+ protected:
+  void SetUp() override { write_inputs(); }
+
+  // Six individuals, three SNPs, four genes: 18 result rows.
+  void write_inputs() {
+    scratch_.write("g.txt",
+                   "A T G G C C\nT T G C C A\nA A C C A A\n"
+                   "A T G G C A\nT T G C C C\nA A C C A A\n");
+    scratch_.write("e.txt",
+                   "1.5 2.25 3 4.5 5 6.75\n"
+                   "10 12 9 11 13 8\n"
+                   "0.5 0.75 2 0.25 1 3\n"
+                   "100 90 250 120 80 300\n");
+    scratch_.write("a.txt", "A\nG\nC\n");
+  }
+
+  RunResult run(const std::string& output = "o.txt",
+                const RunOptions& options = {}) {
+    const RunResult result = run_program(
+        GetParam(), scratch_.dir(),
+        {"-g", "g.txt", "-e", "e.txt", "-a", "a.txt", "-o", output}, options);
+    EXPECT_FALSE(result.timed_out);
+    return result;
+  }
+  RunResult run(const RunOptions& options) { return run("o.txt", options); }
+
+  // Runs and expects the one error line `message` with exit status 1.
+  void expect_error(const std::string& message, const RunOptions& options = {},
+                    const std::string& output = "o.txt") {
+    const RunResult result = run(output, options);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, message + "\n");
+  }
+
+  // The result file of a complete run on the current inputs.
+  std::string full_result() {
+    const RunResult result = run();
+    EXPECT_EQ(result.status, 0) << result.err;
+    const std::string text = scratch_.read("o.txt");
+    fs::remove(scratch_.path("o.txt"));
+    return text;
+  }
+
+  CliScratch scratch_;
+};
+
+INSTANTIATE_TEST_SUITE_P(Programs, FaultTest,
+                         ::testing::Values(ZIRK_BINARY, ZIRK_REFERENCE_BINARY),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                           return std::string(info.index == 0 ? "Engine"
+                                                              : "Reference");
+                         });
+
+TEST_P(FaultTest, OutputThatCannotBeCreatedOrWritten) {
+  fs::create_directory(scratch_.path("dir"));
+  // The tests run as root, so only paths that no permission can open serve.
+  for (const std::string output : {"missing/o.txt", "g.txt/o.txt", "dir"}) {
+    SCOPED_TRACE(output);
+    expect_error("Error: Cannot open the output file.", {}, output);
+  }
+  expect_error("Error: Cannot write the output file.", {}, "/dev/full");
+}
+
+TEST_P(FaultTest, InputThatOpensButCannotBeRead) {
+  fs::create_directory(scratch_.path("dir"));
+  // A directory passes the start-up test and every fopen, then fails its
+  // first read; /proc/self/mem is a file whose reads fail (address 0).
+  for (const std::string unreadable : {"dir", "/proc/self/mem"}) {
+    SCOPED_TRACE(unreadable);
+    const struct {
+      const char* option;
+      const char* message;
+    } cases[] = {
+        {"-g", "Error: Aborted due to input error (genome data)."},
+        {"-e", "Error: Aborted due to input error (expression data)."},
+        {"-a", "Error: Aborted due to input error (allele data)."},
+    };
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.option);
+      std::vector<std::string> args = {"-g", "g.txt", "-e", "e.txt",
+                                       "-a", "a.txt", "-o", "o.txt"};
+      for (std::size_t k = 0; k < args.size(); k += 2) {
+        if (args[k] == c.option) args[k + 1] = unreadable;
+      }
+      fs::remove(scratch_.path("o.txt"));
+      const RunResult result =
+          run_program(GetParam(), scratch_.dir(), args, RunOptions{});
+      EXPECT_FALSE(result.timed_out);
+      EXPECT_EQ(result.status, 1);
+      EXPECT_EQ(result.err, std::string(c.message) + "\n");
+    }
+    // The allele file is first read after the head was written.
+    EXPECT_EQ(scratch_.read("o.txt"), kHead);
+  }
+}
+
+TEST_P(FaultTest, InputRemovedWhileThePromptWaits) {
+  const struct {
+    const char* file;
+    const char* message;
+  } cases[] = {
+      {"g.txt", "Error: Cannot open the genome file."},
+      {"e.txt", "Error: Cannot open the expression file."},
+      {"a.txt", "Error: Cannot open the allele file."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    write_inputs();
+    fs::remove(scratch_.path("o.txt"));
+    RunOptions options;
+    bool removed = false;
+    options.at_prompt = [&] { removed = fs::remove(scratch_.path(c.file)); };
+    expect_error(c.message, options);
+    EXPECT_TRUE(removed);
+  }
+  // Genotypes and expressions were loaded and the head written before the
+  // allele file was looked for.
+  EXPECT_EQ(scratch_.read("o.txt"), kHead);
+}
+
+TEST_P(FaultTest, RowsWrittenBeforeAFailureStayInTheResultFile) {
+  const std::string full = full_result();
+  ASSERT_EQ(rows_before_snp(full, 3), full);
+  ASSERT_GT(full.size(), kHead.size() + 18 * 20);
+
+  // SNP 2's allele is rejected when SNP 2 is reached: SNPs 0 and 1 are done.
+  scratch_.write("a.txt", "A\nG\nN\n");
+  expect_error("Error: Invalid data in allele data.");
+  EXPECT_EQ(scratch_.read("o.txt"), rows_before_snp(full, 2));
+  scratch_.write("a.txt", "A\nG\nC\n");
+
+  // A file size limit fails the write that crosses it, as a full disk does:
+  // in the head, in the first row, in the last row. The file keeps a prefix
+  // of the complete result: the head once it fitted, every row of the SNPs
+  // before the one whose row crossed the limit, and nothing past the limit.
+  // Whether the crossing row (or more rows of its SNP) is kept torn, whole
+  // or cut back to a row boundary differs between the two programs.
+  for (const std::size_t limit :
+       {std::size_t{40}, kHead.size() + 10, full.size() - 5}) {
+    SCOPED_TRACE(limit);
+    fs::remove(scratch_.path("o.txt"));
+    RunOptions options;
+    options.file_size_limit = static_cast<long>(limit);
+    expect_error("Error: Cannot write the output file.", options);
+    const std::string kept = scratch_.read("o.txt");
+    EXPECT_LE(kept.size(), limit);
+    EXPECT_EQ(kept, full.substr(0, kept.size()));
+    EXPECT_TRUE(kept.size() == limit || kept.empty() || kept.back() == '\n');
+    const std::size_t crossing_row = full.rfind('\n', limit - 1) + 1;
+    const std::string done =
+        limit < kHead.size()
+            ? std::string()
+            : rows_before_snp(full, std::stoi(full.substr(crossing_row)));
+    EXPECT_GE(kept.size(), done.size());
+  }
+}
+
+// The scan reads the first genotype line in one read of at most 4,000,001
+// characters, its newline included. A million SNPs take 3,999,999 characters
+// before the newline; with a trailing separator the line is at the limit.
+// Both are accepted, and the run then stops in the expression reader (one
+// gene, two values), which keeps it short. One character more (a carriage
+// return after the separator) no longer fits the read.
+TEST_P(FaultTest, GenotypeFirstLineAtTheScanLimit) {
+  const std::string alleles = repeat("A C G T ", 500000).substr(0, 3999999);
+  scratch_.write("e.txt", "1 2\n");
+  for (const std::string tail : {"", " "}) {
+    SCOPED_TRACE(tail.size());
+    scratch_.write("g.txt", alleles + tail + "\n");
+    const RunResult result = run();
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "Error: Invalid format in expression data.\n");
+    EXPECT_NE(result.out.find("#SNPs : 1000000\n#genes: 1\nn     : 1\n"),
+              std::string::npos);
+  }
+  scratch_.write("g.txt", alleles + " \r\n");
+  expect_error("Error: Absorted due to input error (genome data).");
+}
+
+TEST_P(FaultTest, LinesFarLongerThanTheBuffers) {
+  // A later genotype line of five million characters.
+  scratch_.write("g.txt", "A T G G C C\n" + repeat("A ", 2500000) + "\n");
+  expect_error("Error: Invalid format in genome data");
+  write_inputs();
+
+  // The scan counts a line of more than 31 characters per individual as
+  // several genes, for which the reader then finds too few values.
+  scratch_.write("e.txt", "1 2 3 4 5 6" + std::string(1000000, ' ') + "\n");
+  expect_error("Error: Invalid format in expression data.");
+  write_inputs();
+
+  scratch_.write("a.txt", std::string(1000000, 'A') + "\nG\nC\n");
+  expect_error("Error: Invalid format in allele data.");
+  EXPECT_EQ(scratch_.read("o.txt"), kHead);
+
+  write_inputs();
+  RunOptions long_input;
+  long_input.input = std::string(1000000, '9') + "\n";
+  expect_error("Error: Aborted due to input error.", long_input);
+  long_input.input = "0.05" + std::string(1000000, 'x');
+  const RunResult trailing = run(long_input);
+  EXPECT_EQ(trailing.status, 0) << trailing.err;
+}
+
+TEST_P(FaultTest, BinaryGarbageAndNulBytes) {
+  std::string garbage;
+  for (int round = 0; round < 4; ++round) {
+    for (int byte = 0; byte < 256; ++byte) garbage += static_cast<char>(byte);
+  }
+  const struct {
+    const char* file;
+    std::string text;
+    const char* message;
+  } cases[] = {
+      // The first line starts with a NUL byte: no newline is found in it.
+      {"g.txt", garbage, "Error: Absorted due to input error (genome data)."},
+      {"g.txt", std::string("A T G G C C\nT T G\0C C A\n", 24),
+       "Error: Invalid format in genome data"},
+      {"e.txt", garbage, "Error: Invalid data in expressions"},
+      {"e.txt", std::string("1.5 2.25 3\0 4.5 5 6.75\n", 23),
+       "Error: Invalid data in expressions"},
+      {"a.txt", garbage, "Error: Invalid format in allele data."},
+      {"a.txt", std::string("A\0\nG\nC\n", 7),
+       "Error: Invalid format in allele data."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file + (": " + ::testing::PrintToString(c.text.size())));
+    write_inputs();
+    scratch_.write(c.file, c.text);
+    expect_error(c.message);
+  }
+  RunOptions binary_input;
+  binary_input.input = garbage;
+  expect_error("Error: Aborted due to input error.", binary_input);
+}
+
+TEST_P(FaultTest, EmptyFiles) {
+  // No individuals or no genes: nothing to screen, a complete empty result.
+  for (const char* file : {"g.txt", "e.txt"}) {
+    SCOPED_TRACE(file);
+    write_inputs();
+    scratch_.write(file, "");
+    const RunResult result = run();
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    EXPECT_NE(result.out.find("#pairs: 0\n#prunings: 0\n"), std::string::npos);
+    EXPECT_EQ(scratch_.read("o.txt"), kHead);
+  }
+  write_inputs();
+  scratch_.write("a.txt", "");
+  expect_error("Error: Invalid format in allele data.");
+  EXPECT_EQ(scratch_.read("o.txt"), kHead);
+}
+
+// A million individuals and a million genes fit in 3 MB of input but imply
+// an 8 TB expression matrix. Disabled until the loading stage turns a failed
+// allocation into this message: today std::bad_alloc escapes and the process
+// aborts (status 134).
+TEST_P(FaultTest, DISABLED_MatrixTooLargeToHoldEndsWithAMessage) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer's allocator aborts on a failed allocation "
+                  "instead of throwing std::bad_alloc";
+#endif
+  scratch_.write("g.txt", repeat("A\n", 1000000));
+  scratch_.write("e.txt", std::string(1000000, '\n'));
+  expect_error("Error: Aborted due to allocation error.");
+}
+
+// The scan counts genotype lines and expression pieces in 32-bit signed
+// integers. An empty genotype file and a sparse expression file of 2^31 + 16
+// zero bytes (one piece per byte) used to wrap ngene to -2147483632 and then
+// spin through ~2^64 empty gene columns; the count now stops at its limit.
+// The file takes a minute to scan, so the guard is checked on its own.
+TEST(LineCountTest, StopsAtTheLargestCountInsteadOfOverflowing) {
+  std::int32_t count = INT32_MAX - 1;
+  input_detail::count_line(count, "Error: unused");
+  EXPECT_EQ(count, INT32_MAX);
+  EXPECT_EXIT(
+      input_detail::count_line(
+          count, "Error: Aborted due to input error (expression data)."),
+      ::testing::ExitedWithCode(1),
+      ::testing::Eq(std::string(
+          "Error: Aborted due to input error (expression data).\n")));
+}
+
+}  // namespace
