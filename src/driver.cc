@@ -2,11 +2,10 @@
 
 #include <unistd.h>
 
+#include <boost/math/distributions/chi_squared.hpp>
 #include <cstdint>
 #include <fstream>
 #include <iostream>
-
-#include <boost/math/distributions/chi_squared.hpp>
 
 #include "input.h"
 #include "pairdata.h"
@@ -74,9 +73,9 @@ int start_up(int argc, char** argv, RunSettings& settings) {
     print_usage(program);
     return 1;
   }
-  for (const std::string* name : {&settings.genotypeFile,
-                                  &settings.expressionFile,
-                                  &settings.alleleFile}) {
+  for (const std::string* name :
+       {&settings.genotypeFile, &settings.expressionFile,
+        &settings.alleleFile}) {
     std::ifstream probe(*name);
     if (probe.fail()) {
       std::cerr << "Error: File \"" << *name << "\" not found." << std::endl;
@@ -189,8 +188,7 @@ int run_zirk(int argc, char** argv) {
           itValue = 10.0;
           flag = 0;
         }
-        append_result_row(output, s, g1, g2, flag, mcPvalue, ldaValue,
-                          itValue);
+        append_result_row(output, s, g1, g2, flag, mcPvalue, ldaValue, itValue);
       }
     }
   }

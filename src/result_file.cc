@@ -43,17 +43,17 @@ void append_result_row(const char* fileName, unsigned s, unsigned g1,
   const int gene2 = static_cast<int>(g2);
   int written;
   if (flag == 0) {
-    written = std::fprintf(file, "%d\t%d\t%d\t%d\t%f\t%.1f\t%.1f\n", snp,
-                           gene1, gene2, flag, std::log10(mcPvalue), 1.0,
+    written = std::fprintf(file, "%d\t%d\t%d\t%d\t%f\t%.1f\t%.1f\n", snp, gene1,
+                           gene2, flag, std::log10(mcPvalue), 1.0,
                            std::log10(itValue));
   } else if (flag == 1) {
-    written = std::fprintf(file, "%d\t%d\t%d\t%d\t%f\t%f\t%f\n", snp, gene1,
-                           gene2, flag, std::log10(mcPvalue), ldaValue,
-                           std::log10(itValue));
+    written =
+        std::fprintf(file, "%d\t%d\t%d\t%d\t%f\t%f\t%f\n", snp, gene1, gene2,
+                     flag, std::log10(mcPvalue), ldaValue, std::log10(itValue));
   } else {
-    written = std::fprintf(file, "%d\t%d\t%d\t%d\t%f\t%f\t%.1f\n", snp, gene1,
-                           gene2, flag, std::log10(mcPvalue), ldaValue,
-                           std::log10(itValue));
+    written =
+        std::fprintf(file, "%d\t%d\t%d\t%d\t%f\t%f\t%.1f\n", snp, gene1, gene2,
+                     flag, std::log10(mcPvalue), ldaValue, std::log10(itValue));
   }
   close_result_file(file, written < 0);
 }

@@ -61,13 +61,13 @@ TEST(AlleleTableTest, AgreesWithGetalleleOnEveryKindOfLine) {
   const std::string file = scratch.path("allele.txt").string();
   const std::vector<std::string> files = {
       "G\nA T\nc\n",
-      "G\nA T\nc",          // last line without newline
-      "G\n\nT\n",           // empty line
-      "G\n T\n5\nN\n",      // blank, digit, N
-      "A\nGATTACA\nC\nT\n", // too long: shifts the later lines
-      "A\nC\n",             // fewer lines than SNPs
-      "",                   // empty file
-      "A\r\nC\r\n",         // carriage returns count as characters
+      "G\nA T\nc",           // last line without newline
+      "G\n\nT\n",            // empty line
+      "G\n T\n5\nN\n",       // blank, digit, N
+      "A\nGATTACA\nC\nT\n",  // too long: shifts the later lines
+      "A\nC\n",              // fewer lines than SNPs
+      "",                    // empty file
+      "A\r\nC\r\n",          // carriage returns count as characters
       std::string("A\n\0\nC", 5),
   };
   for (const std::string& text : files) {
@@ -88,7 +88,8 @@ TEST(AlleleTableTest, AgreesWithGetalleleOnRandomFiles) {
   for (int trial = 0; trial < 40; ++trial) {
     std::string text;
     const int length = static_cast<int>(random() % 30);
-    for (int k = 0; k < length; ++k) text += alphabet[random() % alphabet.size()];
+    for (int k = 0; k < length; ++k)
+      text += alphabet[random() % alphabet.size()];
     scratch.write("allele.txt", text);
     const unsigned s = static_cast<unsigned>(random() % 8);
     EXPECT_EQ(table_outcome(file, 8, s), reference_outcome(file, s))

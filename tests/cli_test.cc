@@ -57,17 +57,24 @@ TEST_P(CliTest, OptionTable) {
     std::string err;
   };
   const std::vector<Case> cases = {
-      {{}, 1, "# of arguments: 0\n", "Error: Specify \"-g filenameG\"\n" + kUsage},
+      {{},
+       1,
+       "# of arguments: 0\n",
+       "Error: Specify \"-g filenameG\"\n" + kUsage},
       {{"-h"}, 0, "", "HELP\n" + kUsage},
       {{"-h", "-x"}, 0, "", "HELP\n" + kUsage},
       {{"-g", "g.txt", "-h", "-q"}, 0, "", "HELP\n" + kUsage},
       {{"-x", "-h"}, 1, "", "zirk: invalid option -- 'x'\n" + kUsage},
       {{"-g"}, 1, "", "zirk: option requires an argument -- 'g'\n" + kUsage},
       {{"-g", "g.txt", "-e", "e.txt", "-a", "a.txt", "-o", "o.txt", "extra"},
-       1, "", "Error: Wrong number of arguments.\n" + kUsage},
+       1,
+       "",
+       "Error: Wrong number of arguments.\n" + kUsage},
       // Parsing stops at the first operand: the -h after it is an operand.
       {{"extra", "-h"}, 1, "", "Error: Wrong number of arguments.\n" + kUsage},
-      {{"-g", "g.txt", "--", "-h"}, 1, "",
+      {{"-g", "g.txt", "--", "-h"},
+       1,
+       "",
        "Error: Wrong number of arguments.\n" + kUsage},
   };
   for (const Case& c : cases) {

@@ -38,9 +38,9 @@ TEST(RowFormatTest, SpecialValuesPrintAsTheCLibraryPrintsThem) {
   const double inf = std::numeric_limits<double>::infinity();
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const std::vector<double> values = {
-      0.0,     -0.0,    inf,     -inf,     nan,     -nan,
-      1e-7,    -1e-7,   5e-7,    -5e-7,    4.9999995e-7, 0.5,
-      2.0,     -9999.0, 1e308,   -1.7e308, 4.9e-324, 123456.0000005};
+      0.0,  -0.0,    inf,   -inf,     nan,          -nan,
+      1e-7, -1e-7,   5e-7,  -5e-7,    4.9999995e-7, 0.5,
+      2.0,  -9999.0, 1e308, -1.7e308, 4.9e-324,     123456.0000005};
   for (double lda : values) {
     for (double mc : {1.0, 0.0, 2.0, 0.5, 1e-320, -1.0, nan, inf}) {
       for (int flag : {0, 1, 2}) {
@@ -63,10 +63,11 @@ TEST(RowFormatTest, RandomValuesMatchPrintfDigitForDigit) {
     double lda;
     const std::uint64_t pattern = bits();
     std::memcpy(&lda, &pattern, sizeof lda);
-    if (trial % 3 == 0) lda = std::ldexp(static_cast<double>(pattern % 4096),
-                                         -static_cast<int>(pattern % 25));
-    const double mc = std::ldexp(static_cast<double>(bits() >> 11), -53 -
-                                 static_cast<int>(bits() % 900));
+    if (trial % 3 == 0)
+      lda = std::ldexp(static_cast<double>(pattern % 4096),
+                       -static_cast<int>(pattern % 25));
+    const double mc = std::ldexp(static_cast<double>(bits() >> 11),
+                                 -53 - static_cast<int>(bits() % 900));
     const unsigned s = static_cast<unsigned>(bits() % 2147483648u);
     const int flag = static_cast<int>(bits() % 3);
     const double it = flag == 1 ? std::exp(-std::fabs(lda)) : 10.0;
