@@ -1,0 +1,487 @@
+#include "engine.h"
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "allele_table.h"
+#include "common.h"
+#include "driver.h"
+#include "fixed_model.h"
+#include "mc_tail.h"
+#include "result_file.h"
+#include "row_format.h"
+
+namespace {
+
+// Gene pairs whose cross-products one kernel call sums side by side.
+constexpr std::size_t kBlock = 32;
+// Pairs per unit of parallel work: large enough to keep the threads' hand-
+// over rare, small enough that a chunk of rows stays a few hundred KiB.
+constexpr std::size_t kChunkPairs = 4096;
+
+using Vec4 = double __attribute__((vector_size(32)));
+constexpr std::size_t kVectors = kBlock / 4;
+
+// For the pairs (g1, b + l), l < kBlock, sums x(i,g1) * x(i,b+l) over the
+// `rows` rows of the row-major table `x` (row stride `stride`), in row order
+// and starting from 0.0, each lane on its own: out[l] is then bit-identical
+// to the running sum of the straightforward loop. No multiply-add is fused.
+__attribute__((target_clones("avx2", "default"))) void cross_sums(
+    const double* x, std::size_t stride, std::size_t rows, std::size_t g1,
+    std::size_t b, double* out) {
+  Vec4 sums[kVectors] = {};
+  for (std::size_t i = 0; i < rows; ++i) {
+    const double* row = x + i * stride;
+    const Vec4 left = {row[g1], row[g1], row[g1], row[g1]};
+#pragma GCC unroll 8
+    for (std::size_t v = 0; v < kVectors; ++v) {
+      Vec4 right;
+      std::memcpy(&right, row + b + 4 * v, sizeof right);
+      sums[v] += left * right;
+    }
+  }
+  std::memcpy(out, sums, sizeof sums);
+}
+
+// The result file after its head: rows are appended in whole chunks. A
+// chunk is written with the stop signals held back, so an interrupted run
+// leaves whole rows; a write that fails part-way is cut back to the last
+// whole chunk before the run ends with an error.
+class RowWriter {
+ public:
+  explicit RowWriter(const char* fileName) : fileName_(fileName) {}
+  ~RowWriter() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+
+  void write(const std::string& rows) {
+    if (rows.empty()) return;
+    if (fd_ < 0) open_file();
+    sigset_t stops, previous;
+    sigemptyset(&stops);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+      sigaddset(&stops, signal);
+    }
+    pthread_sigmask(SIG_BLOCK, &stops, &previous);
+    std::size_t done = 0;
+    while (done < rows.size()) {
+      const ssize_t wrote =
+          ::write(fd_, rows.data() + done, rows.size() - done);
+      if (wrote < 0 && errno == EINTR) continue;
+      if (wrote <= 0) {
+        // Cut a torn tail back to the last whole chunk (best effort: the
+        // run ends with the same error either way).
+        if (done > 0 && ::ftruncate(fd_, committed_) != 0) {
+          error("Error: Cannot write the output file.");
+        }
+        error("Error: Cannot write the output file.");
+      }
+      done += static_cast<std::size_t>(wrote);
+    }
+    committed_ += static_cast<off_t>(done);
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  }
+
+  void close_file() {
+    if (fd_ >= 0 && ::close(fd_) != 0) {
+      fd_ = -1;
+      error("Error: Cannot write the output file.");
+    }
+    fd_ = -1;
+  }
+
+ private:
+  void open_file() {
+    fd_ = ::open(fileName_, O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd_ < 0) error("Error: Cannot open the output file.");
+    committed_ = ::lseek(fd_, 0, SEEK_END);
+  }
+
+  const char* fileName_;
+  int fd_ = -1;
+  off_t committed_ = 0;
+};
+
+// A progress line on standard error, only while it is a terminal.
+class Progress {
+ public:
+  Progress(std::size_t snps, std::uint64_t pairsPerSnp)
+      : enabled_(isatty(STDERR_FILENO) == 1 && snps > 0),
+        snps_(snps),
+        total_(static_cast<double>(pairsPerSnp) * static_cast<double>(snps)),
+        start_(Clock::now()),
+        last_(start_) {}
+
+  void update(std::size_t snp, std::uint64_t pairsDone) {
+    if (!enabled_) return;
+    const Clock::time_point now = Clock::now();
+    if (now - last_ < std::chrono::milliseconds(500)) return;
+    last_ = now;
+    const double seconds = std::chrono::duration<double>(now - start_).count();
+    const double rate = static_cast<double>(pairsDone) / seconds;
+    const double left = rate > 0 ? (total_ - pairsDone) / rate : 0.0;
+    std::fprintf(stderr, "\rSNP %zu of %zu, %.3g pairs/s, %.0f s left\033[K",
+                 snp + 1, snps_, rate, left);
+    std::fflush(stderr);
+    shown_ = true;
+  }
+
+  void finish() {
+    if (shown_) {
+      std::fputs("\r\033[K", stderr);
+      std::fflush(stderr);
+    }
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  bool enabled_;
+  bool shown_ = false;
+  std::size_t snps_;
+  double total_;
+  Clock::time_point start_;
+  Clock::time_point last_;
+};
+
+// Everything about the current SNP that does not depend on the gene pair.
+struct SnpSummary {
+  std::vector<std::uint8_t> cls;  // genotype class per individual
+  double nvec[3] = {0.0, 0.0, 0.0};
+  std::size_t classEnd[3] = {0, 0, 0};  // row ranges of `byClass`
+  // The log table with its rows grouped by class, each class's rows in
+  // individual order, so that a class's cross-products are a contiguous sum.
+  std::vector<double> byClass;
+  // Per class k and gene g (index k * genes + g): the sum and the sum of
+  // squares of the log values over the class, and the class variance.
+  std::vector<double> sum;
+  std::vector<double> sumSquares;
+  std::vector<double> variance;
+};
+
+struct RunData {
+  std::size_t individuals = 0;
+  std::size_t genes = 0;
+  std::size_t stride = 0;        // row length of the row-major log tables
+  std::vector<double> byRow;     // log10 values, individual-major, padded
+  std::vector<double> byGene;    // log10 values, gene-major
+  std::vector<double> mean;      // mommat(g,0)
+  std::vector<double> variance;  // whole-sample variance of gene g
+  double total = 0.0;            // n as a double
+  double threshold = 0.0;
+  double ldaBound = 0.0;
+};
+
+// Classes individual i at SNP s against the reference allele R exactly as
+// the pair-matrix builder does.
+void class_individuals(const GenotypeMatrix& gmat, std::size_t s, char R,
+                       std::vector<std::uint8_t>& cls) {
+  const std::size_t c = 2 * s;
+  for (std::size_t i = 0; i < cls.size(); ++i) {
+    const bool first = gmat(i, c) == R;
+    const bool second = gmat(i, c + 1) == R;
+    cls[i] = first && second ? 0 : (first != second ? 1 : 2);
+  }
+}
+
+void summarise_snp(const RunData& data, SnpSummary& snp) {
+  const std::size_t n = data.individuals;
+  const std::size_t genes = data.genes;
+  const std::size_t stride = data.stride;
+  std::size_t count[3] = {0, 0, 0};
+  for (std::uint8_t k : snp.cls) ++count[k];
+  // Class sizes as the accumulation pass forms them: classes 0 and 1 counted
+  // in steps of 1.0, class 2 as the remainder.
+  snp.nvec[0] = static_cast<double>(count[0]);
+  snp.nvec[1] = static_cast<double>(count[1]);
+  snp.nvec[2] = (data.total - snp.nvec[0]) - snp.nvec[1];
+  snp.classEnd[0] = count[0];
+  snp.classEnd[1] = count[0] + count[1];
+  snp.classEnd[2] = n;
+
+  std::size_t next[3] = {0, snp.classEnd[0], snp.classEnd[1]};
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::size_t row = next[snp.cls[i]]++;
+    std::memcpy(&snp.byClass[row * stride], &data.byRow[i * stride],
+                stride * sizeof(double));
+  }
+  std::fill(snp.sum.begin(), snp.sum.end(), 0.0);
+  std::fill(snp.sumSquares.begin(), snp.sumSquares.end(), 0.0);
+  std::size_t begin = 0;
+  for (std::size_t k = 0; k < 3; ++k) {
+    double* sum = &snp.sum[k * genes];
+    double* squares = &snp.sumSquares[k * genes];
+    for (std::size_t row = begin; row < snp.classEnd[k]; ++row) {
+      const double* x = &snp.byClass[row * stride];
+      for (std::size_t g = 0; g < genes; ++g) {
+        sum[g] += x[g];
+        squares[g] += x[g] * x[g];
+      }
+    }
+    const double c = snp.nvec[k];
+    double* variance = &snp.variance[k * genes];
+    for (std::size_t g = 0; g < genes; ++g) {
+      const double mean = sum[g] / c;
+      variance[g] = squares[g] / c - mean * mean;
+    }
+    begin = snp.classEnd[k];
+  }
+}
+
+// The MC p-value of a pair from its class and whole-sample cross sums, with
+// the arithmetic of the mean-covariance test. Fills `covmat` rows 0..2 (the
+// LDA needs them) as the test leaves them.
+double mc_pvalue(const RunData& data, const SnpSummary& snp, std::size_t g1,
+                 std::size_t g2, const double classCross[3], double wholeCross,
+                 double covmat[4][3]) {
+  const std::size_t genes = data.genes;
+  double s;
+  {
+    const double c32 = wholeCross / data.total - data.mean[g1] * data.mean[g2];
+    s = std::log(data.variance[g1] * data.variance[g2] - c32 * c32) *
+        data.total;
+    covmat[3][0] = data.variance[g1];
+    covmat[3][1] = data.variance[g2];
+    covmat[3][2] = c32;
+  }
+  for (std::size_t k = 0; k < 3; ++k) {
+    const double c = snp.nvec[k];
+    double c2 = classCross[k] / c;
+    c2 = c2 - ((snp.sum[k * genes + g1] / c) * snp.sum[k * genes + g2]) / c;
+    const double v0 = snp.variance[k * genes + g1];
+    const double v1 = snp.variance[k * genes + g2];
+    covmat[k][0] = v0;
+    covmat[k][1] = v1;
+    covmat[k][2] = c2;
+    s = s - snp.nvec[k] * std::log(v0 * v1 - c2 * c2);
+  }
+  if (s > 9999.9) return 2.0;
+  if (!(s > 0)) return 1.0;
+  return mc_upper_tail(s);
+}
+
+struct ChunkTotals {
+  std::uint64_t pairs = 0;
+  std::uint64_t prunings = 0;
+};
+
+// The four cross-product sums of every pair of a chunk: whole sample and
+// classes 0, 1, 2, at [((g1 - firstGene) * 4 + part) * stride + g2].
+struct ChunkSums {
+  std::vector<double> sums;
+  double* at(std::size_t row, std::size_t part, std::size_t stride,
+             std::size_t g2) {
+    return &sums[(row * 4 + part) * stride + g2];
+  }
+};
+
+// Sums the cross-products of the pairs (g1, g2), g1 in [firstGene,
+// endGene), g2 > g1. Blocks of kBlock second genes are taken in the outer
+// loop so that a block's rows stay in cache while every first gene of the
+// chunk is paired with it.
+void sum_chunk(const RunData& data, const SnpSummary& snp,
+               std::size_t firstGene, std::size_t endGene, ChunkSums& out) {
+  const std::size_t stride = data.stride;
+  out.sums.resize((endGene - firstGene) * 4 * stride);
+  for (std::size_t b = (firstGene + 1) / kBlock * kBlock; b < data.genes;
+       b += kBlock) {
+    for (std::size_t g1 = firstGene; g1 < endGene && g1 + 1 < b + kBlock;
+         ++g1) {
+      const std::size_t row = g1 - firstGene;
+      cross_sums(data.byRow.data(), stride, data.individuals, g1, b,
+                 out.at(row, 0, stride, b));
+      std::size_t begin = 0;
+      for (std::size_t k = 0; k < 3; ++k) {
+        cross_sums(snp.byClass.data() + begin * stride, stride,
+                   snp.classEnd[k] - begin, g1, b,
+                   out.at(row, 1 + k, stride, b));
+        begin = snp.classEnd[k];
+      }
+    }
+  }
+}
+
+// Screens the pairs (g1, g2) with g1 in [firstGene, endGene) and appends
+// their rows to `rows`, in loop order.
+void screen_chunk(const RunData& data, const SnpSummary& snp, std::size_t s,
+                  std::size_t firstGene, std::size_t endGene,
+                  FixedModelWorkspace& work, ChunkSums& chunk,
+                  std::string& rows, ChunkTotals& totals) {
+  const std::size_t genes = data.genes;
+  const std::size_t n = data.individuals;
+  const std::size_t stride = data.stride;
+  sum_chunk(data, snp, firstGene, endGene, chunk);
+  char text[kMaxRowLength];
+  for (std::size_t g1 = firstGene; g1 < endGene; ++g1) {
+    const std::size_t row = g1 - firstGene;
+    const double* whole = chunk.at(row, 0, stride, 0);
+    const double* cross[3] = {chunk.at(row, 1, stride, 0),
+                              chunk.at(row, 2, stride, 0),
+                              chunk.at(row, 3, stride, 0)};
+    for (std::size_t g2 = g1 + 1; g2 < genes; ++g2) {
+      const double classCross[3] = {cross[0][g2], cross[1][g2], cross[2][g2]};
+      double covmat[4][3];
+      const double mc =
+          mc_pvalue(data, snp, g1, g2, classCross, whole[g2], covmat);
+      double lda = 0.0;
+      double it = 10.0;
+      int flag = 0;
+      if (data.threshold > mc) {
+        const PairColumns columns{&data.byGene[g1 * n], &data.byGene[g2 * n],
+                                  snp.cls.data(), n};
+        double summat[3][4];
+        for (std::size_t k = 0; k < 3; ++k) {
+          summat[k][0] = snp.sum[k * genes + g1];
+          summat[k][1] = snp.sum[k * genes + g2];
+          summat[k][2] = snp.sumSquares[k * genes + g1];
+          summat[k][3] = snp.sumSquares[k * genes + g2];
+        }
+        lda = fixed_llvalue_lda(columns, static_cast<std::int32_t>(n), summat,
+                                covmat, snp.nvec);
+        if (data.ldaBound > lda) {
+          it = fixed_interaction_test(columns, work);
+          flag = 1;
+        } else {
+          flag = 2;
+        }
+      }
+      if (flag != 1) ++totals.prunings;
+      ++totals.pairs;
+      rows.append(text, format_result_row(text, static_cast<unsigned>(s),
+                                          static_cast<unsigned>(g1),
+                                          static_cast<unsigned>(g2), flag, mc,
+                                          lda, it));
+    }
+  }
+}
+
+// Splits the first genes of the pairs into runs of about kChunkPairs pairs.
+std::vector<std::size_t> chunk_bounds(std::size_t genes) {
+  std::vector<std::size_t> bounds{0};
+  std::size_t pairs = 0;
+  for (std::size_t g1 = 0; g1 + 1 < genes; ++g1) {
+    pairs += genes - 1 - g1;
+    if (pairs >= kChunkPairs) {
+      bounds.push_back(g1 + 1);
+      pairs = 0;
+    }
+  }
+  if (genes > 0 && bounds.back() != genes) bounds.push_back(genes);
+  return bounds;
+}
+
+RunData prepare_run(const RealMatrix& emat, const RealMatrix& mommat,
+                    double threshold) {
+  RunData data;
+  data.individuals = static_cast<std::size_t>(n);
+  data.genes = static_cast<std::size_t>(ngene);
+  data.stride = (data.genes + kBlock - 1) / kBlock * kBlock + kBlock;
+  data.byRow.assign(data.individuals * data.stride, 0.0);
+  data.byGene.resize(data.individuals * data.genes);
+  for (std::size_t g = 0; g < data.genes; ++g) {
+    for (std::size_t i = 0; i < data.individuals; ++i) {
+      const double x = std::log10(emat(i, g));
+      data.byRow[i * data.stride + g] = x;
+      data.byGene[g * data.individuals + i] = x;
+    }
+  }
+  data.mean.resize(data.genes);
+  data.variance.resize(data.genes);
+  for (std::size_t g = 0; g < data.genes; ++g) {
+    data.mean[g] = mommat(g, 0);
+    data.variance[g] = mommat(g, 1) - mommat(g, 0) * mommat(g, 0);
+  }
+  data.total = static_cast<double>(static_cast<unsigned>(n));
+  data.threshold = threshold;
+  data.ldaBound = lda_bound();
+  return data;
+}
+
+}  // namespace
+
+int run_engine(int argc, char** argv) {
+  RunSettings settings;
+  if (const int status = start_up(argc, argv, settings); status >= 0) {
+    return status;
+  }
+  GenotypeMatrix gmat;
+  RunData data;
+  {
+    RealMatrix emat;
+    RealMatrix mommat;
+    load_inputs(settings, gmat, emat, mommat);
+    write_result_head(settings.outputFile.c_str(), settings.threshold);
+    std::cout << "Running..." << std::endl;
+    data = prepare_run(emat, mommat, settings.threshold);
+  }
+
+  const std::size_t snps = static_cast<std::size_t>(ps);
+  const std::size_t genes = data.genes;
+  const std::uint64_t pairsPerSnp =
+      genes < 2 ? 0 : static_cast<std::uint64_t>(genes) * (genes - 1) / 2;
+  const std::vector<std::size_t> bounds = chunk_bounds(genes);
+  const std::size_t chunks = bounds.size() - 1;
+
+  SnpSummary snp;
+  snp.cls.resize(data.individuals);
+  snp.byClass.resize(data.individuals * data.stride);
+  snp.sum.resize(3 * genes);
+  snp.sumSquares.resize(3 * genes);
+  snp.variance.resize(3 * genes);
+
+  RowWriter writer(settings.outputFile.c_str());
+  Progress progress(snps, pairsPerSnp);
+  ChunkTotals run;
+  // The allele file is read once, when the straightforward loop would first
+  // open it.
+  std::unique_ptr<AlleleTable> alleles;
+  for (std::size_t s = 0; s < snps; ++s) {
+    if (!alleles) {
+      alleles =
+          std::make_unique<AlleleTable>(settings.alleleFile.c_str(), snps);
+    }
+    const char allele = alleles->lookup(s);
+    if (pairsPerSnp == 0) continue;
+    class_individuals(gmat, s, allele, snp.cls);
+    summarise_snp(data, snp);
+
+#pragma omp parallel
+    {
+      FixedModelWorkspace work;
+      ChunkSums sums;
+      std::string rows;
+#pragma omp for ordered schedule(dynamic, 1)
+      for (std::size_t c = 0; c < chunks; ++c) {
+        rows.clear();
+        ChunkTotals totals;
+        screen_chunk(data, snp, s, bounds[c], bounds[c + 1], work, sums, rows,
+                     totals);
+#pragma omp ordered
+        {
+          writer.write(rows);
+          run.pairs += totals.pairs;
+          run.prunings += totals.prunings;
+          progress.update(s, run.pairs);
+        }
+      }
+    }
+  }
+  writer.close_file();
+  progress.finish();
+  std::cout << "#pairs: " << run.pairs << std::endl;
+  std::cout << "#prunings: " << run.prunings << std::endl;
+  return 0;
+}

@@ -1,0 +1,128 @@
+// Differential tests: the production engine (zirk) against the
+// straightforward reference (zirk-reference) on many simulated data sets,
+// thresholds and thread counts. Status, standard output, standard error and
+// the result file must agree byte for byte.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "cli_harness.h"
+
+namespace {
+
+struct DataSet {
+  std::string name;
+  std::vector<std::string> simulate;  // arguments of zirk-simulate
+};
+
+const std::vector<std::string> kRun = {
+    "-g", "data/genotype.txt", "-e", "data/expression.txt",
+    "-a", "data/allele.txt",   "-o", "result.txt"};
+
+const std::vector<std::string> kThresholds = {"0", "1e-8", "0.05", "1", "1.5"};
+
+void simulate(const CliScratch& scratch, const DataSet& set) {
+  std::vector<std::string> args = set.simulate;
+  args.insert(args.end(), {"--out", "data"});
+  const CliResult made = scratch.run(ZIRK_SIMULATE_BINARY, args);
+  ASSERT_EQ(made.status, 0) << set.name << ": " << made.err;
+}
+
+// Runs both programs on the scratch directory's data and expects the same
+// bytes everywhere, at `threads` threads for the engine.
+void expect_same_run(const CliScratch& scratch, const std::string& threshold,
+                     const std::string& threads, const std::string& label) {
+  SCOPED_TRACE(label + " threshold " + threshold + " threads " + threads);
+  const CliResult reference =
+      scratch.run(ZIRK_REFERENCE_BINARY, kRun, threshold + "\n");
+  const std::string expected = scratch.read("result.txt");
+  ::setenv("OMP_NUM_THREADS", threads.c_str(), 1);
+  const CliResult engine = scratch.run(ZIRK_BINARY, kRun, threshold + "\n");
+  ::unsetenv("OMP_NUM_THREADS");
+  EXPECT_EQ(engine.status, reference.status);
+  EXPECT_EQ(engine.out, reference.out);
+  EXPECT_EQ(engine.err, reference.err);
+  // Compare without printing hundreds of rows on a mismatch.
+  const std::string actual = scratch.read("result.txt");
+  EXPECT_EQ(actual.size(), expected.size());
+  EXPECT_TRUE(actual == expected) << "result files differ";
+}
+
+TEST(EngineTest, MatchesTheReferenceOnSimulatedData) {
+  const std::vector<DataSet> sets = {
+      {"ordinary",
+       {"--seed", "11", "--individuals", "60", "--snps", "5", "--genes", "24",
+        "--plant", "2"}},
+      {"large n",
+       {"--seed", "12", "--individuals", "200", "--snps", "2", "--genes", "40",
+        "--plant", "1"}},
+      {"degenerate",
+       {"--seed", "13", "--individuals", "40", "--snps", "8", "--genes", "20",
+        "--rare", "3", "--constant-genes", "2", "--zeros", "3", "--negatives",
+        "3", "--lowercase-alleles", "3", "--mixed-case"}},
+      {"rare and tabs",
+       {"--seed", "14", "--individuals", "25", "--snps", "6", "--genes", "17",
+        "--rare", "4", "--sep", "tab", "--crlf"}},
+      {"three individuals",
+       {"--seed", "15", "--individuals", "3", "--snps", "3", "--genes", "6"}},
+      {"two individuals",
+       {"--seed", "16", "--individuals", "2", "--snps", "2", "--genes", "5"}},
+      {"one individual",
+       {"--seed", "17", "--individuals", "1", "--snps", "2", "--genes", "4"}},
+      {"no individuals",
+       {"--seed", "18", "--individuals", "0", "--snps", "2", "--genes", "3"}},
+      {"one gene",
+       {"--seed", "19", "--individuals", "30", "--snps", "4", "--genes", "1"}},
+      {"two genes",
+       {"--seed", "20", "--individuals", "30", "--snps", "4", "--genes", "2"}},
+  };
+  for (const DataSet& set : sets) {
+    CliScratch scratch;
+    simulate(scratch, set);
+    for (const std::string& threshold : kThresholds) {
+      for (const std::string threads : {"1", "3"}) {
+        expect_same_run(scratch, threshold, threads, set.name);
+      }
+    }
+  }
+}
+
+TEST(EngineTest, ManySeedsAtTheUsualThreshold) {
+  for (int seed = 100; seed < 130; ++seed) {
+    CliScratch scratch;
+    const std::string individuals = std::to_string(4 + seed % 37);
+    simulate(scratch, {"seed " + std::to_string(seed),
+                       {"--seed", std::to_string(seed), "--individuals",
+                        individuals, "--snps", "3", "--genes", "12", "--rare",
+                        "1", "--zeros", std::to_string(seed % 3)}});
+    expect_same_run(scratch, seed % 2 ? "0.05" : "1.5", "2",
+                    "seed " + std::to_string(seed));
+  }
+}
+
+TEST(EngineTest, FailureMidLoopKeepsTheSameRows) {
+  CliScratch scratch;
+  simulate(scratch, {"failing",
+                     {"--seed", "21", "--individuals", "20", "--snps", "5",
+                      "--genes", "6"}});
+  std::string alleles = scratch.read("data/allele.txt");
+  // Line 3 (SNP 3) starts with a digit; SNPs 0 to 2 are screened first.
+  std::size_t line = 0;
+  for (int k = 0; k < 3; ++k) line = alleles.find('\n', line) + 1;
+  alleles[line] = '7';
+  scratch.write("data/allele.txt", alleles);
+  for (const std::string threads : {"1", "2"}) {
+    expect_same_run(scratch, "0.5", threads, "bad allele line");
+  }
+  const CliResult engine = scratch.run(ZIRK_BINARY, kRun, "0.5\n");
+  EXPECT_EQ(engine.status, 1);
+  EXPECT_EQ(engine.err, "Error: Invalid data in allele data.\n");
+
+  // Too few allele lines: the SNP past the end fails when it is reached.
+  scratch.write("data/allele.txt", "A\nC\n");
+  expect_same_run(scratch, "0.05", "2", "short allele file");
+}
+
+}  // namespace
