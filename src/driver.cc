@@ -132,20 +132,27 @@ double lda_bound() {
   return -0.5 * boost::math::quantile(boost::math::complement(chi2, 1e-10));
 }
 
-int run_zirk(int argc, char** argv) {
-  RunSettings settings;
+int open_run(int argc, char** argv, RunSettings& settings, GenotypeMatrix& gmat,
+             RealMatrix& emat, RealMatrix& mommat) {
   if (const int status = start_up(argc, argv, settings); status >= 0) {
     return status;
   }
+  load_inputs(settings, gmat, emat, mommat);
+  write_result_head(settings.outputFile.c_str(), settings.threshold);
+  std::cout << "Running..." << std::endl;
+  return -1;
+}
+
+int run_zirk(int argc, char** argv) {
+  RunSettings settings;
   GenotypeMatrix gmat;
   RealMatrix emat;
   RealMatrix mommat;
-  load_inputs(settings, gmat, emat, mommat);
-
+  if (const int status = open_run(argc, argv, settings, gmat, emat, mommat);
+      status >= 0) {
+    return status;
+  }
   const char* output = settings.outputFile.c_str();
-  write_result_head(output, settings.threshold);
-  std::cout << "Running..." << std::endl;
-
   const double ldaBound = lda_bound();
   const unsigned geneCount = static_cast<unsigned>(ngene);
   // 64-bit: ps * ngene * (ngene - 1) / 2 exceeds 2^32 on real screens.

@@ -36,6 +36,12 @@ int start_up(int argc, char** argv, RunSettings& settings);
 void load_inputs(const RunSettings& settings, GenotypeMatrix& gmat,
                  RealMatrix& emat, RealMatrix& mommat);
 
+// Everything before the screening loop: start_up(), load_inputs(), the head
+// of the result file and "Running...". Returns -1 when the loop is to
+// follow, or the exit status when the run ends now.
+int open_run(int argc, char** argv, RunSettings& settings, GenotypeMatrix& gmat,
+             RealMatrix& emat, RealMatrix& mommat);
+
 // The LDA bound: a pair goes on to the interaction test only when its LDA
 // value lies below it. It equals ln(1e-10).
 double lda_bound();

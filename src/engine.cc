@@ -414,17 +414,16 @@ RunData prepare_run(const RealMatrix& emat, const RealMatrix& mommat,
 
 int run_engine(int argc, char** argv) {
   RunSettings settings;
-  if (const int status = start_up(argc, argv, settings); status >= 0) {
-    return status;
-  }
   GenotypeMatrix gmat;
   RunData data;
   {
+    // The raw values are not needed once their logarithms are taken.
     RealMatrix emat;
     RealMatrix mommat;
-    load_inputs(settings, gmat, emat, mommat);
-    write_result_head(settings.outputFile.c_str(), settings.threshold);
-    std::cout << "Running..." << std::endl;
+    if (const int status = open_run(argc, argv, settings, gmat, emat, mommat);
+        status >= 0) {
+      return status;
+    }
     data = prepare_run(emat, mommat, settings.threshold);
   }
 

@@ -181,12 +181,13 @@ inline DesignRow make_design_row(double x0, double x1, std::uint8_t cls) {
   return row;
 }
 
-// Writes the probabilities of classes 0 and 1 of one design row `x` (P
-// entries) at coefficients `coef` (class 0's block, then class 1's) into
-// `a` and `b`. Predictors are capped at kExponentCap, so both are finite.
+// Writes the linear predictors of classes 0 and 1 of one design row `x` (P
+// entries) at coefficients `coef` (class 0's block, then class 1's), each
+// summed in column order from 0.0 and capped at kExponentCap (a NaN
+// predictor takes the cap), into `e0` and `e1`.
 template <std::size_t P>
-void class_probabilities(const double* x, const Vector<2 * P>& coef, double& a,
-                         double& b) {
+void capped_predictors(const double* x, const Vector<2 * P>& coef, double& e0,
+                       double& e1) {
   double eta0 = 0.0;
   double eta1 = 0.0;
   for (std::size_t j = 0; j < P; ++j) {
@@ -195,8 +196,18 @@ void class_probabilities(const double* x, const Vector<2 * P>& coef, double& a,
   for (std::size_t j = 0; j < P; ++j) {
     eta1 += x[j] * coef[P + j];
   }
-  const double e0 = eta0 < kExponentCap ? eta0 : kExponentCap;
-  const double e1 = eta1 < kExponentCap ? eta1 : kExponentCap;
+  e0 = eta0 < kExponentCap ? eta0 : kExponentCap;
+  e1 = eta1 < kExponentCap ? eta1 : kExponentCap;
+}
+
+// Writes the probabilities of classes 0 and 1 of one design row `x` into `a`
+// and `b`. The predictors are capped, so both are finite.
+template <std::size_t P>
+void class_probabilities(const double* x, const Vector<2 * P>& coef, double& a,
+                         double& b) {
+  double e0;
+  double e1;
+  capped_predictors<P>(x, coef, e0, e1);
   const double x0 = std::exp(e0);
   const double x1 = std::exp(e1);
   const double denominator = (x0 + 1.0) + x1;
@@ -212,17 +223,8 @@ template <std::size_t P>
 void fill_probabilities(const DesignRow* rows, std::size_t count,
                         const Vector<2 * P>& coef, double* pimat) {
   for (std::size_t i = 0; i < count; ++i) {
-    const double* x = rows[i].x.data();
-    double eta0 = 0.0;
-    double eta1 = 0.0;
-    for (std::size_t j = 0; j < P; ++j) {
-      eta0 += x[j] * coef[j];
-    }
-    for (std::size_t j = 0; j < P; ++j) {
-      eta1 += x[j] * coef[P + j];
-    }
-    pimat[2 * i] = eta0 < kExponentCap ? eta0 : kExponentCap;
-    pimat[2 * i + 1] = eta1 < kExponentCap ? eta1 : kExponentCap;
+    capped_predictors<P>(rows[i].x.data(), coef, pimat[2 * i],
+                         pimat[2 * i + 1]);
   }
   for (std::size_t k = 0; k < 2 * count; ++k) {
     pimat[k] = std::exp(pimat[k]);
