@@ -22,7 +22,6 @@
 #include "driver.h"
 #include "fixed_model.h"
 #include "mc_tail.h"
-#include "result_file.h"
 #include "row_format.h"
 
 namespace {
@@ -278,14 +277,30 @@ struct ChunkTotals {
   std::uint64_t prunings = 0;
 };
 
-// The four cross-product sums of every pair of a chunk: whole sample and
-// classes 0, 1, 2, at [((g1 - firstGene) * 4 + part) * stride + g2].
-struct ChunkSums {
-  std::vector<double> sums;
-  double* at(std::size_t row, std::size_t part, std::size_t stride,
-             std::size_t g2) {
-    return &sums[(row * 4 + part) * stride + g2];
+// The four cross-product sums (whole sample, classes 0, 1, 2) of every pair
+// of a chunk. Only the second genes from the chunk's first block on are
+// held, so the tail chunks, which span many first genes with few pairs
+// each, stay small.
+class ChunkSums {
+ public:
+  void reset(std::size_t firstGene, std::size_t endGene, std::size_t stride) {
+    firstGene_ = firstGene;
+    base_ = (firstGene + 1) / kBlock * kBlock;
+    width_ = stride - base_;
+    sums_.resize((endGene - firstGene) * 4 * width_);
   }
+  std::size_t base() const { return base_; }
+  // The sum `part` of the pair (g1, g2), g2 >= base(); kBlock values from
+  // there on belong to the following second genes.
+  double* at(std::size_t g1, std::size_t part, std::size_t g2) {
+    return &sums_[((g1 - firstGene_) * 4 + part) * width_ + (g2 - base_)];
+  }
+
+ private:
+  std::size_t firstGene_ = 0;
+  std::size_t base_ = 0;
+  std::size_t width_ = 0;
+  std::vector<double> sums_;
 };
 
 // Sums the cross-products of the pairs (g1, g2), g1 in [firstGene,
@@ -295,19 +310,16 @@ struct ChunkSums {
 void sum_chunk(const RunData& data, const SnpSummary& snp,
                std::size_t firstGene, std::size_t endGene, ChunkSums& out) {
   const std::size_t stride = data.stride;
-  out.sums.resize((endGene - firstGene) * 4 * stride);
-  for (std::size_t b = (firstGene + 1) / kBlock * kBlock; b < data.genes;
-       b += kBlock) {
+  out.reset(firstGene, endGene, stride);
+  for (std::size_t b = out.base(); b < data.genes; b += kBlock) {
     for (std::size_t g1 = firstGene; g1 < endGene && g1 + 1 < b + kBlock;
          ++g1) {
-      const std::size_t row = g1 - firstGene;
       cross_sums(data.byRow.data(), stride, data.individuals, g1, b,
-                 out.at(row, 0, stride, b));
+                 out.at(g1, 0, b));
       std::size_t begin = 0;
       for (std::size_t k = 0; k < 3; ++k) {
         cross_sums(snp.byClass.data() + begin * stride, stride,
-                   snp.classEnd[k] - begin, g1, b,
-                   out.at(row, 1 + k, stride, b));
+                   snp.classEnd[k] - begin, g1, b, out.at(g1, 1 + k, b));
         begin = snp.classEnd[k];
       }
     }
@@ -322,20 +334,15 @@ void screen_chunk(const RunData& data, const SnpSummary& snp, std::size_t s,
                   std::string& rows, ChunkTotals& totals) {
   const std::size_t genes = data.genes;
   const std::size_t n = data.individuals;
-  const std::size_t stride = data.stride;
   sum_chunk(data, snp, firstGene, endGene, chunk);
   char text[kMaxRowLength];
   for (std::size_t g1 = firstGene; g1 < endGene; ++g1) {
-    const std::size_t row = g1 - firstGene;
-    const double* whole = chunk.at(row, 0, stride, 0);
-    const double* cross[3] = {chunk.at(row, 1, stride, 0),
-                              chunk.at(row, 2, stride, 0),
-                              chunk.at(row, 3, stride, 0)};
     for (std::size_t g2 = g1 + 1; g2 < genes; ++g2) {
-      const double classCross[3] = {cross[0][g2], cross[1][g2], cross[2][g2]};
+      const double classCross[3] = {*chunk.at(g1, 1, g2), *chunk.at(g1, 2, g2),
+                                    *chunk.at(g1, 3, g2)};
+      const double whole = *chunk.at(g1, 0, g2);
       double covmat[4][3];
-      const double mc =
-          mc_pvalue(data, snp, g1, g2, classCross, whole[g2], covmat);
+      const double mc = mc_pvalue(data, snp, g1, g2, classCross, whole, covmat);
       double lda = 0.0;
       double it = 10.0;
       int flag = 0;
