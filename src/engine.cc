@@ -169,6 +169,9 @@ struct SnpSummary {
   std::vector<double> sum;
   std::vector<double> sumSquares;
   std::vector<double> variance;
+  // An empty class makes every pair's MC statistic NaN and its p-value the
+  // fixed 1.0; unless the threshold exceeds 1, every pair is then pruned.
+  bool everyPairPruned = false;
 };
 
 struct RunData {
@@ -184,6 +187,31 @@ struct RunData {
   double ldaBound = 0.0;
 };
 
+// The whole-sample cross sum of a gene pair is the same at every SNP. When
+// the pairs fit in kWholeCacheBytes they are summed at the first SNP that
+// needs them and read back at the others.
+constexpr std::size_t kWholeCacheBytes = std::size_t{256} << 20;
+
+class WholeSampleCache {
+ public:
+  explicit WholeSampleCache(std::size_t genes) : genes_(genes) {
+    const std::size_t pairs = genes < 2 ? 0 : genes * (genes - 1) / 2;
+    if (pairs * sizeof(double) <= kWholeCacheBytes) sums_.resize(pairs);
+  }
+  bool enabled() const { return !sums_.empty(); }
+  // True once every pair's sum is held.
+  bool ready() const { return ready_; }
+  void mark_ready() { ready_ = enabled(); }
+  double& at(std::size_t g1, std::size_t g2) {
+    return sums_[g1 * genes_ - g1 * (g1 + 1) / 2 + (g2 - g1 - 1)];
+  }
+
+ private:
+  std::size_t genes_;
+  std::vector<double> sums_;
+  bool ready_ = false;
+};
+
 // Classes individual i at SNP s against the reference allele R exactly as
 // the pair-matrix builder does.
 void class_individuals(const GenotypeMatrix& gmat, std::size_t s, char R,
@@ -197,6 +225,8 @@ void class_individuals(const GenotypeMatrix& gmat, std::size_t s, char R,
 }
 
 void summarise_snp(const RunData& data, SnpSummary& snp) {
+  // Class sizes and row ranges come first; when an empty class settles
+  // every pair, the sums are not needed.
   const std::size_t n = data.individuals;
   const std::size_t genes = data.genes;
   const std::size_t stride = data.stride;
@@ -210,6 +240,10 @@ void summarise_snp(const RunData& data, SnpSummary& snp) {
   snp.classEnd[0] = count[0];
   snp.classEnd[1] = count[0] + count[1];
   snp.classEnd[2] = n;
+  snp.everyPairPruned =
+      (snp.nvec[0] == 0 || snp.nvec[1] == 0 || snp.nvec[2] == 0) &&
+      !(data.threshold > 1.0);
+  if (snp.everyPairPruned) return;
 
   std::size_t next[3] = {0, snp.classEnd[0], snp.classEnd[1]};
   for (std::size_t i = 0; i < n; ++i) {
@@ -308,14 +342,17 @@ class ChunkSums {
 // loop so that a block's rows stay in cache while every first gene of the
 // chunk is paired with it.
 void sum_chunk(const RunData& data, const SnpSummary& snp,
-               std::size_t firstGene, std::size_t endGene, ChunkSums& out) {
+               const WholeSampleCache& cache, std::size_t firstGene,
+               std::size_t endGene, ChunkSums& out) {
   const std::size_t stride = data.stride;
   out.reset(firstGene, endGene, stride);
   for (std::size_t b = out.base(); b < data.genes; b += kBlock) {
     for (std::size_t g1 = firstGene; g1 < endGene && g1 + 1 < b + kBlock;
          ++g1) {
-      cross_sums(data.byRow.data(), stride, data.individuals, g1, b,
-                 out.at(g1, 0, b));
+      if (!cache.ready()) {
+        cross_sums(data.byRow.data(), stride, data.individuals, g1, b,
+                   out.at(g1, 0, b));
+      }
       std::size_t begin = 0;
       for (std::size_t k = 0; k < 3; ++k) {
         cross_sums(snp.byClass.data() + begin * stride, stride,
@@ -330,17 +367,36 @@ void sum_chunk(const RunData& data, const SnpSummary& snp,
 // their rows to `rows`, in loop order.
 void screen_chunk(const RunData& data, const SnpSummary& snp, std::size_t s,
                   std::size_t firstGene, std::size_t endGene,
-                  FixedModelWorkspace& work, ChunkSums& chunk,
-                  std::string& rows, ChunkTotals& totals) {
+                  WholeSampleCache& cache, FixedModelWorkspace& work,
+                  ChunkSums& chunk, std::string& rows, ChunkTotals& totals) {
   const std::size_t genes = data.genes;
   const std::size_t n = data.individuals;
-  sum_chunk(data, snp, firstGene, endGene, chunk);
   char text[kMaxRowLength];
+  if (snp.everyPairPruned) {
+    for (std::size_t g1 = firstGene; g1 < endGene; ++g1) {
+      for (std::size_t g2 = g1 + 1; g2 < genes; ++g2) {
+        rows.append(text, format_result_row(text, static_cast<unsigned>(s),
+                                            static_cast<unsigned>(g1),
+                                            static_cast<unsigned>(g2), 0, 1.0,
+                                            0.0, 10.0));
+        ++totals.pairs;
+        ++totals.prunings;
+      }
+    }
+    return;
+  }
+  sum_chunk(data, snp, cache, firstGene, endGene, chunk);
   for (std::size_t g1 = firstGene; g1 < endGene; ++g1) {
     for (std::size_t g2 = g1 + 1; g2 < genes; ++g2) {
       const double classCross[3] = {*chunk.at(g1, 1, g2), *chunk.at(g1, 2, g2),
                                     *chunk.at(g1, 3, g2)};
-      const double whole = *chunk.at(g1, 0, g2);
+      double whole;
+      if (cache.ready()) {
+        whole = cache.at(g1, g2);
+      } else {
+        whole = *chunk.at(g1, 0, g2);
+        if (cache.enabled()) cache.at(g1, g2) = whole;
+      }
       double covmat[4][3];
       const double mc = mc_pvalue(data, snp, g1, g2, classCross, whole, covmat);
       double lda = 0.0;
@@ -448,6 +504,7 @@ int run_engine(int argc, char** argv) {
   snp.sumSquares.resize(3 * genes);
   snp.variance.resize(3 * genes);
 
+  WholeSampleCache cache(genes);
   RowWriter writer(settings.outputFile.c_str());
   Progress progress(snps, pairsPerSnp);
   ChunkTotals run;
@@ -473,8 +530,8 @@ int run_engine(int argc, char** argv) {
       for (std::size_t c = 0; c < chunks; ++c) {
         rows.clear();
         ChunkTotals totals;
-        screen_chunk(data, snp, s, bounds[c], bounds[c + 1], work, sums, rows,
-                     totals);
+        screen_chunk(data, snp, s, bounds[c], bounds[c + 1], cache, work, sums,
+                     rows, totals);
 #pragma omp ordered
         {
           writer.write(rows);
@@ -484,6 +541,7 @@ int run_engine(int argc, char** argv) {
         }
       }
     }
+    if (!snp.everyPairPruned) cache.mark_ready();
   }
   writer.close_file();
   progress.finish();
