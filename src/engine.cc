@@ -1,11 +1,13 @@
 #include "engine.h"
 
 #include <fcntl.h>
+#include <omp.h>
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -14,7 +16,9 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "allele_table.h"
@@ -30,7 +34,7 @@ namespace {
 constexpr std::size_t kBlock = 32;
 // Pairs per unit of parallel work: large enough to keep the threads' hand-
 // over rare, small enough that a chunk of rows stays a few hundred KiB.
-constexpr std::size_t kChunkPairs = 4096;
+constexpr std::size_t kChunkPairs = 2048;
 
 using Vec4 = double __attribute__((vector_size(32)));
 constexpr std::size_t kVectors = kBlock / 4;
@@ -311,6 +315,66 @@ struct ChunkTotals {
   std::uint64_t prunings = 0;
 };
 
+// The rows of chunks that threads finish in any order, written in chunk
+// order. A thread may run ahead of the oldest unwritten chunk by at most
+// `window` chunks, which bounds the rows held in memory.
+class OrderedRows {
+ public:
+  OrderedRows(RowWriter& writer, Progress& progress, std::size_t window)
+      : writer_(writer), progress_(progress), slots_(window) {}
+
+  // Starts a SNP whose chunks are numbered from 0.
+  void start_snp(std::size_t s) {
+    snp_ = s;
+    next_ = 0;
+    written_.store(0, std::memory_order_release);
+  }
+
+  // Waits until chunk c may be held: chunk c - window has been written.
+  void wait_for_room(std::size_t c) const {
+    while (c >= written_.load(std::memory_order_acquire) + slots_.size()) {
+      std::this_thread::yield();
+    }
+  }
+
+  // Takes over chunk c's rows (leaving `rows` empty) and writes every chunk
+  // that is next in order.
+  void finish(std::size_t c, std::string& rows, const ChunkTotals& totals) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    Slot& slot = slots_[c % slots_.size()];
+    slot.rows.swap(rows);
+    rows.clear();
+    slot.totals = totals;
+    slot.ready = true;
+    for (Slot* next = &slots_[next_ % slots_.size()]; next->ready;
+         next = &slots_[next_ % slots_.size()]) {
+      writer_.write(next->rows);
+      run_.pairs += next->totals.pairs;
+      run_.prunings += next->totals.prunings;
+      progress_.update(snp_, run_.pairs);
+      next->ready = false;
+      written_.store(++next_, std::memory_order_release);
+    }
+  }
+
+  const ChunkTotals& run() const { return run_; }
+
+ private:
+  struct Slot {
+    std::string rows;
+    ChunkTotals totals;
+    bool ready = false;
+  };
+  RowWriter& writer_;
+  Progress& progress_;
+  std::vector<Slot> slots_;
+  std::mutex mutex_;
+  std::size_t snp_ = 0;
+  std::size_t next_ = 0;  // the oldest chunk not yet written
+  std::atomic<std::size_t> written_{0};
+  ChunkTotals run_;
+};
+
 // The four cross-product sums (whole sample, classes 0, 1, 2) of every pair
 // of a chunk. Only the second genes from the chunk's first block on are
 // held, so the tail chunks, which span many first genes with few pairs
@@ -507,7 +571,8 @@ int run_engine(int argc, char** argv) {
   WholeSampleCache cache(genes);
   RowWriter writer(settings.outputFile.c_str());
   Progress progress(snps, pairsPerSnp);
-  ChunkTotals run;
+  OrderedRows output(writer, progress,
+                     4 * static_cast<std::size_t>(omp_get_max_threads()));
   // The allele file is read once, when the straightforward loop would first
   // open it.
   std::unique_ptr<AlleleTable> alleles;
@@ -520,32 +585,29 @@ int run_engine(int argc, char** argv) {
     if (pairsPerSnp == 0) continue;
     class_individuals(gmat, s, allele, snp.cls);
     summarise_snp(data, snp);
+    output.start_snp(s);
 
 #pragma omp parallel
     {
       FixedModelWorkspace work;
       ChunkSums sums;
       std::string rows;
-#pragma omp for ordered schedule(dynamic, 1)
+      // Dynamic scheduling hands the chunks out in increasing order, so the
+      // oldest unwritten chunk always has a thread working on it.
+#pragma omp for schedule(dynamic, 1)
       for (std::size_t c = 0; c < chunks; ++c) {
-        rows.clear();
+        output.wait_for_room(c);
         ChunkTotals totals;
         screen_chunk(data, snp, s, bounds[c], bounds[c + 1], cache, work, sums,
                      rows, totals);
-#pragma omp ordered
-        {
-          writer.write(rows);
-          run.pairs += totals.pairs;
-          run.prunings += totals.prunings;
-          progress.update(s, run.pairs);
-        }
+        output.finish(c, rows, totals);
       }
     }
     if (!snp.everyPairPruned) cache.mark_ready();
   }
   writer.close_file();
   progress.finish();
-  std::cout << "#pairs: " << run.pairs << std::endl;
-  std::cout << "#prunings: " << run.prunings << std::endl;
+  std::cout << "#pairs: " << output.run().pairs << std::endl;
+  std::cout << "#prunings: " << output.run().prunings << std::endl;
   return 0;
 }
