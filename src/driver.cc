@@ -127,23 +127,12 @@ void load_inputs(const RunSettings& settings, GenotypeMatrix& gmat,
   get_mommat(emat, mommat);
 }
 
-double lda_bound() {
-  const boost::math::chi_squared_distribution<double> chi2(2.0);
-  return -0.5 * boost::math::quantile(boost::math::complement(chi2, 1e-10));
-}
+namespace {
 
-int open_run(int argc, char** argv, RunSettings& settings, GenotypeMatrix& gmat,
-             RealMatrix& emat, RealMatrix& mommat) {
-  if (const int status = start_up(argc, argv, settings); status >= 0) {
-    return status;
-  }
-  load_inputs(settings, gmat, emat, mommat);
-  write_result_head(settings.outputFile.c_str(), settings.threshold);
-  std::cout << "Running..." << std::endl;
-  return -1;
-}
-
-int run_zirk(int argc, char** argv) {
+// The screening loop exactly as the definition of the output reads: every
+// pair's matrices built afresh, every row appended with its own open and
+// close of the result file.
+int screen_straightforwardly(int argc, char** argv) {
   RunSettings settings;
   GenotypeMatrix gmat;
   RealMatrix emat;
@@ -202,4 +191,26 @@ int run_zirk(int argc, char** argv) {
   std::cout << "#pairs: " << pairCount << std::endl;
   std::cout << "#prunings: " << pruningCount << std::endl;
   return 0;
+}
+
+}  // namespace
+
+double lda_bound() {
+  const boost::math::chi_squared_distribution<double> chi2(2.0);
+  return -0.5 * boost::math::quantile(boost::math::complement(chi2, 1e-10));
+}
+
+int open_run(int argc, char** argv, RunSettings& settings, GenotypeMatrix& gmat,
+             RealMatrix& emat, RealMatrix& mommat) {
+  if (const int status = start_up(argc, argv, settings); status >= 0) {
+    return status;
+  }
+  load_inputs(settings, gmat, emat, mommat);
+  write_result_head(settings.outputFile.c_str(), settings.threshold);
+  std::cout << "Running..." << std::endl;
+  return -1;
+}
+
+int run_zirk(int argc, char** argv) {
+  return guard_allocation([&] { return screen_straightforwardly(argc, argv); });
 }

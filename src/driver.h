@@ -9,6 +9,7 @@
 #ifndef ZIRK_DRIVER_H_
 #define ZIRK_DRIVER_H_
 
+#include <new>
 #include <string>
 
 #include "common.h"
@@ -45,6 +46,18 @@ int open_run(int argc, char** argv, RunSettings& settings, GenotypeMatrix& gmat,
 // The LDA bound: a pair goes on to the interaction test only when its LDA
 // value lies below it. It equals ln(1e-10).
 double lda_bound();
+
+// Calls `step` and returns what it returns; a failed allocation inside it
+// (input dimensions too large to hold) ends the run through error() with
+// "Error: Aborted due to allocation error." instead of an abort.
+template <class Step>
+auto guard_allocation(Step&& step) -> decltype(step()) {
+  try {
+    return step();
+  } catch (const std::bad_alloc&) {
+    error("Error: Aborted due to allocation error.");
+  }
+}
 
 // The whole run with the straightforward screening loop: every pair built,
 // tested and appended to the result file one at a time. Returns the exit

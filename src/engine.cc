@@ -537,9 +537,7 @@ RunData prepare_run(const RealMatrix& emat, const RealMatrix& mommat,
   return data;
 }
 
-}  // namespace
-
-int run_engine(int argc, char** argv) {
+int screen_with_engine(int argc, char** argv) {
   RunSettings settings;
   GenotypeMatrix gmat;
   RunData data;
@@ -597,10 +595,14 @@ int run_engine(int argc, char** argv) {
 #pragma omp for schedule(dynamic, 1)
       for (std::size_t c = 0; c < chunks; ++c) {
         output.wait_for_room(c);
-        ChunkTotals totals;
-        screen_chunk(data, snp, s, bounds[c], bounds[c + 1], cache, work, sums,
-                     rows, totals);
-        output.finish(c, rows, totals);
+        // An exception cannot leave a parallel region: a failed allocation
+        // here ends the run as it would anywhere else.
+        guard_allocation([&] {
+          ChunkTotals totals;
+          screen_chunk(data, snp, s, bounds[c], bounds[c + 1], cache, work,
+                       sums, rows, totals);
+          output.finish(c, rows, totals);
+        });
       }
     }
     if (!snp.everyPairPruned) cache.mark_ready();
@@ -610,4 +612,10 @@ int run_engine(int argc, char** argv) {
   std::cout << "#pairs: " << output.run().pairs << std::endl;
   std::cout << "#prunings: " << output.run().prunings << std::endl;
   return 0;
+}
+
+}  // namespace
+
+int run_engine(int argc, char** argv) {
+  return guard_allocation([&] { return screen_with_engine(argc, argv); });
 }
