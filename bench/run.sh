@@ -8,6 +8,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/setup.sh
+# GNU time measures the peak memory.
+if [[ ! -x /usr/bin/time ]]; then
+  if [[ $(id -u) -ne 0 ]]; then
+    echo "The benchmark needs GNU time: apt-get install -y time" >&2
+    exit 1
+  fi
+  apt-get update -qq && apt-get install -y -qq time >/dev/null
+fi
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j2 --target zirk zirk-reference zirk-simulate >/dev/null
 
@@ -33,6 +41,24 @@ run() {  # program threads data threshold output
     -e "$3/expression.txt" -a "$3/allele.txt" -o "$5"
 }
 
+# Peak memory of zirk against the documented formula (plus 8 MiB for the
+# program itself), at one and two threads.
+check_memory() {  # name data threshold individuals snps genes
+  local name=$1 data=$2 threshold=$3 individuals=$4 snps=$5 genes=$6
+  local threads peak formula
+  for threads in 1 2; do
+    peak=$( { echo "$threshold" | OMP_NUM_THREADS=$threads /usr/bin/time -f '%M' \
+      build/zirk -g "$data/genotype.txt" -e "$data/expression.txt" \
+      -a "$data/allele.txt" -o "$data/memory.txt" >/dev/null; } 2>&1 | tail -n 1)
+    formula=$(awk "BEGIN { print (24 * $individuals * $genes + \
+      (4 * $genes * $genes < 268435456 ? 4 * $genes * $genes : 268435456) + \
+      2 * $individuals * $snps + $threads * (614400 + 150 * $individuals) + \
+      8388608) / 1024 }")
+    printf '%-8s peak memory at %d threads: %d KiB measured, %.0f KiB by the formula\n' \
+      "$name" "$threads" "$peak" "$formula"
+  done
+}
+
 printf '%-8s %12s %10s %14s %9s\n' case program threads pairs/s speed-up
 for spec in "${cases[@]}"; do
   read -r name individuals snps genes threshold <<<"$spec"
@@ -52,7 +78,17 @@ for spec in "${cases[@]}"; do
     "$(calc "$ref / $one")"
   printf '%-8s %12s %10s %14.0f %9.1f\n' "$name" zirk 2 "$(calc "$pairs / $two")" \
     "$(calc "$ref / $two")"
+  check_memory "$name" "$data" "$threshold" "$individuals" "$snps" "$genes"
   flag1=$(awk -F'\t' 'NR > 3 && $4 == 1' "$data/reference.txt" | wc -l)
   printf '%-8s %d pairs, %d interaction tests, two threads %.2fx one thread, result files identical\n' \
     "$name" "$pairs" "$flag1" "$(calc "$one / $two")"
 done
+
+# Memory alone on a larger data set, where the data rather than the program
+# dominate the peak (zirk only: the reference would take minutes).
+if [[ $# -eq 0 || " $* " == *" memory "* ]]; then
+  data=$work/memory
+  build/zirk-simulate --seed 2026 --individuals 1000 --snps 2 --genes 3000 \
+    --out "$data" >/dev/null
+  check_memory memory "$data" 1e-4 1000 2 3000
+fi

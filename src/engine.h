@@ -17,11 +17,12 @@
 // While standard error is a terminal a progress line is shown there and
 // erased at the end; otherwise nothing is added.
 //
-// Peak memory, beyond the genotype matrix (2 n ps bytes): about
-// 24 n ngene + 100 ngene bytes for the logarithms and the per-SNP class
-// summaries, plus per thread one chunk of rows (at most
-// max(ngene, 4096) rows of up to 60 bytes) and the model workspace
-// (about 100 n bytes).
+// Peak memory in bytes, for n individuals, ngene genes, ps SNPs and T
+// threads: about 24 n ngene (the log values by individual and by gene, and
+// the current SNP's copy grouped by class) + min(4 ngene^2, 256 MiB) (the
+// whole-sample sums kept across SNPs) + 2 n ps (the genotypes) + T (600 KiB
+// + 150 n) (rows waiting to be written, chunk sums, model workspace), on top
+// of the program's own 8 MiB or so.
 #ifndef ZIRK_ENGINE_H_
 #define ZIRK_ENGINE_H_
 
