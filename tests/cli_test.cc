@@ -192,6 +192,32 @@ TEST_P(CliTest, EchoDimensionsAndLoadingLines) {
                 "#prunings: 6\n");
 }
 
+// The loading lines show individual 0's alleles at SNPs 0 and 1 and gene 0
+// in individuals 0 to 2, as far as the data hold them, and nothing in the
+// place of what is missing.
+TEST_P(CliTest, LoadingSamplesShowOnlyWhatExists) {
+  scratch_.write("g.txt", "A T\nG C\n");
+  scratch_.write("e.txt", "5 7\n");
+  scratch_.write("a.txt", "A\n");
+  CliResult result = run(kAllOptions);
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_NE(result.out.find("#SNPs : 1\n#genes: 1\nn     : 2\n"
+                            "read genotypes... AT...\n"
+                            "read expressions... 5 7...\nRunning...\n"
+                            "#pairs: 0\n#prunings: 0\n"),
+            std::string::npos)
+      << result.out;
+
+  scratch_.write("g.txt", "");
+  scratch_.write("e.txt", "\n");
+  result = run(kAllOptions);
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_NE(result.out.find("n     : 0\nread genotypes... ...\n"
+                            "read expressions... ...\n"),
+            std::string::npos)
+      << result.out;
+}
+
 TEST_P(CliTest, ScanFaultsEndTheRunAfterTheEcho) {
   scratch_.write("e.txt", "1 2 3\n");
   scratch_.write("a.txt", "A\n");
