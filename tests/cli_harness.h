@@ -6,6 +6,7 @@
 #define ZIRK_TESTS_CLI_HARNESS_H_
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -100,5 +101,17 @@ class CliScratch {
  private:
   std::filesystem::path dir_;
 };
+
+// The two programs that every black-box case runs against: the production
+// engine and the straightforward reference, which must not differ by a byte.
+inline auto both_programs() {
+  return ::testing::Values(ZIRK_BINARY, ZIRK_REFERENCE_BINARY);
+}
+
+// Names the instances of a case after the program they run.
+inline std::string program_name(
+    const ::testing::TestParamInfo<const char*>& info) {
+  return info.index == 0 ? "Engine" : "Reference";
+}
 
 #endif  // ZIRK_TESTS_CLI_HARNESS_H_

@@ -42,12 +42,7 @@ class CliTest : public ::testing::TestWithParam<const char*> {
   CliScratch scratch_;
 };
 
-INSTANTIATE_TEST_SUITE_P(Programs, CliTest,
-                         ::testing::Values(ZIRK_BINARY, ZIRK_REFERENCE_BINARY),
-                         [](const ::testing::TestParamInfo<const char*>& info) {
-                           return std::string(info.index == 0 ? "Engine"
-                                                              : "Reference");
-                         });
+INSTANTIATE_TEST_SUITE_P(Programs, CliTest, both_programs(), program_name);
 
 TEST_P(CliTest, OptionTable) {
   struct Case {

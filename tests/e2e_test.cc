@@ -133,12 +133,7 @@ class E2eTest : public ::testing::TestWithParam<const char*> {
   CliScratch scratch_;
 };
 
-INSTANTIATE_TEST_SUITE_P(Programs, E2eTest,
-                         ::testing::Values(ZIRK_BINARY, ZIRK_REFERENCE_BINARY),
-                         [](const ::testing::TestParamInfo<const char*>& info) {
-                           return std::string(info.index == 0 ? "Engine"
-                                                              : "Reference");
-                         });
+INSTANTIATE_TEST_SUITE_P(Programs, E2eTest, both_programs(), program_name);
 
 TEST_P(E2eTest, GoldenRunsMatchTheExpectedFiles) {
   write_golden_inputs();

@@ -217,12 +217,7 @@ class FaultTest : public ::testing::TestWithParam<const char*> {
   CliScratch scratch_;
 };
 
-INSTANTIATE_TEST_SUITE_P(Programs, FaultTest,
-                         ::testing::Values(ZIRK_BINARY, ZIRK_REFERENCE_BINARY),
-                         [](const ::testing::TestParamInfo<const char*>& info) {
-                           return std::string(info.index == 0 ? "Engine"
-                                                              : "Reference");
-                         });
+INSTANTIATE_TEST_SUITE_P(Programs, FaultTest, both_programs(), program_name);
 
 TEST_P(FaultTest, OutputThatCannotBeCreatedOrWritten) {
   fs::create_directory(scratch_.path("dir"));

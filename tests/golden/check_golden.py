@@ -59,20 +59,21 @@ def div(a, b):
     return a / b
 
 
-def ln(x):
+def _logarithm(x, log):
+    """The C library's answer: NaN below 0, minus infinity at 0."""
     if math.isnan(x) or x < 0:
         return math.nan
     if x == 0:
         return -math.inf
-    return math.log(x)
+    return log(x)
+
+
+def ln(x):
+    return _logarithm(x, math.log)
 
 
 def log10(x):
-    if math.isnan(x) or x < 0:
-        return math.nan
-    if x == 0:
-        return -math.inf
-    return math.log10(x)
+    return _logarithm(x, math.log10)
 
 
 def exp(x):
