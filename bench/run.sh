@@ -17,7 +17,8 @@ if [[ ! -x /usr/bin/time ]]; then
   apt-get update -qq && apt-get install -y -qq time >/dev/null
 fi
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j2 --target zirk zirk-reference zirk-simulate >/dev/null
+cmake --build build -j2 --target zirk zirk-reference zirk-simulate floor_bench \
+  fixed_model_bench >/dev/null
 
 work=build/bench
 mkdir -p "$work"
@@ -91,4 +92,11 @@ if [[ $# -eq 0 || " $* " == *" memory "* ]]; then
   build/zirk-simulate --seed 2026 --individuals 1000 --snps 2 --genes 3000 \
     --out "$data" >/dev/null
   check_memory memory "$data" 1e-4 1000 2 3000
+fi
+
+# The kernels on their own: the per-pair floor of the screen, and the
+# interaction test of the fixed-size model against the general one.
+if [[ $# -eq 0 ]]; then
+  build/floor_bench
+  build/fixed_model_bench
 fi
