@@ -172,6 +172,7 @@ struct SnpSummary {
   // squares of the log values over the class, and the class variance.
   std::vector<double> sum;
   std::vector<double> sumSquares;
+  std::vector<double> mean;
   std::vector<double> variance;
   // An empty class makes every pair's MC statistic NaN and its p-value the
   // fixed 1.0; unless the threshold exceeds 1, every pair is then pruned.
@@ -191,9 +192,9 @@ struct RunData {
   double ldaBound = 0.0;
 };
 
-// The whole-sample cross sum of a gene pair is the same at every SNP. When
-// the pairs fit in kWholeCacheBytes they are summed at the first SNP that
-// needs them and read back at the others.
+// The whole-sample term of a gene pair's MC statistic is the same at every
+// SNP. When the pairs fit in kWholeCacheBytes the terms are computed at the
+// first SNP that needs them and read back at the others.
 constexpr std::size_t kWholeCacheBytes = std::size_t{256} << 20;
 
 class WholeSampleCache {
@@ -269,35 +270,38 @@ void summarise_snp(const RunData& data, SnpSummary& snp) {
       }
     }
     const double c = snp.nvec[k];
+    double* mean = &snp.mean[k * genes];
     double* variance = &snp.variance[k * genes];
     for (std::size_t g = 0; g < genes; ++g) {
-      const double mean = sum[g] / c;
-      variance[g] = squares[g] / c - mean * mean;
+      mean[g] = sum[g] / c;
+      variance[g] = squares[g] / c - mean[g] * mean[g];
     }
     begin = snp.classEnd[k];
   }
 }
 
-// The MC p-value of a pair from its class and whole-sample cross sums, with
-// the arithmetic of the mean-covariance test. Fills `covmat` rows 0..2 (the
-// LDA needs them) as the test leaves them.
+// The whole sample's term of a pair's MC statistic, n ln|S|, from the sum
+// of the two genes' log products over all individuals. It is the same at
+// every SNP.
+double whole_sample_term(const RunData& data, std::size_t g1, std::size_t g2,
+                         double wholeCross) {
+  const double c32 = wholeCross / data.total - data.mean[g1] * data.mean[g2];
+  return std::log(data.variance[g1] * data.variance[g2] - c32 * c32) *
+         data.total;
+}
+
+// The MC p-value of a pair from the whole-sample term and its class cross
+// sums, with the arithmetic of the mean-covariance test. Fills `covmat` rows
+// 0..2 (the LDA needs them) as the test leaves them.
 double mc_pvalue(const RunData& data, const SnpSummary& snp, std::size_t g1,
-                 std::size_t g2, const double classCross[3], double wholeCross,
-                 double covmat[4][3]) {
+                 std::size_t g2, const double classCross[3], double wholeTerm,
+                 double covmat[3][3]) {
   const std::size_t genes = data.genes;
-  double s;
-  {
-    const double c32 = wholeCross / data.total - data.mean[g1] * data.mean[g2];
-    s = std::log(data.variance[g1] * data.variance[g2] - c32 * c32) *
-        data.total;
-    covmat[3][0] = data.variance[g1];
-    covmat[3][1] = data.variance[g2];
-    covmat[3][2] = c32;
-  }
+  double s = wholeTerm;
   for (std::size_t k = 0; k < 3; ++k) {
     const double c = snp.nvec[k];
     double c2 = classCross[k] / c;
-    c2 = c2 - ((snp.sum[k * genes + g1] / c) * snp.sum[k * genes + g2]) / c;
+    c2 = c2 - (snp.mean[k * genes + g1] * snp.sum[k * genes + g2]) / c;
     const double v0 = snp.variance[k * genes + g1];
     const double v1 = snp.variance[k * genes + g2];
     covmat[k][0] = v0;
@@ -454,15 +458,17 @@ void screen_chunk(const RunData& data, const SnpSummary& snp, std::size_t s,
     for (std::size_t g2 = g1 + 1; g2 < genes; ++g2) {
       const double classCross[3] = {*chunk.at(g1, 1, g2), *chunk.at(g1, 2, g2),
                                     *chunk.at(g1, 3, g2)};
-      double whole;
+      double wholeTerm;
       if (cache.ready()) {
-        whole = cache.at(g1, g2);
+        wholeTerm = cache.at(g1, g2);
       } else {
-        whole = *chunk.at(g1, 0, g2);
-        if (cache.enabled()) cache.at(g1, g2) = whole;
+        wholeTerm = whole_sample_term(data, g1, g2, *chunk.at(g1, 0, g2));
+        if (cache.enabled()) cache.at(g1, g2) = wholeTerm;
       }
-      double covmat[4][3];
-      const double mc = mc_pvalue(data, snp, g1, g2, classCross, whole, covmat);
+      // Row 3, the whole sample's, is not needed past the MC statistic.
+      double covmat[4][3] = {};
+      const double mc =
+          mc_pvalue(data, snp, g1, g2, classCross, wholeTerm, covmat);
       double lda = 0.0;
       double it = 10.0;
       int flag = 0;
@@ -564,6 +570,7 @@ int screen_with_engine(int argc, char** argv) {
   snp.byClass.resize(data.individuals * data.stride);
   snp.sum.resize(3 * genes);
   snp.sumSquares.resize(3 * genes);
+  snp.mean.resize(3 * genes);
   snp.variance.resize(3 * genes);
 
   WholeSampleCache cache(genes);
