@@ -181,6 +181,11 @@ inline DesignRow make_design_row(double x0, double x1, std::uint8_t cls) {
   return row;
 }
 
+// std::exp(x), which is exactly +0.0 for every x below -746 (the smallest
+// subnormal is e^-744.4); fits of separated classes drive many predictors
+// far below that, and the library's underflow path is slow.
+inline double exp_or_zero(double x) { return x < -746.0 ? 0.0 : std::exp(x); }
+
 // Writes the linear predictors of classes 0 and 1 of one design row `x` (P
 // entries) at coefficients `coef` (class 0's block, then class 1's), each
 // summed in column order from 0.0 and capped at kExponentCap (a NaN
@@ -208,8 +213,8 @@ void class_probabilities(const double* x, const Vector<2 * P>& coef, double& a,
   double e0;
   double e1;
   capped_predictors<P>(x, coef, e0, e1);
-  const double x0 = std::exp(e0);
-  const double x1 = std::exp(e1);
+  const double x0 = exp_or_zero(e0);
+  const double x1 = exp_or_zero(e1);
   const double denominator = (x0 + 1.0) + x1;
   a = x0 / denominator;
   b = x1 / denominator;
@@ -227,7 +232,7 @@ void fill_probabilities(const DesignRow* rows, std::size_t count,
                          pimat[2 * i + 1]);
   }
   for (std::size_t k = 0; k < 2 * count; ++k) {
-    pimat[k] = std::exp(pimat[k]);
+    pimat[k] = exp_or_zero(pimat[k]);
   }
   for (std::size_t i = 0; i < count; ++i) {
     const double x0 = pimat[2 * i];
