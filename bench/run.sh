@@ -66,8 +66,8 @@ check_memory() {  # name data threshold individuals snps genes
 }
 
 printf '%-8s %12s %10s %14s %9s\n' case program threads pairs/s speed-up
-for spec in "${cases[@]}"; do
-  read -r name individuals snps genes threshold <<<"$spec"
+for entry in "${cases[@]}"; do
+  read -r name individuals snps genes threshold <<<"$entry"
   if [[ $# -gt 0 && " $* " != *" $name "* ]]; then continue; fi
   data=$work/$name
   build/zirk-simulate --seed 2026 --individuals "$individuals" --snps "$snps" \
