@@ -105,14 +105,6 @@ int count_prunings(const std::vector<std::string>& rows) {
   return count;
 }
 
-// Standard output of the 0.05 golden run with another output file name.
-std::string golden_stdout_with_output(const std::string& output) {
-  std::string out = golden("stdout_0.05.txt");
-  const std::string echo = "output    : o.txt\n";
-  out.replace(out.find(echo), echo.size(), "output    : " + output + "\n");
-  return out;
-}
-
 std::string drop_last_lines(const std::string& text, std::size_t count) {
   std::vector<std::string> lines = lines_of(text);
   lines.resize(lines.size() - count);
@@ -342,28 +334,6 @@ TEST_P(E2eTest, ThresholdLineForms) {
   }
 }
 
-TEST_P(E2eTest, ResultFileFaults) {
-  write_golden_inputs();
-  scratch_.write("plain", "x\n");
-  // The output is first opened after both loading lines.
-  const std::vector<std::pair<std::string, std::string>> cases = {
-      {"missing/o.txt", "Error: Cannot open the output file.\n"},
-      {"plain/o.txt", "Error: Cannot open the output file.\n"},
-      {"/dev/full", "Error: Cannot write the output file.\n"},
-  };
-  for (const auto& [output, message] : cases) {
-    SCOPED_TRACE(output);
-    const CliResult result = run(
-        "0.05", {"-g", "g.txt", "-e", "e.txt", "-a", "a.txt", "-o", output});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, message);
-    EXPECT_EQ(result.out,
-              drop_last_lines(golden_stdout_with_output(output), 3));
-  }
-  EXPECT_FALSE(std::filesystem::exists(scratch_.path("missing")));
-  EXPECT_EQ(scratch_.read("plain"), "x\n");
-}
-
 // Counts, order and row formats on a simulated screen of 6 SNPs and 7 genes
 // (rare SNPs and a constant gene included), at a threshold that prunes and
 // one that lets every regular pair through.
@@ -430,64 +400,6 @@ TEST_P(E2eTest, LoopCountsAndRowFormsOnSimulatedData) {
     EXPECT_EQ(result.out.substr(result.out.rfind("Running...")),
               "Running...\n#pairs: 126\n#prunings: " +
                   std::to_string(flagged[0] + flagged[2]) + "\n");
-  }
-}
-
-// The production engine and the reference must agree byte for byte also on
-// data full of degenerate values (zero and negative expression values,
-// constant genes, rare SNPs, lower-case alleles, tabs and CRLF line ends).
-TEST(E2eEngineVsReference, SimulatedScreensAreIdentical) {
-  const std::vector<std::vector<std::string>> data_sets = {
-      {"--seed", "3", "--individuals", "60", "--snps", "8", "--genes", "9",
-       "--plant", "2", "--rare", "3"},
-      {"--seed",
-       "5",
-       "--individuals",
-       "25",
-       "--snps",
-       "5",
-       "--genes",
-       "8",
-       "--rare",
-       "2",
-       "--constant-genes",
-       "1",
-       "--zeros",
-       "1",
-       "--negatives",
-       "1",
-       "--lowercase-alleles",
-       "2",
-       "--sep",
-       "tab",
-       "--crlf"},
-  };
-  for (const std::vector<std::string>& options : data_sets) {
-    SCOPED_TRACE(::testing::PrintToString(options));
-    CliScratch data;
-    std::vector<std::string> args = {"--out", "."};
-    args.insert(args.end(), options.begin(), options.end());
-    ASSERT_EQ(data.run(ZIRK_SIMULATE_BINARY, args, "", "zirk-simulate").status,
-              0);
-    for (const std::string threshold : {"0.05", "1.5", "2.5"}) {
-      SCOPED_TRACE(threshold);
-      CliResult results[2];
-      std::string files[2];
-      const char* binaries[2] = {ZIRK_BINARY, ZIRK_REFERENCE_BINARY};
-      for (int b = 0; b < 2; ++b) {
-        results[b] = data.run(binaries[b],
-                              {"-g", "genotype.txt", "-e", "expression.txt",
-                               "-a", "allele.txt", "-o", "o.txt"},
-                              threshold + "\n");
-        files[b] = data.read("o.txt");
-      }
-      EXPECT_EQ(results[0].status, 0) << results[0].err;
-      EXPECT_EQ(results[0].status, results[1].status);
-      EXPECT_EQ(results[0].out, results[1].out);
-      EXPECT_EQ(results[0].err, results[1].err);
-      EXPECT_EQ(files[0], files[1]);
-      EXPECT_GT(lines_of(files[0]).size(), 3u);
-    }
   }
 }
 
