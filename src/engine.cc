@@ -32,9 +32,14 @@ namespace {
 
 // Gene pairs whose cross-products one kernel call sums side by side.
 constexpr std::size_t kBlock = 32;
-// Pairs per unit of parallel work: large enough to keep the threads' hand-
-// over rare, small enough that a chunk of rows stays a few hundred KiB.
+// Pairs per unit of parallel work: at most kChunkPairs, so that a chunk of
+// rows stays a few hundred KiB, and fewer when a SNP has few pairs, so that
+// every thread gets kChunksPerThread chunks of each SNP and no thread waits
+// long for the last one; but at least kMinChunkPairs, to keep the hand-over
+// rare.
 constexpr std::size_t kChunkPairs = 2048;
+constexpr std::size_t kMinChunkPairs = 256;
+constexpr std::size_t kChunksPerThread = 16;
 
 using Vec4 = double __attribute__((vector_size(32)));
 constexpr std::size_t kVectors = kBlock / 4;
@@ -501,13 +506,17 @@ void screen_chunk(const RunData& data, const SnpSummary& snp, std::size_t s,
   }
 }
 
-// Splits the first genes of the pairs into runs of about kChunkPairs pairs.
-std::vector<std::size_t> chunk_bounds(std::size_t genes) {
+// Splits the first genes of the pairs into runs of about the same number of
+// pairs, sized as the constants above say for `threads` threads.
+std::vector<std::size_t> chunk_bounds(std::size_t genes, std::size_t threads) {
+  const std::size_t pairsPerSnp = genes < 2 ? 0 : genes * (genes - 1) / 2;
+  const std::size_t target = std::clamp(
+      pairsPerSnp / (kChunksPerThread * threads), kMinChunkPairs, kChunkPairs);
   std::vector<std::size_t> bounds{0};
   std::size_t pairs = 0;
   for (std::size_t g1 = 0; g1 + 1 < genes; ++g1) {
     pairs += genes - 1 - g1;
-    if (pairs >= kChunkPairs) {
+    if (pairs >= target) {
       bounds.push_back(g1 + 1);
       pairs = 0;
     }
@@ -562,7 +571,8 @@ int screen_with_engine(int argc, char** argv) {
   const std::size_t genes = data.genes;
   const std::uint64_t pairsPerSnp =
       genes < 2 ? 0 : static_cast<std::uint64_t>(genes) * (genes - 1) / 2;
-  const std::vector<std::size_t> bounds = chunk_bounds(genes);
+  const std::size_t threads = static_cast<std::size_t>(omp_get_max_threads());
+  const std::vector<std::size_t> bounds = chunk_bounds(genes, threads);
   const std::size_t chunks = bounds.size() - 1;
 
   SnpSummary snp;
@@ -576,8 +586,7 @@ int screen_with_engine(int argc, char** argv) {
   WholeSampleCache cache(genes);
   RowWriter writer(settings.outputFile.c_str());
   Progress progress(snps, pairsPerSnp);
-  OrderedRows output(writer, progress,
-                     4 * static_cast<std::size_t>(omp_get_max_threads()));
+  OrderedRows output(writer, progress, 4 * threads);
   // The allele file is read once, when the straightforward loop would first
   // open it.
   std::unique_ptr<AlleleTable> alleles;
