@@ -1,7 +1,6 @@
 #include "allele_table.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "common.h"
 #include "input.h"
@@ -15,15 +14,12 @@ AlleleTable::AlleleTable(const char* fileName, std::size_t snps) {
     Piece piece{};
     const LineRead read =
         input_detail::read_line(piece.text, sizeof piece.text, file.get());
-    if (read == LineRead::kEnd) {
-      stop_ = Stop::kEnd;
-      break;
-    }
+    if (read == LineRead::kEnd) break;
     if (read == LineRead::kError) {
-      stop_ = Stop::kError;
+      readFailed_ = true;
       break;
     }
-    piece.gotLine = read == LineRead::kLine;
+    piece.read = read;
     piece.endOfFile = std::feof(file.get()) != 0;
     pieces_.push_back(piece);
   }
@@ -31,18 +27,13 @@ AlleleTable::AlleleTable(const char* fileName, std::size_t snps) {
 
 char AlleleTable::lookup(std::size_t s) const {
   if (s >= pieces_.size()) {
-    if (stop_ == Stop::kError) {
+    if (readFailed_) {
       error("Error: Aborted due to input error (allele data).");
     }
-    error("Error: Invalid format in allele data.");
+    // The reads ended before SNP s: it has no piece of its own.
+    return input_detail::allele_of_piece(input_detail::LineRead::kEnd, "",
+                                         true);
   }
   const Piece& piece = pieces_[s];
-  if (!piece.gotLine ||
-      (std::strchr(piece.text, '\n') == nullptr && !piece.endOfFile)) {
-    error("Error: Invalid format in allele data.");
-  }
-  if (!input_detail::is_allele(piece.text[0])) {
-    error("Error: Invalid data in allele data.");
-  }
-  return piece.text[0];
+  return input_detail::allele_of_piece(piece.read, piece.text, piece.endOfFile);
 }

@@ -12,8 +12,9 @@
 #define ZIRK_ALLELE_TABLE_H_
 
 #include <cstddef>
-#include <string>
 #include <vector>
+
+#include "input.h"
 
 class AlleleTable {
  public:
@@ -29,13 +30,13 @@ class AlleleTable {
  private:
   struct Piece {
     char text[6];
-    bool gotLine;    // the read brought characters (not "nothing, retry")
+    input_detail::LineRead read;  // a line, or "nothing read, retry"
     bool endOfFile;  // the stream's end-of-file indicator after this read
   };
   std::vector<Piece> pieces_;
-  // Set when the read after the last stored piece met the end of the file
-  // or a read error; later SNPs see that outcome.
-  enum class Stop { kNone, kEnd, kError } stop_ = Stop::kNone;
+  // Set when the read after the last stored piece failed; later SNPs then
+  // see the read error rather than the end of the file.
+  bool readFailed_ = false;
 };
 
 #endif  // ZIRK_ALLELE_TABLE_H_

@@ -71,6 +71,21 @@ inline bool is_allele(char c) {
          c == 'g' || c == 't';
 }
 
+// The reference allele that an allele-file piece gives its SNP: the piece's
+// first character. `read` is how the SNP's own read ended and `endOfFile`
+// whether the end of the file had been reached by then. Ends the run with
+// the format error when the SNP has no piece of its own (an earlier end of
+// file, or nothing read) or when its piece holds no newline before the end of
+// the file, and with the data error when the character is not an allele.
+inline char allele_of_piece(LineRead read, const char* piece, bool endOfFile) {
+  if (read != LineRead::kLine ||
+      (std::strchr(piece, '\n') == nullptr && !endOfFile)) {
+    error("Error: Invalid format in allele data.");
+  }
+  if (!is_allele(piece[0])) error("Error: Invalid data in allele data.");
+  return piece[0];
+}
+
 // Adds one to the line count `count`, which must stay a non-negative 32-bit
 // value: a file with more lines (or pieces) than that ends the run with
 // `message` instead of overflowing the count.
@@ -269,17 +284,8 @@ void getallele(Index s, Char& allele, Name fileName) {
       error("Error: Aborted due to input error (allele data).");
     }
   }
-  // Only the (s+1)-th read holds SNP s's own line; an earlier end of file
-  // means the file has no line for it.
-  if (read != LineRead::kLine ||
-      (std::strchr(piece, '\n') == nullptr && !std::feof(file.get()))) {
-    error("Error: Invalid format in allele data.");
-  }
-  file.reset();
-  if (!input_detail::is_allele(piece[0])) {
-    error("Error: Invalid data in allele data.");
-  }
-  allele = piece[0];
+  // Only the (s+1)-th read holds SNP s's own line.
+  allele = input_detail::allele_of_piece(read, piece, std::feof(file.get()));
 }
 
 #endif  // ZIRK_INPUT_H_
