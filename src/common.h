@@ -6,13 +6,12 @@
 #ifndef ZIRK_COMMON_H_
 #define ZIRK_COMMON_H_
 
+#include <boost/numeric/ublas/lu.hpp>
+#include <boost/numeric/ublas/matrix.hpp>
+#include <boost/numeric/ublas/vector.hpp>
 #include <cstdint>
 #include <memory>
 #include <utility>
-
-#include <boost/numeric/ublas/matrix.hpp>
-#include <boost/numeric/ublas/lu.hpp>
-#include <boost/numeric/ublas/vector.hpp>
 
 // uBLAS's storage still calls the allocator's construct() and destroy(),
 // which std::allocator no longer has in C++20; this allocator restores them.
@@ -55,8 +54,7 @@ using GenotypeMatrix =
     boost::numeric::ublas::matrix<char, boost::numeric::ublas::row_major,
                                   UblasStorage<char>>;
 // Class sizes and coefficient vectors.
-using RealVector =
-    boost::numeric::ublas::vector<double, UblasStorage<double>>;
+using RealVector = boost::numeric::ublas::vector<double, UblasStorage<double>>;
 // Row exchanges of an LU factorisation (use this, not the default
 // permutation_matrix<std::size_t>, which does not compile in C++20).
 using Permutation =
@@ -68,6 +66,15 @@ using Permutation =
 extern std::int32_t n;
 extern std::int32_t ngene;
 extern std::int32_t ps;
+
+// The genotype class coded in row i of an indicator matrix (ymat): 0 if
+// column 0 is set, else 1 if column 1 is set, else 2. A row with both set
+// counts as class 0.
+template <class CountMatrixT, class IndexT>
+unsigned genotype_class_of_row(const CountMatrixT& ymat, IndexT i) {
+  if (ymat(i, 0) != 0) return 0;
+  return ymat(i, 1) != 0 ? 1 : 2;
+}
 
 // Writes `message` and a newline to standard error and ends the process with
 // exit status 1. The single fatal exit of the program and of its readers.

@@ -26,6 +26,7 @@
 #include "driver.h"
 #include "fixed_model.h"
 #include "mc_tail.h"
+#include "pairdata.h"
 #include "row_format.h"
 
 namespace {
@@ -222,15 +223,13 @@ class WholeSampleCache {
   bool ready_ = false;
 };
 
-// Classes individual i at SNP s against the reference allele R exactly as
-// the pair-matrix builder does.
+// The class of every individual at SNP s against the reference allele R.
 void class_individuals(const GenotypeMatrix& gmat, std::size_t s, char R,
                        std::vector<std::uint8_t>& cls) {
   const std::size_t c = 2 * s;
   for (std::size_t i = 0; i < cls.size(); ++i) {
-    const bool first = gmat(i, c) == R;
-    const bool second = gmat(i, c + 1) == R;
-    cls[i] = first && second ? 0 : (first != second ? 1 : 2);
+    cls[i] = static_cast<std::uint8_t>(
+        genotype_class(gmat(i, c), gmat(i, c + 1), R));
   }
 }
 

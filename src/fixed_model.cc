@@ -1,23 +1,15 @@
 #include "fixed_model.h"
 
-#include <boost/math/distributions/chi_squared.hpp>
+#include "scores.h"
 
 namespace fixed_model {
 
-double log_smallest() {
-  static const double value = [] {
-    volatile double smallest = 1e-15;
-    return std::log(smallest);
-  }();
-  return value;
-}
-
 double log_likelihood_from_pimat(const std::uint8_t* cls, std::size_t count,
                                  const double* pimat) {
-  const double smallest = log_smallest();
+  const double zeroTerm = log_of_zero_probability();
   double sum = 0.0;
   for (std::size_t i = 0; i < count; ++i) {
-    sum += class_log_term(cls[i], pimat[2 * i], pimat[2 * i + 1], smallest);
+    sum += class_log_term(cls[i], pimat[2 * i], pimat[2 * i + 1], zeroTerm);
   }
   return sum;
 }
@@ -67,12 +59,7 @@ InteractionScores fixed_interaction_scores(const PairColumns& columns,
       fitted_log_likelihood<4>(rows, columns.cls, count, work.pimat());
   const double d = scores.llFull - scores.llReduced;
   scores.statistic = d + d;
-  scores.pValue = 1.0;
-  if (scores.statistic > 0) {
-    const boost::math::chi_squared_distribution<double> chi2(2.0);
-    scores.pValue =
-        boost::math::cdf(boost::math::complement(chi2, scores.statistic));
-  }
+  scores.pValue = interaction_pvalue(scores.statistic);
   return scores;
 }
 
@@ -84,52 +71,25 @@ double fixed_interaction_test(const PairColumns& columns,
 double fixed_llvalue_lda(const PairColumns& columns, std::int32_t individuals,
                          const double summat[3][4], const double covmat[4][3],
                          const double nvec[3]) {
-  const std::int32_t freedom = individuals - 3;
-  const double d = static_cast<double>(freedom);
-  const double s00 = (nvec[0] * covmat[0][0] + nvec[1] * covmat[1][0] +
-                      nvec[2] * covmat[2][0]) /
-                     d;
-  const double s01 = (nvec[0] * covmat[0][2] + nvec[1] * covmat[1][2] +
-                      nvec[2] * covmat[2][2]) /
-                     d;
-  const double s11 = (nvec[0] * covmat[0][1] + nvec[1] * covmat[1][1] +
-                      nvec[2] * covmat[2][1]) /
-                     d;
-  const double s10 = s01;
-  const double det = s00 * s11 - s01 * s10;
-  if (det == 0.0) {
-    return -9999.0;
-  }
-  const double p00 = s11 / det;
-  const double p11 = s00 / det;
-  const double p01 = (-s01) / det;
-  double m[3][2];
-  for (std::size_t k = 0; k < 3; ++k) {
-    m[k][0] = summat[k][0] / nvec[k];
-    m[k][1] = summat[k][1] / nvec[k];
-  }
   fixed_model::Vector<6> b;
-  for (std::size_t k = 0; k < 2; ++k) {
-    const std::size_t a = k * 3;
-    const double twoP01 = p01 + p01;
-    b[a] = -0.5 * ((m[k][1] * m[k][1] - m[2][1] * m[2][1]) * p11 +
-                   (twoP01 * (m[k][0] * m[k][1] - m[2][0] * m[2][1]) +
-                    (m[k][0] * m[k][0] - m[2][0] * m[2][0]) * p00));
-    b[a + 1] = (m[k][0] - m[2][0]) * p00 + (m[k][1] - m[2][1]) * p01;
-    b[a + 2] = (m[k][0] - m[2][0]) * p01 + (m[k][1] - m[2][1]) * p11;
+  const auto sums = [&](unsigned k, unsigned j) { return summat[k][j]; };
+  const auto covariances = [&](unsigned k, unsigned j) { return covmat[k][j]; };
+  const auto sizes = [&](unsigned k) { return nvec[k]; };
+  if (!lda_coefficients(sums, covariances, sizes, individuals, b.data())) {
+    return -9999.0;
   }
   const std::size_t rows =
       individuals > 0
           ? std::min(static_cast<std::size_t>(individuals), columns.rows)
           : 0;
-  const double smallest = fixed_model::log_smallest();
+  const double zeroTerm = log_of_zero_probability();
   double sum = 0.0;
   for (std::size_t i = 0; i < rows; ++i) {
     const double x[3] = {1.0, columns.x0[i], columns.x1[i]};
     double pa;
     double pb;
     fixed_model::class_probabilities<3>(x, b, pa, pb);
-    sum += fixed_model::class_log_term(columns.cls[i], pa, pb, smallest);
+    sum += class_log_term(columns.cls[i], pa, pb, zeroTerm);
   }
   return sum;
 }

@@ -30,6 +30,8 @@
 #include <utility>
 #include <vector>
 
+#include "model.h"
+
 // One pair's data as the engine holds it: per individual i, the two genes'
 // log10 values x0[i], x1[i] and the genotype class cls[i].
 struct PairColumns {
@@ -49,17 +51,10 @@ using Square = std::array<std::array<double, N>, N>;
 template <std::size_t N>
 using Permutation = std::array<std::size_t, N>;
 
-// Upper cap on a linear predictor (a NaN predictor takes it too).
-inline constexpr double kExponentCap = 500.0;
 // The fit stops at a Hessian whose determinant is not at least this.
 inline constexpr double kDeterminantFloor = 1e-15;
 // At most kStepLimit + 1 Newton-Raphson steps are taken.
 inline constexpr unsigned kStepLimit = 10;
-
-// ln(1e-15), the log-likelihood term of a probability of zero. Taken from the
-// library's log at run time, as the general version does, rather than folded
-// by the compiler.
-double log_smallest();
 
 // LU-factorises `a` in place with partial pivoting and returns 0, or i + 1 for
 // the first elimination step i that met a zero pivot. `pm` must hold the
@@ -201,8 +196,8 @@ void capped_predictors(const double* x, const Vector<2 * P>& coef, double& e0,
   for (std::size_t j = 0; j < P; ++j) {
     eta1 += x[j] * coef[P + j];
   }
-  e0 = eta0 < kExponentCap ? eta0 : kExponentCap;
-  e1 = eta1 < kExponentCap ? eta1 : kExponentCap;
+  e0 = capped_predictor(eta0);
+  e1 = capped_predictor(eta1);
 }
 
 // Writes the probabilities of classes 0 and 1 of one design row `x` into `a`
@@ -241,21 +236,6 @@ void fill_probabilities(const DesignRow* rows, std::size_t count,
     pimat[2 * i] = x0 / denominator;
     pimat[2 * i + 1] = x1 / denominator;
   }
-}
-
-// Returns one individual's log-likelihood term: the natural logarithm of the
-// probability of its class `cls` given the class 0 and 1 probabilities a and
-// b, or `smallest` (ln 1e-15) where that probability is zero or NaN.
-inline double class_log_term(std::uint8_t cls, double a, double b,
-                             double smallest) {
-  if (cls == 0) {
-    return a > 0 ? std::log(a) : smallest;
-  }
-  if (cls == 1) {
-    return b > 0 ? std::log(b) : smallest;
-  }
-  const double t = a + b;
-  return t < 1.0 ? std::log((1.0 - a) - b) : smallest;
 }
 
 // What one pass over the individuals yields at fixed coefficients: the

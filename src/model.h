@@ -32,6 +32,34 @@
 // denominator of the class probabilities stays finite.
 inline constexpr double kExponentCap = 500.0;
 
+// A linear predictor capped from above at kExponentCap; a NaN predictor fails
+// the comparison and takes the cap too. There is no lower cap.
+inline double capped_predictor(double eta) {
+  return eta < kExponentCap ? eta : kExponentCap;
+}
+
+// ln(1e-15), the log-likelihood term that stands in for the logarithm of a
+// probability of zero; taken from the library's log at run time, not folded
+// by the compiler.
+inline double log_of_zero_probability() {
+  static const double value = [] {
+    volatile double smallest = 1e-15;
+    return std::log(smallest);
+  }();
+  return value;
+}
+
+// One individual's log-likelihood term: the natural logarithm of the
+// probability of its class `cls` given the class 0 and 1 probabilities a and
+// b, or `zeroTerm` (ln 1e-15) where that probability is zero or NaN. For
+// class 2 the test is made on a + b, the logarithm taken of (1 - a) - b.
+inline double class_log_term(unsigned cls, double a, double b,
+                             double zeroTerm) {
+  if (cls == 0) return a > 0 ? std::log(a) : zeroTerm;
+  if (cls == 1) return b > 0 ? std::log(b) : zeroTerm;
+  return a + b < 1.0 ? std::log((1.0 - a) - b) : zeroTerm;
+}
+
 // Fills rows 0..rowCount-1 of `pimat` (both columns) with the class 0 and
 // class 1 probabilities at coefficient vector `coef`, using the first p
 // columns of `X`. Each linear predictor is capped at 500 from above (a NaN
@@ -57,10 +85,8 @@ void get_pimat(MatrixT& X, CountMatrixT& /*ymat*/, MatrixT& pimat,
     for (IndexT j = 0; j < p; ++j) {
       eta1 += X(i, j) * b1(j);
     }
-    const double e0 = eta0 < kExponentCap ? eta0 : kExponentCap;
-    const double e1 = eta1 < kExponentCap ? eta1 : kExponentCap;
-    const double x0 = std::exp(e0);
-    const double x1 = std::exp(e1);
+    const double x0 = std::exp(capped_predictor(eta0));
+    const double x1 = std::exp(capped_predictor(eta1));
     const double denominator = (x0 + 1.0) + x1;
     pimat(i, 0) = x0 / denominator;
     pimat(i, 1) = x1 / denominator;
@@ -81,18 +107,11 @@ double loglikelihood(MatrixT& X, CountMatrixT& ymat, VectorT& coef,
       rowCount > 0 ? static_cast<std::size_t>(rowCount) : 0;
   MatrixT pimat(rows, 2);
   get_pimat(X, ymat, pimat, coef, rowCount, p);
-  // Stands in for the logarithm of a probability of zero.
-  const double s0 = std::log(1e-15);
+  const double zeroTerm = log_of_zero_probability();
   double sum = 0.0;
   for (RowCountT i = 0; i < rowCount; ++i) {
-    if (ymat(i, 0) != 0) {
-      sum += pimat(i, 0) > 0 ? std::log(pimat(i, 0)) : s0;
-    } else if (ymat(i, 1) != 0) {
-      sum += pimat(i, 1) > 0 ? std::log(pimat(i, 1)) : s0;
-    } else {
-      const double t = pimat(i, 0) + pimat(i, 1);
-      sum += t < 1.0 ? std::log((1.0 - pimat(i, 0)) - pimat(i, 1)) : s0;
-    }
+    sum += class_log_term(genotype_class_of_row(ymat, i), pimat(i, 0),
+                          pimat(i, 1), zeroTerm);
   }
   return sum;
 }

@@ -20,6 +20,16 @@
 // replaced by individual 0's first allele at the SNP; with no individuals
 // nothing is read or written. Values without a logarithm pass through as
 // -inf or NaN.
+// The genotype class of alleles a1, a2 against the reference allele R,
+// compared exactly (case matters): 0 when both equal R, 1 when exactly one
+// does, 2 when neither does.
+inline unsigned genotype_class(char a1, char a2, char R) {
+  const bool first = a1 == R;
+  const bool second = a2 == R;
+  if (first && second) return 0;
+  return first != second ? 1 : 2;
+}
+
 template <class Real, class Count, class Genotype, class Index, class Char>
 void getxmatymat_new(Real& xmat, Count& ymat, Real& emat, Genotype& gmat,
                      Index& s, Index& g1, Index& g2, Char& R) {
@@ -29,10 +39,9 @@ void getxmatymat_new(Real& xmat, Count& ymat, Real& emat, Genotype& gmat,
   const std::size_t c = 2 * static_cast<std::size_t>(s);
   if (R == ' ') R = gmat(0, c);
   for (std::size_t i = 0; i < rows; ++i) {
-    const bool first = gmat(i, c) == R;
-    const bool second = gmat(i, c + 1) == R;
-    ymat(i, 0) = Indicator(first && second ? 1 : 0);
-    ymat(i, 1) = Indicator(first != second ? 1 : 0);
+    const unsigned cls = genotype_class(gmat(i, c), gmat(i, c + 1), R);
+    ymat(i, 0) = Indicator(cls == 0 ? 1 : 0);
+    ymat(i, 1) = Indicator(cls == 1 ? 1 : 0);
     xmat(i, 0) = std::log10(emat(i, g1));
     xmat(i, 1) = std::log10(emat(i, g2));
   }

@@ -32,12 +32,7 @@ void get_covmat_plusone_new(MatrixT& xmat, CountMatrixT& ymat, MatrixT& mommat,
   for (IndexT i = 0; i < count; ++i) {
     const double x0 = xmat(i, 0);
     const double x1 = xmat(i, 1);
-    unsigned k = 2;
-    if (ymat(i, 0) != 0) {
-      k = 0;
-    } else if (ymat(i, 1) != 0) {
-      k = 1;
-    }
+    const unsigned k = genotype_class_of_row(ymat, i);
     // Class 2's size follows from the total after the pass.
     if (k != 2) {
       nvec(k) += 1.0;
