@@ -51,11 +51,6 @@ using Square = std::array<std::array<double, N>, N>;
 template <std::size_t N>
 using Permutation = std::array<std::size_t, N>;
 
-// The fit stops at a Hessian whose determinant is not at least this.
-inline constexpr double kDeterminantFloor = 1e-15;
-// At most kStepLimit + 1 Newton-Raphson steps are taken.
-inline constexpr unsigned kStepLimit = 10;
-
 // LU-factorises `a` in place with partial pivoting and returns 0, or i + 1 for
 // the first elimination step i that met a zero pivot. `pm` must hold the
 // identity on entry and receives the row exchanges. The pivot of column i is
@@ -347,7 +342,7 @@ bool newton_raphson(const DesignRow* rows, std::size_t count,
   Vector<Q> current = coef;
   Vector<Q> previous;
   unsigned steps = 0;
-  const double tolerance = 0.06 * static_cast<double>(P);
+  const double tolerance = kStepTolerancePerColumn * static_cast<double>(P);
   bool pimatCurrent = false;
   while (true) {
     previous = current;

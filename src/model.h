@@ -32,6 +32,14 @@
 // denominator of the class probabilities stays finite.
 inline constexpr double kExponentCap = 500.0;
 
+// The Newton-Raphson fit stops at a Hessian whose determinant is not at least
+// kDeterminantFloor, after a step whose squared length is at most
+// kStepTolerancePerColumn times the design's column count, and after
+// kStepLimit + 1 steps.
+inline constexpr double kDeterminantFloor = 1e-15;
+inline constexpr double kStepTolerancePerColumn = 0.06;
+inline constexpr unsigned kStepLimit = 10;
+
 // A linear predictor capped from above at kExponentCap; a NaN predictor fails
 // the comparison and takes the cap too. There is no lower cap.
 inline double capped_predictor(double eta) {
@@ -216,14 +224,14 @@ void newton_raphson(MatrixT& X, CountMatrixT& ymat, VectorT& coef,
   VectorT gradient(q + q);
   MatrixT hessian(q + q, q + q);
   unsigned steps = 0;
-  const double tolerance = 0.06 * static_cast<double>(p);
+  const double tolerance = kStepTolerancePerColumn * static_cast<double>(p);
   while (true) {
     previous = current;
     get_pimat(X, ymat, pimat, previous, rowCount, p);
     get_gradient(X, ymat, pimat, gradient, p);
     get_hessian(X, ymat, pimat, hessian, rowCount, p);
     const double det = math::determinant(hessian);
-    if (!(det >= 1e-15)) {
+    if (!(det >= kDeterminantFloor)) {
       break;
     }
     if (!linear_solve(hessian, gradient, gradient)) {
@@ -236,7 +244,7 @@ void newton_raphson(MatrixT& X, CountMatrixT& ymat, VectorT& coef,
       const double delta = current(j) - previous(j);
       length += delta * delta;
     }
-    if (!(length > tolerance && steps <= 10)) {
+    if (!(length > tolerance && steps <= kStepLimit)) {
       break;
     }
   }
