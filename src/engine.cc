@@ -28,6 +28,7 @@
 #include "mc_tail.h"
 #include "pairdata.h"
 #include "row_format.h"
+#include "screen.h"
 
 namespace {
 
@@ -313,9 +314,7 @@ double mc_pvalue(const RunData& data, const SnpSummary& snp, std::size_t g1,
     covmat[k][2] = c2;
     s = s - snp.nvec[k] * std::log(v0 * v1 - c2 * c2);
   }
-  if (s > 9999.9) return 2.0;
-  if (!(s > 0)) return 1.0;
-  return mc_upper_tail(s);
+  return mc_pvalue_of_statistic(s, mc_upper_tail);
 }
 
 struct ChunkTotals {

@@ -60,6 +60,17 @@ void get_covmat_plusone_new(MatrixT& xmat, CountMatrixT& ymat, MatrixT& mommat,
   covmat(3, 2) = covmat(3, 2) / total - mommat(gene1, 0) * mommat(gene2, 0);
 }
 
+// The MC p-value of statistic s: the fixed 2.0 when s exceeds 9999.9 (plus
+// infinity included), the fixed 1.0 when s is not positive (NaN included),
+// and otherwise `tail`(s), the upper tail of chi-squared with 10 degrees of
+// freedom, which is therefore only asked for a finite s in (0, 9999.9].
+template <class Tail>
+double mc_pvalue_of_statistic(double s, Tail tail) {
+  if (s > 9999.9) return 2.0;
+  if (!(s > 0)) return 1.0;
+  return tail(s);
+}
+
 // Returns the MC p-value of the pair whose values are in `xmat` and classes
 // in `ymat`, over the global `n` individuals, after filling `summat`,
 // `covmat` and `nvec` (zero on entry) through get_covmat_plusone_new. The
@@ -87,16 +98,10 @@ double test_mean_cov(MatrixT& xmat, CountMatrixT& ymat, MatrixT& mommat,
     s = s - nvec(k) * std::log(det);
     mcstat = s;
   }
-  if (s > 9999.9) {
-    return 2.0;
-  }
-  if (!(s > 0)) {
-    return 1.0;
-  }
-  // Only a finite s in (0, 9999.9] gets here, so the distribution's argument
-  // checks cannot throw.
-  const boost::math::chi_squared_distribution<double> chi2(10.0);
-  return boost::math::cdf(boost::math::complement(chi2, s));
+  return mc_pvalue_of_statistic(s, [](double statistic) {
+    const boost::math::chi_squared_distribution<double> chi2(10.0);
+    return boost::math::cdf(boost::math::complement(chi2, statistic));
+  });
 }
 
 #endif  // ZIRK_SCREEN_H_
