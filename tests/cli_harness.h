@@ -7,13 +7,20 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -22,6 +29,17 @@ struct CliResult {
   int status = -1;  // exit status, or -1 when the program did not exit
   std::string out;
   std::string err;
+  bool timed_out = false;
+};
+
+struct RunOptions {
+  std::string input = "0.05\n";  // standard input
+  std::string program = "zirk";  // argv[0]
+  // Called once the prompt is on standard output, before any input is sent.
+  std::function<void()> at_prompt = nullptr;
+  // RLIMIT_FSIZE of the program in bytes (a file that would grow past it
+  // fails to write, as on a full disk), or -1 for none.
+  long file_size_limit = -1;
 };
 
 inline std::string read_file(const std::filesystem::path& path) {
@@ -64,43 +82,121 @@ class CliScratch {
     return read_file(dir_ / name);
   }
 
-  // Runs `binary` with argv[0] = `program` and the given arguments in the
-  // scratch directory, feeding `input` on standard input.
+  // Runs `binary` with the given arguments in the scratch directory, feeding
+  // `input` on standard input; argv[0] is "zirk".
   CliResult run(const std::string& binary, const std::vector<std::string>& args,
-                const std::string& input = "",
-                const std::string& program = "zirk") const {
-    write(".stdin", input);
-    std::vector<std::string> words{program};
-    words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-
-    const pid_t child = fork();
-    if (child == 0) {
-      if (chdir(dir_.c_str()) != 0) _exit(127);
-      const int in = open(".stdin", O_RDONLY);
-      const int out = open(".stdout", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      const int err = open(".stderr", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (in < 0 || out < 0 || err < 0) _exit(127);
-      dup2(in, 0);
-      dup2(out, 1);
-      dup2(err, 2);
-      execv(binary.c_str(), argv.data());
-      _exit(127);
-    }
-    int wstatus = 0;
-    waitpid(child, &wstatus, 0);
-    CliResult result;
-    result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-    result.out = read(".stdout");
-    result.err = read(".stderr");
-    return result;
+                const std::string& input = "") const {
+    RunOptions options;
+    options.input = input;
+    return run(binary, args, options);
   }
+
+  // Runs `binary` as above with pipes on all three standard streams, so that
+  // a test can act while the program waits at the prompt. A program that
+  // has not finished within a minute is killed and reported as timed out.
+  CliResult run(const std::string& binary, const std::vector<std::string>& args,
+                const RunOptions& options) const;
 
  private:
   std::filesystem::path dir_;
 };
+
+inline CliResult CliScratch::run(const std::string& binary,
+                                 const std::vector<std::string>& args,
+                                 const RunOptions& options) const {
+  signal(SIGPIPE, SIG_IGN);  // the program may end before reading its input
+  std::vector<std::string> words{options.program};
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+
+  int in[2], out[2], err[2];
+  if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 ||
+      pipe2(err, O_CLOEXEC) != 0) {
+    ADD_FAILURE() << "pipe2 failed";
+    return {};
+  }
+  const pid_t child = fork();
+  if (child == 0) {
+    if (chdir(dir_.c_str()) != 0) _exit(127);
+    dup2(in[0], 0);
+    dup2(out[1], 1);
+    dup2(err[1], 2);
+    if (options.file_size_limit >= 0) {
+      // Ignored, the signal lets the write fail with EFBIG instead.
+      signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit{static_cast<rlim_t>(options.file_size_limit),
+                         static_cast<rlim_t>(options.file_size_limit)};
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
+    }
+    execv(binary.c_str(), argv.data());
+    _exit(127);
+  }
+  close(in[0]);
+  close(out[1]);
+  close(err[1]);
+
+  CliResult result;
+  bool prompted = !options.at_prompt;
+  std::size_t sent = 0;
+  int to_child = in[1];
+  bool out_open = true;
+  bool err_open = true;
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (out_open || err_open) {
+    if (!prompted && result.out.find("threshold of MC test's pvalue?: ") !=
+                         std::string::npos) {
+      options.at_prompt();
+      prompted = true;
+    }
+    if (prompted && to_child >= 0 && sent == options.input.size()) {
+      close(to_child);
+      to_child = -1;
+    }
+    pollfd fds[3] = {{out_open ? out[0] : -1, POLLIN, 0},
+                     {err_open ? err[0] : -1, POLLIN, 0},
+                     {prompted ? to_child : -1, POLLOUT, 0}};
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      result.timed_out = true;
+      kill(child, SIGKILL);
+      break;
+    }
+    if (poll(fds, 3, static_cast<int>(left.count())) < 0 && errno != EINTR) {
+      break;
+    }
+    char buffer[65536];
+    for (int k = 0; k < 2; ++k) {
+      if (fds[k].revents == 0) continue;
+      const ssize_t got = ::read(fds[k].fd, buffer, sizeof buffer);
+      if (got > 0) {
+        (k == 0 ? result.out : result.err).append(buffer, got);
+      } else if (got == 0 || errno != EINTR) {
+        (k == 0 ? out_open : err_open) = false;
+      }
+    }
+    if (fds[2].revents != 0) {
+      const ssize_t put =
+          ::write(to_child, options.input.data() + sent,
+                  std::min<std::size_t>(options.input.size() - sent, 65536));
+      if (put > 0) {
+        sent += static_cast<std::size_t>(put);
+      } else {
+        sent = options.input.size();  // the program closed its input
+      }
+    }
+  }
+  if (to_child >= 0) close(to_child);
+  close(out[0]);
+  close(err[0]);
+  int wstatus = 0;
+  waitpid(child, &wstatus, 0);
+  result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+  return result;
+}
 
 // The two programs that every black-box case runs against: the production
 // engine and the straightforward reference, which must not differ by a byte.

@@ -82,8 +82,8 @@ TEST_P(CliTest, OptionTable) {
 }
 
 TEST_P(CliTest, UsageLineNamesTheProgramAsInvoked) {
-  const CliResult result =
-      scratch_.run(GetParam(), {"-h"}, "", "./bin/zirk-run");
+  const CliResult result = scratch_.run(
+      GetParam(), {"-h"}, RunOptions{.input = "", .program = "./bin/zirk-run"});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err,
             "HELP\nUsage: ./bin/zirk-run [-h] -g filenameG -e filenameE -a "

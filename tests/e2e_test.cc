@@ -343,7 +343,7 @@ TEST_P(E2eTest, LoopCountsAndRowFormsOnSimulatedData) {
                      {"--out", ".", "--seed", "11", "--individuals", "40",
                       "--snps", "6", "--genes", "7", "--plant", "1", "--rare",
                       "2", "--constant-genes", "1"},
-                     "", "zirk-simulate")
+                     RunOptions{.input = "", .program = "zirk-simulate"})
                 .status,
             0);
   scratch_.write("g.txt", data.read("genotype.txt"));

@@ -4,22 +4,13 @@
 // large to hold. Every run must end in a correct result or in one "Error: "
 // line with exit status 1, and a failing run keeps every byte of the result
 // file that it had written.
-#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
 #include <climits>
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,124 +21,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kPrompt = "threshold of MC test's pvalue?: ";
 const std::string kHead =
     "Results of ZIRK:\n"
     "threshold = 0.050000\n"
     "SNP \t  Gene1 \t Gene2 \t flag \t p-value(MC) \t likelihood(LDA) \t "
     "p-value(IT)\n";
-
-struct RunOptions {
-  std::string input = "0.05\n";  // standard input
-  // Called once the prompt is on standard output, before any input is sent.
-  std::function<void()> at_prompt;
-  // RLIMIT_FSIZE of the program in bytes (a file that would grow past it
-  // fails to write, as on a full disk), or -1 for none.
-  long file_size_limit = -1;
-};
-
-struct RunResult : CliResult {
-  bool timed_out = false;
-};
-
-// Runs `binary` in `dir` with pipes on all three standard streams, so that
-// the test can act while the program waits at the prompt. A program that
-// has not finished within a minute is killed and reported as timed out.
-RunResult run_program(const std::string& binary, const fs::path& dir,
-                      const std::vector<std::string>& args,
-                      const RunOptions& options) {
-  signal(SIGPIPE, SIG_IGN);  // the program may end before reading its input
-  std::vector<std::string> words{"zirk"};
-  words.insert(words.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
-
-  int in[2], out[2], err[2];
-  if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 ||
-      pipe2(err, O_CLOEXEC) != 0) {
-    ADD_FAILURE() << "pipe2 failed";
-    return {};
-  }
-  const pid_t child = fork();
-  if (child == 0) {
-    if (chdir(dir.c_str()) != 0) _exit(127);
-    dup2(in[0], 0);
-    dup2(out[1], 1);
-    dup2(err[1], 2);
-    if (options.file_size_limit >= 0) {
-      // Ignored, the signal lets the write fail with EFBIG instead.
-      signal(SIGXFSZ, SIG_IGN);
-      const rlimit limit{static_cast<rlim_t>(options.file_size_limit),
-                         static_cast<rlim_t>(options.file_size_limit)};
-      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
-    }
-    execv(binary.c_str(), argv.data());
-    _exit(127);
-  }
-  close(in[0]);
-  close(out[1]);
-  close(err[1]);
-
-  RunResult result;
-  bool prompted = !options.at_prompt;
-  std::size_t sent = 0;
-  int to_child = in[1];
-  bool out_open = true;
-  bool err_open = true;
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (out_open || err_open) {
-    if (!prompted && result.out.find(kPrompt) != std::string::npos) {
-      options.at_prompt();
-      prompted = true;
-    }
-    if (prompted && to_child >= 0 && sent == options.input.size()) {
-      close(to_child);
-      to_child = -1;
-    }
-    pollfd fds[3] = {{out_open ? out[0] : -1, POLLIN, 0},
-                     {err_open ? err[0] : -1, POLLIN, 0},
-                     {prompted ? to_child : -1, POLLOUT, 0}};
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) {
-      result.timed_out = true;
-      kill(child, SIGKILL);
-      break;
-    }
-    if (poll(fds, 3, static_cast<int>(left.count())) < 0 && errno != EINTR) {
-      break;
-    }
-    char buffer[65536];
-    for (int k = 0; k < 2; ++k) {
-      if (fds[k].revents == 0) continue;
-      const ssize_t got = read(fds[k].fd, buffer, sizeof buffer);
-      if (got > 0) {
-        (k == 0 ? result.out : result.err).append(buffer, got);
-      } else if (got == 0 || errno != EINTR) {
-        (k == 0 ? out_open : err_open) = false;
-      }
-    }
-    if (fds[2].revents != 0) {
-      const ssize_t put =
-          write(to_child, options.input.data() + sent,
-                std::min<std::size_t>(options.input.size() - sent, 65536));
-      if (put > 0) {
-        sent += static_cast<std::size_t>(put);
-      } else {
-        sent = options.input.size();  // the program closed its input
-      }
-    }
-  }
-  if (to_child >= 0) close(to_child);
-  close(out[0]);
-  close(err[0]);
-  int wstatus = 0;
-  waitpid(child, &wstatus, 0);
-  result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-  return result;
-}
 
 std::string repeat(const std::string& text, std::size_t times) {
   std::string out;
@@ -187,27 +65,27 @@ class FaultTest : public ::testing::TestWithParam<const char*> {
     scratch_.write("a.txt", "A\nG\nC\n");
   }
 
-  RunResult run(const std::string& output = "o.txt",
+  CliResult run(const std::string& output = "o.txt",
                 const RunOptions& options = {}) {
-    const RunResult result = run_program(
-        GetParam(), scratch_.dir(),
-        {"-g", "g.txt", "-e", "e.txt", "-a", "a.txt", "-o", output}, options);
+    const CliResult result = scratch_.run(
+        GetParam(), {"-g", "g.txt", "-e", "e.txt", "-a", "a.txt", "-o", output},
+        options);
     EXPECT_FALSE(result.timed_out);
     return result;
   }
-  RunResult run(const RunOptions& options) { return run("o.txt", options); }
+  CliResult run(const RunOptions& options) { return run("o.txt", options); }
 
   // Runs and expects the one error line `message` with exit status 1.
   void expect_error(const std::string& message, const RunOptions& options = {},
                     const std::string& output = "o.txt") {
-    const RunResult result = run(output, options);
+    const CliResult result = run(output, options);
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err, message + "\n");
   }
 
   // The result file of a complete run on the current inputs.
   std::string full_result() {
-    const RunResult result = run();
+    const CliResult result = run();
     EXPECT_EQ(result.status, 0) << result.err;
     const std::string text = scratch_.read("o.txt");
     fs::remove(scratch_.path("o.txt"));
@@ -251,8 +129,7 @@ TEST_P(FaultTest, InputThatOpensButCannotBeRead) {
         if (args[k] == c.option) args[k + 1] = unreadable;
       }
       fs::remove(scratch_.path("o.txt"));
-      const RunResult result =
-          run_program(GetParam(), scratch_.dir(), args, RunOptions{});
+      const CliResult result = scratch_.run(GetParam(), args, RunOptions{});
       EXPECT_FALSE(result.timed_out);
       EXPECT_EQ(result.status, 1);
       EXPECT_EQ(result.err, std::string(c.message) + "\n");
@@ -335,7 +212,7 @@ TEST_P(FaultTest, GenotypeFirstLineAtTheScanLimit) {
   for (const std::string tail : {"", " "}) {
     SCOPED_TRACE(tail.size());
     scratch_.write("g.txt", alleles + tail + "\n");
-    const RunResult result = run();
+    const CliResult result = run();
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err, "Error: Invalid format in expression data.\n");
     EXPECT_NE(result.out.find("#SNPs : 1000000\n#genes: 1\nn     : 1\n"),
@@ -366,7 +243,7 @@ TEST_P(FaultTest, LinesFarLongerThanTheBuffers) {
   long_input.input = std::string(1000000, '9') + "\n";
   expect_error("Error: Aborted due to input error.", long_input);
   long_input.input = "0.05" + std::string(1000000, 'x');
-  const RunResult trailing = run(long_input);
+  const CliResult trailing = run(long_input);
   EXPECT_EQ(trailing.status, 0) << trailing.err;
 }
 
@@ -408,7 +285,7 @@ TEST_P(FaultTest, EmptyFiles) {
     SCOPED_TRACE(file);
     write_inputs();
     scratch_.write(file, "");
-    const RunResult result = run();
+    const CliResult result = run();
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.err, "");
     EXPECT_NE(result.out.find("#pairs: 0\n#prunings: 0\n"), std::string::npos);
