@@ -8,7 +8,6 @@
 
 #include <cstdio>
 #include <functional>
-#include <random>
 #include <string>
 
 #include "cli_harness.h"
@@ -77,23 +76,6 @@ TEST(AlleleTableTest, AgreesWithGetalleleOnEveryKindOfLine) {
                    std::to_string(s));
       EXPECT_EQ(table_outcome(file, 6, s), reference_outcome(file, s));
     }
-  }
-}
-
-TEST(AlleleTableTest, AgreesWithGetalleleOnRandomFiles) {
-  CliScratch scratch;
-  const std::string file = scratch.path("allele.txt").string();
-  std::mt19937 random(7);
-  const std::string alphabet = "ACGTacgtN0 \t\n\n\n";
-  for (int trial = 0; trial < 40; ++trial) {
-    std::string text;
-    const int length = static_cast<int>(random() % 30);
-    for (int k = 0; k < length; ++k)
-      text += alphabet[random() % alphabet.size()];
-    scratch.write("allele.txt", text);
-    const unsigned s = static_cast<unsigned>(random() % 8);
-    EXPECT_EQ(table_outcome(file, 8, s), reference_outcome(file, s))
-        << ::testing::PrintToString(text) << " SNP " << s;
   }
 }
 

@@ -228,41 +228,6 @@ TEST(ClassProbabilities, RowCountsZeroAndSigned) {
   EXPECT_EQ(loglikelihood(d.X, d.ymat, coef, negative), 0.0);
 }
 
-TEST(Derivatives, MatchFiniteDifferences) {
-  Data d = Simulate(40, 11, 0.8, false);
-  RealVector coef(6);
-  for (unsigned j = 0; j < 6; ++j) coef(j) = 0.3 - 0.15 * j;
-  unsigned rows = 40;
-  unsigned p = 3;
-  RealMatrix pimat(40, 2);
-  RealVector gradient(6);
-  RealMatrix hessian(6, 6, 5.0);
-  get_pimat(d.X, d.ymat, pimat, coef, rows, p);
-  get_gradient(d.X, d.ymat, pimat, gradient, p);
-  get_hessian(d.X, d.ymat, pimat, hessian, rows, p);
-
-  const double h = 1e-5;
-  for (unsigned j = 0; j < 6; ++j) {
-    RealVector up(coef), down(coef);
-    up(j) += h;
-    down(j) -= h;
-    const double numeric = (loglikelihood(d.X, d.ymat, up, rows) -
-                            loglikelihood(d.X, d.ymat, down, rows)) /
-                           (2 * h);
-    EXPECT_NEAR(gradient(j), numeric, 1e-5) << "entry " << j;
-
-    RealVector gUp(6), gDown(6);
-    get_pimat(d.X, d.ymat, pimat, up, rows, p);
-    get_gradient(d.X, d.ymat, pimat, gUp, p);
-    get_pimat(d.X, d.ymat, pimat, down, rows, p);
-    get_gradient(d.X, d.ymat, pimat, gDown, p);
-    for (unsigned k = 0; k < 6; ++k) {
-      EXPECT_NEAR(hessian(k, j), (gUp(k) - gDown(k)) / (2 * h), 1e-5)
-          << "entry " << k << "," << j;
-    }
-  }
-}
-
 TEST(Derivatives, GradientUsesOnlyRowsWithProbabilities) {
   // A pimat shorter than the design: the sums cover its rows only.
   Data d = Simulate(10, 5, 1.0, false);
