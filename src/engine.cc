@@ -196,6 +196,7 @@ struct RunData {
   std::vector<double> variance;  // whole-sample variance of gene g
   double total = 0.0;            // n as a double
   double threshold = 0.0;
+  McJudge judge{0.0};
   double ldaBound = 0.0;
 };
 
@@ -295,13 +296,12 @@ double whole_sample_term(const RunData& data, std::size_t g1, std::size_t g2,
          data.total;
 }
 
-// The MC p-value of a pair from the whole-sample term and its class cross
+// The MC statistic of a pair from the whole-sample term and its class cross
 // sums, with the arithmetic of the mean-covariance test. Fills `covmat` rows
 // 0..2 (the LDA needs them) as the test leaves them.
-double mc_pvalue(const RunData& data, const SnpSummary& snp, std::size_t g1,
-                 std::size_t g2, const double classCross[3], double wholeTerm,
-                 double covmat[3][3]) {
-  const std::size_t genes = data.genes;
+double mc_statistic(const SnpSummary& snp, std::size_t genes, std::size_t g1,
+                    std::size_t g2, const double classCross[3],
+                    double wholeTerm, double covmat[3][3]) {
   double s = wholeTerm;
   for (std::size_t k = 0; k < 3; ++k) {
     const double c = snp.nvec[k];
@@ -314,7 +314,7 @@ double mc_pvalue(const RunData& data, const SnpSummary& snp, std::size_t g1,
     covmat[k][2] = c2;
     s = s - snp.nvec[k] * std::log(v0 * v1 - c2 * c2);
   }
-  return mc_pvalue_of_statistic(s, mc_upper_tail);
+  return s;
 }
 
 struct ChunkTotals {
@@ -444,11 +444,12 @@ void screen_chunk(const RunData& data, const SnpSummary& snp, std::size_t s,
   const std::size_t n = data.individuals;
   char text[kMaxRowLength];
   if (snp.everyPairPruned) {
+    // Every p-value is the fixed 1.0, whose log10 is 0.
     for (std::size_t g1 = firstGene; g1 < endGene; ++g1) {
       for (std::size_t g2 = g1 + 1; g2 < genes; ++g2) {
         rows.append(text, format_result_row(text, static_cast<unsigned>(s),
                                             static_cast<unsigned>(g1),
-                                            static_cast<unsigned>(g2), 0, 1.0,
+                                            static_cast<unsigned>(g2), 0, 0.0,
                                             0.0, 10.0));
         ++totals.pairs;
         ++totals.prunings;
@@ -470,12 +471,12 @@ void screen_chunk(const RunData& data, const SnpSummary& snp, std::size_t s,
       }
       // Row 3, the whole sample's, is not needed past the MC statistic.
       double covmat[4][3] = {};
-      const double mc =
-          mc_pvalue(data, snp, g1, g2, classCross, wholeTerm, covmat);
+      const McOutcome mc = data.judge.judge(
+          mc_statistic(snp, genes, g1, g2, classCross, wholeTerm, covmat));
       double lda = 0.0;
       double it = 10.0;
       int flag = 0;
-      if (data.threshold > mc) {
+      if (mc.belowThreshold) {
         const PairColumns columns{&data.byGene[g1 * n], &data.byGene[g2 * n],
                                   snp.cls.data(), n};
         double summat[3][4];
@@ -498,8 +499,8 @@ void screen_chunk(const RunData& data, const SnpSummary& snp, std::size_t s,
       ++totals.pairs;
       rows.append(text, format_result_row(text, static_cast<unsigned>(s),
                                           static_cast<unsigned>(g1),
-                                          static_cast<unsigned>(g2), flag, mc,
-                                          lda, it));
+                                          static_cast<unsigned>(g2), flag,
+                                          mc.log10Pvalue, lda, it));
     }
   }
 }
@@ -546,6 +547,7 @@ RunData prepare_run(const RealMatrix& emat, const RealMatrix& mommat,
   }
   data.total = static_cast<double>(static_cast<unsigned>(n));
   data.threshold = threshold;
+  data.judge = McJudge(threshold);
   data.ldaBound = lda_bound();
   return data;
 }

@@ -29,9 +29,10 @@ inline char* format_index(char* out, unsigned value) {
 
 // Writes the row of one pair, exactly as append_result_row() would append it,
 // at `out` (which must have kMaxRowLength bytes of room) and returns the end.
+// `mcLog10` is log10 of the MC p-value (or a value that prints the same);
 // `itValue` is the IT p-value for flag 1 and the pruning value 10.0 otherwise.
 inline char* format_result_row(char* out, unsigned s, unsigned g1, unsigned g2,
-                               int flag, double mcPvalue, double ldaValue,
+                               int flag, double mcLog10, double ldaValue,
                                double itValue) {
   out = format_index(out, s);
   *out++ = '\t';
@@ -41,7 +42,7 @@ inline char* format_result_row(char* out, unsigned s, unsigned g1, unsigned g2,
   *out++ = '\t';
   *out++ = static_cast<char>('0' + flag);
   *out++ = '\t';
-  out = format_fixed6(out, std::log10(mcPvalue));
+  out = format_fixed6(out, mcLog10);
   *out++ = '\t';
   if (flag == 0) {
     // "%.1f" of the constant 1.0 and of log10(10.0), which is exactly 1.

@@ -1,11 +1,16 @@
 // The fast chi-squared(10) upper tail against Boost.Math, bit for bit.
 #include "mc_tail.h"
 
+#include "row_format.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <random>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -50,6 +55,88 @@ TEST(McTailTest, EqualsBoostBitForBit) {
   }
   EXPECT_EQ(mc_upper_tail(9999.9), 0.0);
   EXPECT_NEAR(mc_upper_tail(10.0), 0.440493, 1e-6);
+}
+
+std::string sixth_decimal(double value) {
+  char text[330];
+  return std::string(text, format_fixed6(text, value));
+}
+
+// Checks the judge's outcome for s against the exact p-value, for the
+// judge's threshold and for thresholds at and beside that p-value (each
+// compared through a judge of its own).
+void ExpectSameOutcome(const McJudge& judge, double threshold, double s) {
+  const double p = mc_pvalue_of_statistic(s, mc_upper_tail);
+  const McOutcome outcome = judge.judge(s);
+  ASSERT_EQ(sixth_decimal(outcome.log10Pvalue), sixth_decimal(std::log10(p)))
+      << "s " << s;
+  ASSERT_EQ(outcome.belowThreshold, threshold > p)
+      << "s " << s << " threshold " << threshold;
+}
+
+TEST(McJudgeTest, PrintsAndComparesAsTheExactPvalue) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  std::mt19937_64 random(7);
+  std::uniform_real_distribution<double> wide(-10.0, 10010.0);
+  std::uniform_real_distribution<double> usual(0.0, 60.0);
+  std::uniform_real_distribution<double> exponent(-12.0, 3.2);
+  const std::vector<double> thresholds = {0.05, 1e-4, 1e-8, 0.0,  1.0,
+                                          1.5,  -0.5, nan,  1e-300};
+  std::vector<McJudge> judges;
+  for (double threshold : thresholds) judges.emplace_back(threshold);
+  for (int trial = 0; trial < 400000; ++trial) {
+    const double s = trial % 4 == 0   ? wide(random)
+                     : trial % 4 == 1 ? std::pow(10.0, exponent(random))
+                                      : usual(random);
+    const std::size_t t = static_cast<std::size_t>(trial) % thresholds.size();
+    ExpectSameOutcome(judges[t], thresholds[t], s);
+    // A threshold equal to the p-value, or one double above or below it.
+    const double p = mc_pvalue_of_statistic(s, mc_upper_tail);
+    for (double threshold :
+         {p, std::nextafter(p, 2.0), std::nextafter(p, -1.0)}) {
+      ExpectSameOutcome(McJudge(threshold), threshold, s);
+    }
+  }
+  for (double s : {0.0, -0.0, -1.0, nan, inf, -inf, 9999.9, 1e4, 1400.0,
+                   std::nextafter(1400.0, 2000.0), 1e-300, 4.9e-324}) {
+    for (std::size_t t = 0; t < thresholds.size(); ++t) {
+      ExpectSameOutcome(judges[t], thresholds[t], s);
+    }
+  }
+}
+
+TEST(McJudgeTest, StatisticsWhereTheSixthDecimalTurnsOver) {
+  // For log10(p) = -(k + 1/2) 1e-6, found by bisection on the exact p-value,
+  // the statistics within 2000 doubles of the turning point, where the
+  // shortcut must give way to the exact p-value.
+  std::mt19937_64 random(11);
+  std::uniform_real_distribution<double> target(0.0, 300.0);
+  const McJudge judge(0.05);
+  const auto exact_log10 = [](double s) {
+    return std::log10(mc_pvalue_of_statistic(s, mc_upper_tail));
+  };
+  for (int trial = 0; trial < 300; ++trial) {
+    // Half the trials just below zero, where "-0.000000" turns into a
+    // negative sixth decimal.
+    const double level =
+        trial % 2 == 0 ? -(std::floor(target(random) * 1e6) + 0.5) * 1e-6
+                       : -(static_cast<double>(trial % 7) + 0.5) * 1e-6;
+    double low = 1e-3;  // log10 p decreases from about 0 here
+    double high = 1400.0;
+    if (!(exact_log10(low) > level && exact_log10(high) < level)) continue;
+    for (int step = 0; step < 200; ++step) {
+      const double middle = low + (high - low) / 2;
+      if (middle == low || middle == high) break;
+      (exact_log10(middle) > level ? low : high) = middle;
+    }
+    double s = low;
+    for (int k = 0; k < 2000; ++k) s = std::nextafter(s, 0.0);
+    for (int k = 0; k < 4000; ++k) {
+      ExpectSameOutcome(judge, 0.05, s);
+      s = std::nextafter(s, 1e4);
+    }
+  }
 }
 
 }  // namespace
