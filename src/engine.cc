@@ -26,6 +26,7 @@
 #include "driver.h"
 #include "fixed_model.h"
 #include "mc_tail.h"
+#include "mc_tile.h"
 #include "pairdata.h"
 #include "row_format.h"
 #include "screen.h"
@@ -209,7 +210,10 @@ class WholeSampleCache {
  public:
   explicit WholeSampleCache(std::size_t genes) : genes_(genes) {
     const std::size_t pairs = genes < 2 ? 0 : genes * (genes - 1) / 2;
-    if (pairs * sizeof(double) <= kWholeCacheBytes) sums_.resize(pairs);
+    // Padded so that the last pair's terms can be read kMcLanes at a time.
+    if (pairs * sizeof(double) <= kWholeCacheBytes) {
+      sums_.resize(pairs + kMcLanes);
+    }
   }
   bool enabled() const { return !sums_.empty(); }
   // True once every pair's sum is held.
@@ -294,27 +298,6 @@ double whole_sample_term(const RunData& data, std::size_t g1, std::size_t g2,
   const double c32 = wholeCross / data.total - data.mean[g1] * data.mean[g2];
   return std::log(data.variance[g1] * data.variance[g2] - c32 * c32) *
          data.total;
-}
-
-// The MC statistic of a pair from the whole-sample term and its class cross
-// sums, with the arithmetic of the mean-covariance test. Fills `covmat` rows
-// 0..2 (the LDA needs them) as the test leaves them.
-double mc_statistic(const SnpSummary& snp, std::size_t genes, std::size_t g1,
-                    std::size_t g2, const double classCross[3],
-                    double wholeTerm, double covmat[3][3]) {
-  double s = wholeTerm;
-  for (std::size_t k = 0; k < 3; ++k) {
-    const double c = snp.nvec[k];
-    double c2 = classCross[k] / c;
-    c2 = c2 - (snp.mean[k * genes + g1] * snp.sum[k * genes + g2]) / c;
-    const double v0 = snp.variance[k * genes + g1];
-    const double v1 = snp.variance[k * genes + g2];
-    covmat[k][0] = v0;
-    covmat[k][1] = v1;
-    covmat[k][2] = c2;
-    s = s - snp.nvec[k] * std::log(v0 * v1 - c2 * c2);
-  }
-  return s;
 }
 
 struct ChunkTotals {
@@ -458,49 +441,80 @@ void screen_chunk(const RunData& data, const SnpSummary& snp, std::size_t s,
     return;
   }
   sum_chunk(data, snp, cache, firstGene, endGene, chunk);
+  McTileInput in;
+  McTileOutput out;
+  double wholeTerms[kMcLanes];
+  for (std::size_t k = 0; k < 3; ++k) in.nvec[k] = snp.nvec[k];
   for (std::size_t g1 = firstGene; g1 < endGene; ++g1) {
-    for (std::size_t g2 = g1 + 1; g2 < genes; ++g2) {
-      const double classCross[3] = {*chunk.at(g1, 1, g2), *chunk.at(g1, 2, g2),
-                                    *chunk.at(g1, 3, g2)};
-      double wholeTerm;
+    for (std::size_t k = 0; k < 3; ++k) {
+      in.mean1[k] = snp.mean[k * genes + g1];
+      in.variance1[k] = snp.variance[k * genes + g1];
+    }
+    // kMcLanes pairs at a time; the lanes past the last gene read padding
+    // and are not used.
+    for (std::size_t g2 = g1 + 1; g2 < genes; g2 += kMcLanes) {
+      const std::size_t lanes = std::min(kMcLanes, genes - g2);
+      for (std::size_t k = 0; k < 3; ++k) {
+        in.classCross[k] = chunk.at(g1, 1 + k, g2);
+        in.classSum[k] = &snp.sum[k * genes + g2];
+        in.classVariance[k] = &snp.variance[k * genes + g2];
+      }
       if (cache.ready()) {
-        wholeTerm = cache.at(g1, g2);
+        in.wholeTerm = &cache.at(g1, g2);
       } else {
-        wholeTerm = whole_sample_term(data, g1, g2, *chunk.at(g1, 0, g2));
-        if (cache.enabled()) cache.at(g1, g2) = wholeTerm;
-      }
-      // Row 3, the whole sample's, is not needed past the MC statistic.
-      double covmat[4][3] = {};
-      const McOutcome mc = data.judge.judge(
-          mc_statistic(snp, genes, g1, g2, classCross, wholeTerm, covmat));
-      double lda = 0.0;
-      double it = 10.0;
-      int flag = 0;
-      if (mc.belowThreshold) {
-        const PairColumns columns{&data.byGene[g1 * n], &data.byGene[g2 * n],
-                                  snp.cls.data(), n};
-        double summat[3][4];
-        for (std::size_t k = 0; k < 3; ++k) {
-          summat[k][0] = snp.sum[k * genes + g1];
-          summat[k][1] = snp.sum[k * genes + g2];
-          summat[k][2] = snp.sumSquares[k * genes + g1];
-          summat[k][3] = snp.sumSquares[k * genes + g2];
+        for (std::size_t l = 0; l < kMcLanes; ++l) {
+          wholeTerms[l] =
+              l < lanes ? whole_sample_term(data, g1, g2 + l,
+                                            *chunk.at(g1, 0, g2 + l))
+                        : 0.0;
+          if (l < lanes && cache.enabled()) {
+            cache.at(g1, g2 + l) = wholeTerms[l];
+          }
         }
-        lda = fixed_llvalue_lda(columns, static_cast<std::int32_t>(n), summat,
-                                covmat, snp.nvec);
-        if (data.ldaBound > lda) {
-          it = fixed_interaction_test(columns, work);
-          flag = 1;
-        } else {
-          flag = 2;
-        }
+        in.wholeTerm = wholeTerms;
       }
-      if (flag != 1) ++totals.prunings;
-      ++totals.pairs;
-      rows.append(text, format_result_row(text, static_cast<unsigned>(s),
-                                          static_cast<unsigned>(g1),
-                                          static_cast<unsigned>(g2), flag,
-                                          mc.log10Pvalue, lda, it));
+      mc_tile(in, out);
+      for (std::size_t l = 0; l < lanes; ++l) {
+        McOutcome mc;
+        if (!data.judge.settle(out.s[l], out.bound[l], out.logPvalue[l],
+                               mc)) {
+          mc = data.judge.judge(mc_exact_statistic(in, out, l));
+        }
+        double lda = 0.0;
+        double it = 10.0;
+        int flag = 0;
+        if (mc.belowThreshold) {
+          const std::size_t g = g2 + l;
+          // Row 3, the whole sample's, is not needed past the MC statistic.
+          double covmat[4][3] = {};
+          double summat[3][4];
+          for (std::size_t k = 0; k < 3; ++k) {
+            covmat[k][0] = in.variance1[k];
+            covmat[k][1] = in.classVariance[k][l];
+            covmat[k][2] = out.c2[k][l];
+            summat[k][0] = snp.sum[k * genes + g1];
+            summat[k][1] = snp.sum[k * genes + g];
+            summat[k][2] = snp.sumSquares[k * genes + g1];
+            summat[k][3] = snp.sumSquares[k * genes + g];
+          }
+          const PairColumns columns{&data.byGene[g1 * n], &data.byGene[g * n],
+                                    snp.cls.data(), n};
+          lda = fixed_llvalue_lda(columns, static_cast<std::int32_t>(n),
+                                  summat, covmat, snp.nvec);
+          if (data.ldaBound > lda) {
+            it = fixed_interaction_test(columns, work);
+            flag = 1;
+          } else {
+            flag = 2;
+          }
+        }
+        if (flag != 1) ++totals.prunings;
+        ++totals.pairs;
+        rows.append(text, format_result_row(text, static_cast<unsigned>(s),
+                                            static_cast<unsigned>(g1),
+                                            static_cast<unsigned>(g2 + l),
+                                            flag, mc.log10Pvalue, lda, it));
+      }
     }
   }
 }
@@ -578,10 +592,11 @@ int screen_with_engine(int argc, char** argv) {
   SnpSummary snp;
   snp.cls.resize(data.individuals);
   snp.byClass.resize(data.individuals * data.stride);
-  snp.sum.resize(3 * genes);
+  // Padded so that class 2's last genes can be read kMcLanes at a time.
+  snp.sum.resize(3 * genes + kMcLanes);
   snp.sumSquares.resize(3 * genes);
   snp.mean.resize(3 * genes);
-  snp.variance.resize(3 * genes);
+  snp.variance.resize(3 * genes + kMcLanes);
 
   WholeSampleCache cache(genes);
   RowWriter writer(settings.outputFile.c_str());

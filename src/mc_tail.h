@@ -98,6 +98,14 @@ struct McOutcome {
   bool belowThreshold;
 };
 
+// 1 + x + x^2/2 + x^3/6 + x^4/24, the factor of e^-x in Q(5, x), for a
+// double or a vector of doubles. Its terms are positive, so the result is
+// within a few units in the last place of the exact value.
+template <class T>
+T tail_polynomial(T x) {
+  return (((x * (1.0 / 24) + 1.0 / 6) * x + 0.5) * x + 1.0) * x + 1.0;
+}
+
 // Decides McOutcome from the MC statistic for one run's threshold.
 class McJudge {
  public:
@@ -110,32 +118,52 @@ class McJudge {
   // shortcut does not apply), and `belowThreshold` is exactly
   // threshold > p. Any s is accepted, NaN and infinities included.
   McOutcome judge(double s) const {
-    if (s > 0 && s <= kShortcutLimit) {
-      const double x = s / 2;
-      const double polynomial =
-          (((x / 24 + 1.0 / 6) * x + 0.5) * x + 1.0) * x + 1.0;
-      const double logPvalue = std::log(polynomial) - x;
-      const double log10Pvalue = logPvalue / kLn10;
-      // In millionths, where the sixth decimal rounds at every half.
-      const double millionths = -log10Pvalue * 1e6;
-      const double fraction = millionths - std::floor(millionths);
-      if (millionths > kMillionthsMargin &&
-          std::fabs(fraction - 0.5) > kMillionthsMargin) {
-        // p lies in (0, 1].
-        if (!(threshold_ > 0)) return {log10Pvalue, false};
-        if (threshold_ > 1) return {log10Pvalue, true};
-        const double gap = logThreshold_ - logPvalue;
-        if (std::fabs(gap) > kLogMargin) return {log10Pvalue, gap > 0};
-      }
+    McOutcome outcome;
+    const double x = s * 0.5;
+    if (settle(s, 0.0, std::log(tail_polynomial(x)) - x, outcome)) {
+      return outcome;
     }
     const double p = mc_pvalue_of_statistic(s, mc_upper_tail);
     return {std::log10(p), threshold_ > p};
   }
 
+  // The shortcut of judge() for a statistic s known only to within `bound`
+  // of the exact one (NaN or infinite bounds allowed), with `logPvalue` the
+  // value ln(tail_polynomial(s / 2)) - s / 2 of a logarithm good to a few
+  // units in the last place. Returns true and sets `outcome` as judge() would
+  // for the exact statistic when the margins settle it; false otherwise.
+  bool settle(double s, double bound, double logPvalue,
+              McOutcome& outcome) const {
+    if (!(s - bound > 0 && s + bound <= kShortcutLimit)) return false;
+    // |d ln Q(5, x) / dx| <= 1, so ln p moves by at most bound / 2.
+    const double logMargin = kLogMargin + bound * 0.5;
+    const double log10Pvalue = logPvalue * kInverseLn10;
+    // In millionths, where the sixth decimal rounds at every half.
+    const double millionths = -log10Pvalue * 1e6;
+    const double millionthsMargin =
+        kMillionthsMargin + logMargin * (kInverseLn10 * 1e6);
+    const double fraction = millionths - std::floor(millionths);
+    if (!(millionths > millionthsMargin &&
+          std::fabs(fraction - 0.5) > millionthsMargin)) {
+      return false;
+    }
+    // p lies in (0, 1].
+    if (!(threshold_ > 0)) {
+      outcome = {log10Pvalue, false};
+    } else if (threshold_ > 1) {
+      outcome = {log10Pvalue, true};
+    } else {
+      const double gap = logThreshold_ - logPvalue;
+      if (!(std::fabs(gap) > logMargin)) return false;
+      outcome = {log10Pvalue, gap > 0};
+    }
+    return true;
+  }
+
  private:
   // Up to s = 1400, p >= e^-700 is a normal double.
   static constexpr double kShortcutLimit = 1400.0;
-  static constexpr double kLn10 = 2.302585092994045684;
+  static constexpr double kInverseLn10 = 0.43429448190325182765;
   static constexpr double kMillionthsMargin = 1e-3;
   static constexpr double kLogMargin = 1e-9;
   double threshold_;

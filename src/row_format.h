@@ -11,6 +11,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 // The longest row: three indices and a flag of at most 10 characters each,
@@ -19,7 +20,34 @@
 inline constexpr std::size_t kMaxRowLength = 4 * 10 + 3 * 317 + 7;
 
 // Writes "%f" of `value` at `out` and returns the end of what it wrote.
+// Values below 2^52 millionths are printed from their integer number of
+// millionths: the product value * 10^6 rounds once, and rounding is
+// monotonic, so with every integer and half-integer below 2^52 a double, the
+// rounded product lies on the same side of each as the exact one, or on it.
+// Rounding the product to the nearest integer therefore gives the rounding of
+// the exact decimal expansion, unless the product is a half exactly. Those
+// ties (which printf breaks to even), larger values, infinities and NaN go
+// through std::to_chars.
 inline char* format_fixed6(char* out, double value) {
+  const double millionths = std::fabs(value) * 1e6;
+  if (millionths < 0x1p52) {
+    const double whole = std::floor(millionths);
+    const double fraction = millionths - whole;
+    if (fraction != 0.5) {
+      const auto rounded = static_cast<std::uint64_t>(whole) +
+                           (fraction > 0.5 ? 1 : 0);
+      // printf shows the sign of negative values that round to zero too.
+      if (std::signbit(value)) *out++ = '-';
+      out = std::to_chars(out, out + 20, rounded / 1000000).ptr;
+      *out++ = '.';
+      std::uint64_t decimals = rounded % 1000000;
+      for (int k = 5; k >= 0; --k) {
+        out[k] = static_cast<char>('0' + decimals % 10);
+        decimals /= 10;
+      }
+      return out + 6;
+    }
+  }
   return std::to_chars(out, out + 320, value, std::chars_format::fixed, 6).ptr;
 }
 

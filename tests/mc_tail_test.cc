@@ -139,4 +139,38 @@ TEST(McJudgeTest, StatisticsWhereTheSixthDecimalTurnsOver) {
   }
 }
 
+TEST(McJudgeTest, SettlesOnlyWhatTheStatisticsBoundCannotChange) {
+  // A statistic known to within `bound`: wherever settle() decides, its
+  // answer must be the exact statistic's, for any error up to the bound.
+  std::mt19937_64 random(13);
+  std::uniform_real_distribution<double> usual(0.0, 80.0);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  std::uniform_real_distribution<double> exponent(-13.0, -1.0);
+  const McJudge judge(0.05);
+  int settled = 0;
+  for (int trial = 0; trial < 400000; ++trial) {
+    const double exact = trial % 10 == 0 ? usual(random) * 17.0 : usual(random);
+    const double bound = std::pow(10.0, exponent(random));
+    const double s = exact + unit(random) * bound;
+    const double x = s * 0.5;
+    McOutcome outcome;
+    if (!judge.settle(s, bound, std::log(tail_polynomial(x)) - x, outcome)) {
+      continue;
+    }
+    ++settled;
+    const McOutcome expected = judge.judge(exact);
+    ASSERT_EQ(sixth_decimal(outcome.log10Pvalue),
+              sixth_decimal(expected.log10Pvalue))
+        << "exact " << exact << " bound " << bound;
+    ASSERT_EQ(outcome.belowThreshold, expected.belowThreshold) << exact;
+  }
+  EXPECT_GT(settled, 200000);
+  McOutcome outcome;
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_FALSE(judge.settle(10.0, nan, -1.0, outcome));
+  EXPECT_FALSE(judge.settle(10.0, HUGE_VAL, -1.0, outcome));
+  EXPECT_FALSE(judge.settle(1e-3, 2e-3, -1e-10, outcome));
+  EXPECT_FALSE(judge.settle(1399.0, 2.0, -690.0, outcome));
+}
+
 }  // namespace

@@ -77,4 +77,34 @@ TEST(RowFormatTest, RandomValuesMatchPrintfDigitForDigit) {
   }
 }
 
+TEST(RowFormatTest, ValuesBesideRoundingTiesMatchPrintf) {
+  // Doubles around (k + 1/2) millionths, exact ties among dyadic fractions
+  // (k / 128), and values near 2^52 millionths, where the integer digits
+  // reach the precision of a double.
+  std::mt19937_64 bits(5);
+  std::vector<double> centres;
+  for (int trial = 0; trial < 2000; ++trial) {
+    const double k = static_cast<double>(bits() % 100000000);
+    centres.push_back((k + 0.5) / 1e6);
+    centres.push_back(
+        std::ldexp(static_cast<double>(bits() % 4096 * 2 + 1), -7));
+    centres.push_back(std::ldexp(1.0, 52) / 1e6 -
+                      (static_cast<double>(bits() % 1000) + 0.5) / 1e6);
+  }
+  centres.push_back(std::ldexp(1.0, 52) / 1e6);
+  for (double centre : centres) {
+    for (double sign : {1.0, -1.0}) {
+      double value = sign * centre;
+      for (int k = 0; k < 40; ++k) value = std::nextafter(value, 0.0);
+      for (int k = 0; k < 80; ++k) {
+        char expected[400];
+        std::snprintf(expected, sizeof expected, "%f", value);
+        char text[330];
+        ASSERT_EQ(std::string(text, format_fixed6(text, value)), expected);
+        value = std::nextafter(value, sign * 1e300);
+      }
+    }
+  }
+}
+
 }  // namespace
