@@ -15,7 +15,7 @@
 
 extern "C" {
 // The C library's vector logarithm (four lanes, AVX2).
-__m256d _ZGVdN4v_log(__m256d);
+__attribute__((target("avx2"))) __m256d _ZGVdN4v_log(__m256d);
 }
 
 namespace {
