@@ -11,9 +11,11 @@
 // the bit for every input, infinities and signed zeros included; a NaN is
 // matched by a NaN, whose sign and payload neither version controls (the
 // compiler may swap the operands of a commutative operation or move a
-// negation). The scores themselves are never NaN. Only the storage differs:
-// fixed-size arrays on the stack and one reusable workspace per thread
-// instead of matrices allocated on every call.
+// negation). The scores themselves are never NaN. Only the storage and the
+// schedule differ: fixed-size arrays on the stack and one reusable workspace
+// per thread instead of matrices allocated on every call, and vector lanes
+// that compute four rows, or four entries of the sums, side by side, each
+// lane performing exactly the scalar sequence of operations.
 //
 // A pair's data is read in place from the engine's columns (PairColumns).
 // Genotype class c of an individual stands for the indicator row (1, 0) when
@@ -137,44 +139,71 @@ void lu_solve(const Square<N>& lu, const Permutation<N>& pm, Vector<N>& x) {
   }
 }
 
-// What the fit reads of one individual, none of which changes between
-// Newton-Raphson steps: the design row x = (1, x0, x1, x0 * x1), the
-// products x[r] * x[c] (r <= c) of its outer product, and the class
-// indicators y (y[0] = 1.0 for class 0, y[1] = 1.0 for class 1, else 0.0).
-// The products are stored column by column of the upper triangle ((0,0),
-// (0,1), (1,1), (0,2), ...), so that the first kTriangle<3> of them are
-// those of the three-column design.
-struct DesignRow {
-  std::array<double, 4> x;
-  std::array<double, 10> m;
-  std::array<double, 2> y;
-};
-
 template <std::size_t P>
 inline constexpr std::size_t kTriangle = P*(P + 1) / 2;
 
-// Position of product x[r] * x[c] (r <= c) in DesignRow::m.
+// Position of product x[r] * x[c] (r <= c) of a design row x in the upper
+// triangle stored column by column ((0,0), (0,1), (1,1), (0,2), ...), so that
+// the first kTriangle<3> entries are those of the three-column design.
 constexpr std::size_t triangle_index(std::size_t r, std::size_t c) {
   return c * (c + 1) / 2 + r;
 }
 
-// Returns the row of an individual with log10 values x0, x1 and class `cls`.
-inline DesignRow make_design_row(double x0, double x1, std::uint8_t cls) {
-  DesignRow row;
-  row.x = {1.0, x0, x1, x0 * x1};
-  for (std::size_t c = 0; c < 4; ++c) {
-    for (std::size_t r = 0; r <= c; ++r) {
-      row.m[triangle_index(r, c)] = row.x[r] * row.x[c];
-    }
-  }
-  row.y = {cls == 0 ? 1.0 : 0.0, cls == 1 ? 1.0 : 0.0};
-  return row;
-}
+// Rows are processed four at a time, one per lane of a 256-bit vector; the
+// row arrays below are padded to a multiple of kLanes.
+inline constexpr std::size_t kLanes = 4;
 
-// std::exp(x), which is exactly +0.0 for every x below -746 (the smallest
-// subnormal is e^-744.4); fits of separated classes drive many predictors
-// far below that, and the library's underflow path is slow.
-inline double exp_or_zero(double x) { return x < -746.0 ? 0.0 : std::exp(x); }
+// Doubles per row in Design::products: the 10 products x[r] * x[c] (r <= c,
+// triangle_index order) of the row x = (1, x0, x1, x0 * x1), two zeros that
+// fill the third group of four, then x itself.
+inline constexpr std::size_t kProductStride = 16;
+inline constexpr std::size_t kRowOffset = 12;
+
+// What the fit reads of a pair's individuals, none of which changes between
+// Newton-Raphson steps. The design columns 1 to 3 (x0, x1 and x0 * x1; column
+// 0 is the constant 1.0) and the class indicators y0 (1.0 for class 0, else
+// 0.0) and y1 (1.0 for class 1) are held column by column so that four rows
+// fill a vector; the products sit row by row so that one row's entries fill
+// vectors. Arrays hold `padded` rows (32-byte aligned); the rows from
+// `count` on are those of an individual with both values 0.0 and class 2,
+// and no sum ever reads them.
+struct Design {
+  std::size_t count;
+  std::size_t padded;
+  const double* col1;
+  const double* col2;
+  const double* col3;
+  const double* y0;
+  const double* y1;
+  const double* products;
+};
+
+// Per-row values of one evaluation, `padded` rows each (32-byte aligned):
+// the class 0 and 1 probabilities a and b (first the linear predictors and
+// their exponentials), the Hessian weights w00 = (a - 1) a, w01 = a b and
+// w11 = (b - 1) b, and the residuals r0 = y0 - a and r1 = y1 - b. `b`
+// follows `a` directly in memory.
+struct FitScratch {
+  double* a;
+  double* b;
+  double* w00;
+  double* w01;
+  double* w11;
+  double* r0;
+  double* r1;
+};
+
+// std::exp(x), with two arguments whose result is known exactly and that
+// need no call: every x below -746 gives +0.0 (the smallest subnormal is
+// e^-744.4), and +-0.0 gives 1.0 exactly, as C's Annex F requires of exp.
+// Fits of separated classes drive many predictors far below -746, where the
+// library's underflow path is slow, and every fit starts at coefficients of
+// zero, where all finite rows have predictors of 0.0.
+inline double exact_exp(double x) {
+  if (x < -746.0) return 0.0;
+  if (x == 0.0) return 1.0;
+  return std::exp(x);
+}
 
 // Writes the linear predictors of classes 0 and 1 of one design row `x` (P
 // entries) at coefficients `coef` (class 0's block, then class 1's), each
@@ -203,39 +232,24 @@ void class_probabilities(const double* x, const Vector<2 * P>& coef, double& a,
   double e0;
   double e1;
   capped_predictors<P>(x, coef, e0, e1);
-  const double x0 = exp_or_zero(e0);
-  const double x1 = exp_or_zero(e1);
+  const double x0 = exact_exp(e0);
+  const double x1 = exact_exp(e1);
   const double denominator = (x0 + 1.0) + x1;
   a = x0 / denominator;
   b = x1 / denominator;
 }
 
-// class_probabilities for rows 0..count-1, written to pimat[2i] (class 0)
-// and pimat[2i + 1] (class 1). Done in three sweeps (predictors, then the
-// exponentials, then the quotients) so that the exponentials run back to
-// back and the quotients pair up; each value is computed as above.
+// Fills scratch.a and scratch.b with the class 0 and 1 probabilities of all
+// padded rows of `design` at `coef` (P = 3 or 4 design columns), each value
+// computed as class_probabilities computes it. Four rows share each vector
+// operation, one row per lane, so every lane performs the scalar sequence.
 template <std::size_t P>
-void fill_probabilities(const DesignRow* rows, std::size_t count,
-                        const Vector<2 * P>& coef, double* pimat) {
-  for (std::size_t i = 0; i < count; ++i) {
-    capped_predictors<P>(rows[i].x.data(), coef, pimat[2 * i],
-                         pimat[2 * i + 1]);
-  }
-  for (std::size_t k = 0; k < 2 * count; ++k) {
-    pimat[k] = exp_or_zero(pimat[k]);
-  }
-  for (std::size_t i = 0; i < count; ++i) {
-    const double x0 = pimat[2 * i];
-    const double x1 = pimat[2 * i + 1];
-    const double denominator = (x0 + 1.0) + x1;
-    pimat[2 * i] = x0 / denominator;
-    pimat[2 * i + 1] = x1 / denominator;
-  }
-}
+void fill_probabilities(const Design& design, const Vector<2 * P>& coef,
+                        const FitScratch& scratch);
 
 // What one pass over the individuals yields at fixed coefficients: the
 // gradient of the log-likelihood (class 0's block, then class 1's) and the
-// upper triangles (DesignRow::m layout) of the Hessian's three distinct
+// upper triangles (triangle_index layout) of the Hessian's three distinct
 // P x P blocks: (0,0), (0,1) and (1,1). Each block is a weighted sum of
 // symmetric outer products and so symmetric itself; block (1,0) is the
 // transpose of block (0,1).
@@ -247,65 +261,13 @@ struct ModelPass {
   std::array<double, kTriangle<P>> h11;
 };
 
-namespace detail {
-
-// Returns sum over rows i < count of weight(pimat[2i], pimat[2i + 1]) times
-// the first kTriangle<P> outer products of row i, each entry summed in row
-// order from 0.0. One block per sweep keeps the sums in registers.
-template <std::size_t P, class Weight>
-std::array<double, kTriangle<P>> hessian_block(const DesignRow* rows,
-                                               std::size_t count,
-                                               const double* pimat,
-                                               Weight weight) {
-  std::array<double, kTriangle<P>> h;
-  h.fill(0.0);
-  for (std::size_t i = 0; i < count; ++i) {
-    const double w = weight(pimat[2 * i], pimat[2 * i + 1]);
-    // Unrolled so that the sums stay in registers rather than making a
-    // round trip through memory for every row.
-#pragma GCC unroll 10
-    for (std::size_t k = 0; k < kTriangle<P>; ++k) {
-      h[k] += w * rows[i].m[k];
-    }
-  }
-  return h;
-}
-
-}  // namespace detail
-
-// Fills pimat[2i], pimat[2i + 1] with the class 0 and 1 probabilities of rows
-// i < count at `coef` and returns the gradient and Hessian blocks over those
-// rows, each entry summed in row order from 0.0 with the weights
-// (a - 1) a, a b and (b - 1) b of the general version. Requires `rows` and
-// `pimat` (2 * count doubles) to hold count rows.
+// Fills `scratch` (probabilities, weights, residuals) at `coef` (P = 3 or 4)
+// and returns the gradient and Hessian blocks over the design's rows, each
+// entry summed in row order from 0.0 with the weights of the general
+// version: the gradient x[j] (y - p), the blocks w x[r] x[c].
 template <std::size_t P>
-ModelPass<P> evaluate_model(const DesignRow* rows, std::size_t count,
-                            const Vector<2 * P>& coef, double* pimat) {
-  fill_probabilities<P>(rows, count, coef, pimat);
-  ModelPass<P> pass;
-  Vector<2 * P> gradient;
-  gradient.fill(0.0);
-  for (std::size_t i = 0; i < count; ++i) {
-    const double r0 = rows[i].y[0] - pimat[2 * i];
-    const double r1 = rows[i].y[1] - pimat[2 * i + 1];
-#pragma GCC unroll 4
-    for (std::size_t j = 0; j < P; ++j) {
-      gradient[j] += rows[i].x[j] * r0;
-    }
-#pragma GCC unroll 4
-    for (std::size_t j = 0; j < P; ++j) {
-      gradient[P + j] += rows[i].x[j] * r1;
-    }
-  }
-  pass.gradient = gradient;
-  pass.h00 = detail::hessian_block<P>(
-      rows, count, pimat, [](double a, double) { return (a - 1.0) * a; });
-  pass.h01 = detail::hessian_block<P>(rows, count, pimat,
-                                      [](double a, double b) { return a * b; });
-  pass.h11 = detail::hessian_block<P>(
-      rows, count, pimat, [](double, double b) { return (b - 1.0) * b; });
-  return pass;
-}
+ModelPass<P> evaluate_model(const Design& design, const Vector<2 * P>& coef,
+                            const FitScratch& scratch);
 
 // Returns the full 2P x 2P Hessian from the blocks of a pass. Entries below a
 // block's diagonal mirror those above it: the general version forms them as
@@ -327,26 +289,26 @@ Square<2 * P> assemble_hessian(const ModelPass<P>& pass) {
   return h;
 }
 
-// Fits `coef` (the starting point on entry) to the first `count` rows by
+// Fits `coef` (the starting point on entry) to the design's rows by
 // undamped Newton-Raphson steps, exactly as the general newton_raphson: it
 // stops after a step whose squared length is at most 0.06 P, after 11 steps,
 // or, keeping the coefficients at which it was evaluated, at a Hessian whose
-// determinant is not at least 1e-15 or that meets a zero pivot. `pimat`
-// (2 * count doubles) is scratch; returns true when it holds the class
-// probabilities at the returned coefficients (the fit stopped at a
-// Hessian), false when they must be computed afresh.
+// determinant is not at least 1e-15 or that meets a zero pivot. Returns true
+// when scratch.a and scratch.b hold the class probabilities at the returned
+// coefficients (the fit stopped at a Hessian), false when they must be
+// computed afresh.
 template <std::size_t P>
-bool newton_raphson(const DesignRow* rows, std::size_t count,
-                    Vector<2 * P>& coef, double* pimat) {
+bool newton_raphson(const Design& design, Vector<2 * P>& coef,
+                    const FitScratch& scratch) {
   constexpr std::size_t Q = 2 * P;
   Vector<Q> current = coef;
   Vector<Q> previous;
   unsigned steps = 0;
   const double tolerance = kStepTolerancePerColumn * static_cast<double>(P);
-  bool pimatCurrent = false;
+  bool probabilitiesCurrent = false;
   while (true) {
     previous = current;
-    const ModelPass<P> pass = evaluate_model<P>(rows, count, previous, pimat);
+    const ModelPass<P> pass = evaluate_model<P>(design, previous, scratch);
     Square<Q> lu = assemble_hessian<P>(pass);
     Permutation<Q> pm;
     std::iota(pm.begin(), pm.end(), std::size_t{0});
@@ -354,7 +316,7 @@ bool newton_raphson(const DesignRow* rows, std::size_t count,
     // general version factorises two copies of the same matrix identically.
     const std::size_t singular = lu_factorize<Q>(lu, pm);
     if (!(lu_determinant<Q>(lu, pm) >= kDeterminantFloor) || singular != 0) {
-      pimatCurrent = true;
+      probabilitiesCurrent = true;
       break;
     }
     Vector<Q> step = pass.gradient;
@@ -373,30 +335,31 @@ bool newton_raphson(const DesignRow* rows, std::size_t count,
     }
   }
   coef = current;
-  return pimatCurrent;
+  return probabilitiesCurrent;
 }
 
 // Returns the log-likelihood of the first `count` rows' classes `cls` from
-// their class probabilities pimat[2i], pimat[2i + 1], summed in row order
-// from 0.0.
-double log_likelihood_from_pimat(const std::uint8_t* cls, std::size_t count,
-                                 const double* pimat);
+// their class 0 and 1 probabilities a[i] and b[i], summed in row order from
+// 0.0.
+double log_likelihood(const std::uint8_t* cls, std::size_t count,
+                      const double* a, const double* b);
 
 }  // namespace fixed_model
 
-// Reusable scratch memory for the fixed-size scores: the design rows and
-// class probabilities of one pair. It grows to the largest row count seen
-// and never allocates again below it. Not shared between threads.
+// Reusable scratch memory for the fixed-size scores: one pair's design and
+// the per-row values of its fits, in one buffer that grows to the largest
+// row count seen and never allocates again below it. Not shared between
+// threads.
 class FixedModelWorkspace {
  public:
-  // Fills the design rows of `columns` (growing the storage if needed) and
-  // returns them; the class probabilities are then pimat(), 2 per row.
-  const fixed_model::DesignRow* load(const PairColumns& columns);
-  double* pimat() { return pimat_.data(); }
+  // Fills the design of `columns` (growing the storage if needed) and
+  // returns it; scratch() then holds room for its rows.
+  fixed_model::Design load(const PairColumns& columns);
+  const fixed_model::FitScratch& scratch() const { return scratch_; }
 
  private:
-  std::vector<fixed_model::DesignRow> rows_;
-  std::vector<double> pimat_;
+  std::vector<double> storage_;
+  fixed_model::FitScratch scratch_{};
 };
 
 // The interaction test's results, as interaction_test stores and returns

@@ -308,35 +308,44 @@ TEST(FixedLu, MatchesGeneralDeterminantFactorsAndSolve) {
   CheckLu<8>(2, 500000);
 }
 
-std::vector<fixed_model::DesignRow> DesignRows(const Pair& pair) {
-  std::vector<fixed_model::DesignRow> rows;
+// The design matrix of the general fit with P columns: 1, x0, x1 and
+// x0 * x1, as interaction_test builds it.
+RealMatrix Design(const Pair& pair, std::size_t p) {
+  RealMatrix X(pair.Rows(), p);
   for (std::size_t i = 0; i < pair.Rows(); ++i) {
-    rows.push_back(
-        fixed_model::make_design_row(pair.x0[i], pair.x1[i], pair.cls[i]));
-  }
-  return rows;
-}
-
-RealMatrix Design(const std::vector<fixed_model::DesignRow>& rows,
-                  std::size_t p) {
-  RealMatrix X(rows.size(), p);
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    for (std::size_t j = 0; j < p; ++j) X(i, j) = rows[i].x[j];
+    const double x[4] = {1.0, pair.x0[i], pair.x1[i], pair.x0[i] * pair.x1[i]};
+    for (std::size_t j = 0; j < p; ++j) X(i, j) = x[j];
   }
   return X;
 }
 
+// Compares the probabilities of the fixed-size scratch with a general pimat.
+bool SameProbabilities(Checker& check, const RealMatrix& pimat,
+                       const fixed_model::FitScratch& scratch,
+                       std::size_t count, const char* what) {
+  bool ok = true;
+  for (std::size_t i = 0; i < count; ++i) {
+    ok = ok && check.Same(pimat(i, 0), scratch.a[i], what) &&
+         check.Same(pimat(i, 1), scratch.b[i], what);
+  }
+  return ok;
+}
+
 // One pass at random coefficients against get_pimat, get_gradient and
 // get_hessian; then a whole fit from zero against newton_raphson, with the
-// class probabilities it reports as current against get_pimat.
+// class probabilities it leaves (kept from the fit or computed afresh)
+// against get_pimat at the fitted coefficients. One workspace serves pairs
+// of every size, so that rows left over from a larger pair would show.
 template <std::size_t P>
 void CheckPassAndFit(std::uint64_t seed, int cases) {
   Generator gen(seed);
   Checker check(false);
+  FixedModelWorkspace work;
   for (int t = 0; t < cases && check.Going(); ++t) {
     const Pair pair = gen.Make(gen.Index(60));
-    const std::vector<fixed_model::DesignRow> rows = DesignRows(pair);
-    RealMatrix X = Design(rows, P);
+    const fixed_model::Design design = work.load(pair.Columns());
+    const fixed_model::FitScratch& scratch = work.scratch();
+    RealMatrix X = Design(pair, P);
     CountMatrix ymat = pair.Ymat();
     unsigned count = static_cast<unsigned>(pair.Rows());
     unsigned p = P;
@@ -353,14 +362,10 @@ void CheckPassAndFit(std::uint64_t seed, int cases) {
     get_pimat(X, ymat, pimat, generalCoef, count, p);
     get_gradient(X, ymat, pimat, gradient, p);
     get_hessian(X, ymat, pimat, hessian, count, p);
-    std::vector<double> fixedPimat(2 * count);
-    const fixed_model::ModelPass<P> pass = fixed_model::evaluate_model<P>(
-        rows.data(), count, coef, fixedPimat.data());
+    const fixed_model::ModelPass<P> pass =
+        fixed_model::evaluate_model<P>(design, coef, scratch);
     const fixed_model::Square<2 * P> h = fixed_model::assemble_hessian<P>(pass);
-    bool ok = true;
-    for (std::size_t i = 0; i < 2 * count; ++i) {
-      ok = ok && check.Same(pimat(i / 2, i % 2), fixedPimat[i], "pimat");
-    }
+    bool ok = SameProbabilities(check, pimat, scratch, count, "pimat");
     for (std::size_t r = 0; r < 2 * P; ++r) {
       ok = ok && check.Same(gradient(r), pass.gradient[r], "gradient");
       for (std::size_t c = 0; c < 2 * P; ++c) {
@@ -371,16 +376,16 @@ void CheckPassAndFit(std::uint64_t seed, int cases) {
     generalCoef.clear();
     newton_raphson(X, ymat, generalCoef, count);
     coef.fill(0.0);
-    const bool current = fixed_model::newton_raphson<P>(
-        rows.data(), count, coef, fixedPimat.data());
+    const bool current = fixed_model::newton_raphson<P>(design, coef, scratch);
     for (std::size_t j = 0; j < 2 * P; ++j) {
       ok = ok && check.Same(generalCoef(j), coef[j], "fitted coefficient");
     }
+    get_pimat(X, ymat, pimat, generalCoef, count, p);
     if (current) {
-      get_pimat(X, ymat, pimat, generalCoef, count, p);
-      for (std::size_t i = 0; i < 2 * count; ++i) {
-        ok = ok && check.Same(pimat(i / 2, i % 2), fixedPimat[i], "kept pi");
-      }
+      ok = ok && SameProbabilities(check, pimat, scratch, count, "kept pi");
+    } else {
+      fixed_model::fill_probabilities<P>(design, coef, scratch);
+      ok = ok && SameProbabilities(check, pimat, scratch, count, "fresh pi");
     }
     if (!ok) ADD_FAILURE() << P << " columns, " << pair.Describe();
   }
