@@ -68,6 +68,38 @@ __attribute__((target_clones("avx2", "default"))) void cross_sums(
   std::memcpy(out, sums, sizeof sums);
 }
 
+// The text of a chunk's rows, formatted in place.
+class RowBuffer {
+ public:
+  // Returns room for `bytes` more characters at the end; extend() then
+  // takes what was written there.
+  char* room(std::size_t bytes) {
+    if (text_.size() - size_ < bytes) {
+      text_.resize(std::max(2 * text_.size(), size_ + bytes));
+    }
+    return text_.data() + size_;
+  }
+  void extend(const char* end) {
+    size_ = static_cast<std::size_t>(end - text_.data());
+  }
+  void append(const char* text, std::size_t bytes) {
+    std::memcpy(room(bytes), text, bytes);
+    size_ += bytes;
+  }
+  const char* data() const { return text_.data(); }
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  void clear() { size_ = 0; }
+  void swap(RowBuffer& other) {
+    text_.swap(other.text_);
+    std::swap(size_, other.size_);
+  }
+
+ private:
+  std::vector<char> text_;
+  std::size_t size_ = 0;
+};
+
 // The result file after its head: rows are appended in whole chunks. A
 // chunk is written with the stop signals held back, so an interrupted run
 // leaves whole rows; a write that fails part-way is cut back to the last
@@ -79,7 +111,7 @@ class RowWriter {
     if (fd_ >= 0) ::close(fd_);
   }
 
-  void write(const std::string& rows) {
+  void write(const RowBuffer& rows) {
     if (rows.empty()) return;
     if (fd_ < 0) open_file();
     sigset_t stops, previous;
@@ -329,7 +361,7 @@ class OrderedRows {
 
   // Takes over chunk c's rows (leaving `rows` empty) and writes every chunk
   // that is next in order.
-  void finish(std::size_t c, std::string& rows, const ChunkTotals& totals) {
+  void finish(std::size_t c, RowBuffer& rows, const ChunkTotals& totals) {
     const std::lock_guard<std::mutex> lock(mutex_);
     Slot& slot = slots_[c % slots_.size()];
     slot.rows.swap(rows);
@@ -351,7 +383,7 @@ class OrderedRows {
 
  private:
   struct Slot {
-    std::string rows;
+    RowBuffer rows;
     ChunkTotals totals;
     bool ready = false;
   };
@@ -422,18 +454,22 @@ void sum_chunk(const RunData& data, const SnpSummary& snp,
 void screen_chunk(const RunData& data, const SnpSummary& snp, std::size_t s,
                   std::size_t firstGene, std::size_t endGene,
                   WholeSampleCache& cache, FixedModelWorkspace& work,
-                  ChunkSums& chunk, std::string& rows, ChunkTotals& totals) {
+                  ChunkSums& chunk, RowBuffer& rows, ChunkTotals& totals) {
   const std::size_t genes = data.genes;
   const std::size_t n = data.individuals;
-  char text[kMaxRowLength];
+  char prefix[kMaxRowPrefixLength];
   if (snp.everyPairPruned) {
     // Every p-value is the fixed 1.0, whose log10 is 0.
     for (std::size_t g1 = firstGene; g1 < endGene; ++g1) {
+      const std::size_t prefixLength = static_cast<std::size_t>(
+          format_row_prefix(prefix, static_cast<unsigned>(s),
+                            static_cast<unsigned>(g1)) -
+          prefix);
       for (std::size_t g2 = g1 + 1; g2 < genes; ++g2) {
-        rows.append(text, format_result_row(text, static_cast<unsigned>(s),
-                                            static_cast<unsigned>(g1),
-                                            static_cast<unsigned>(g2), 0, 0.0,
-                                            0.0, 10.0));
+        rows.append(prefix, prefixLength);
+        rows.extend(format_row_rest(rows.room(kMaxRowLength),
+                                    static_cast<unsigned>(g2), 0, 0.0, 0.0,
+                                    10.0));
         ++totals.pairs;
         ++totals.prunings;
       }
@@ -446,6 +482,10 @@ void screen_chunk(const RunData& data, const SnpSummary& snp, std::size_t s,
   double wholeTerms[kMcLanes];
   for (std::size_t k = 0; k < 3; ++k) in.nvec[k] = snp.nvec[k];
   for (std::size_t g1 = firstGene; g1 < endGene; ++g1) {
+    const std::size_t prefixLength = static_cast<std::size_t>(
+        format_row_prefix(prefix, static_cast<unsigned>(s),
+                          static_cast<unsigned>(g1)) -
+        prefix);
     for (std::size_t k = 0; k < 3; ++k) {
       in.mean1[k] = snp.mean[k * genes + g1];
       in.variance1[k] = snp.variance[k * genes + g1];
@@ -510,10 +550,10 @@ void screen_chunk(const RunData& data, const SnpSummary& snp, std::size_t s,
         }
         if (flag != 1) ++totals.prunings;
         ++totals.pairs;
-        rows.append(text, format_result_row(text, static_cast<unsigned>(s),
-                                            static_cast<unsigned>(g1),
-                                            static_cast<unsigned>(g2 + l),
-                                            flag, mc.log10Pvalue, lda, it));
+        rows.append(prefix, prefixLength);
+        rows.extend(format_row_rest(rows.room(kMaxRowLength),
+                                    static_cast<unsigned>(g2 + l), flag,
+                                    mc.log10Pvalue, lda, it));
       }
     }
   }
@@ -620,7 +660,7 @@ int screen_with_engine(int argc, char** argv) {
     {
       FixedModelWorkspace work;
       ChunkSums sums;
-      std::string rows;
+      RowBuffer rows;
       // Dynamic scheduling hands the chunks out in increasing order, so the
       // oldest unwritten chunk always has a thread working on it.
 #pragma omp for schedule(dynamic, 1)

@@ -19,6 +19,21 @@
 // decimals each), six tabs and a newline.
 inline constexpr std::size_t kMaxRowLength = 4 * 10 + 3 * 317 + 7;
 
+namespace row_format_detail {
+
+inline constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536"
+    "37383940414243444546474849505152535455565758596061626364656667686970717273"
+    "7475767778798081828384858687888990919293949596979899";
+
+// Writes the two digits of v < 100.
+inline char* write_two_digits(char* out, unsigned v) {
+  std::memcpy(out, &kDigitPairs[2 * v], 2);
+  return out + 2;
+}
+
+}  // namespace row_format_detail
+
 // Writes "%f" of `value` at `out` and returns the end of what it wrote.
 // Values below 2^52 millionths are printed from their integer number of
 // millionths: the product value * 10^6 rounds once, and rounding is
@@ -29,23 +44,27 @@ inline constexpr std::size_t kMaxRowLength = 4 * 10 + 3 * 317 + 7;
 // ties (which printf breaks to even), larger values, infinities and NaN go
 // through std::to_chars.
 inline char* format_fixed6(char* out, double value) {
+  using row_format_detail::write_two_digits;
   const double millionths = std::fabs(value) * 1e6;
   if (millionths < 0x1p52) {
-    const double whole = std::floor(millionths);
-    const double fraction = millionths - whole;
+    // Truncation is the floor here, and the difference is exact.
+    const auto whole = static_cast<std::uint64_t>(millionths);
+    const double fraction = millionths - static_cast<double>(whole);
     if (fraction != 0.5) {
-      const auto rounded = static_cast<std::uint64_t>(whole) +
-                           (fraction > 0.5 ? 1 : 0);
+      const std::uint64_t rounded = whole + (fraction > 0.5 ? 1 : 0);
       // printf shows the sign of negative values that round to zero too.
       if (std::signbit(value)) *out++ = '-';
-      out = std::to_chars(out, out + 20, rounded / 1000000).ptr;
-      *out++ = '.';
-      std::uint64_t decimals = rounded % 1000000;
-      for (int k = 5; k >= 0; --k) {
-        out[k] = static_cast<char>('0' + decimals % 10);
-        decimals /= 10;
+      const std::uint64_t integer = rounded / 1000000;
+      if (integer < 10) {
+        *out++ = static_cast<char>('0' + integer);
+      } else {
+        out = std::to_chars(out, out + 20, integer).ptr;
       }
-      return out + 6;
+      *out++ = '.';
+      const auto decimals = static_cast<unsigned>(rounded % 1000000);
+      out = write_two_digits(out, decimals / 10000);
+      out = write_two_digits(out, decimals / 100 % 100);
+      return write_two_digits(out, decimals % 100);
     }
   }
   return std::to_chars(out, out + 320, value, std::chars_format::fixed, 6).ptr;
@@ -55,17 +74,22 @@ inline char* format_index(char* out, unsigned value) {
   return std::to_chars(out, out + 10, value).ptr;
 }
 
-// Writes the row of one pair, exactly as append_result_row() would append it,
-// at `out` (which must have kMaxRowLength bytes of room) and returns the end.
-// `mcLog10` is log10 of the MC p-value (or a value that prints the same);
-// `itValue` is the IT p-value for flag 1 and the pruning value 10.0 otherwise.
-inline char* format_result_row(char* out, unsigned s, unsigned g1, unsigned g2,
-                               int flag, double mcLog10, double ldaValue,
-                               double itValue) {
+// Writes "s\tg1\t", the start that the rows of one first gene share, at
+// `out` (which must have kMaxRowPrefixLength bytes of room) and returns the
+// end.
+inline constexpr std::size_t kMaxRowPrefixLength = 2 * 11;
+inline char* format_row_prefix(char* out, unsigned s, unsigned g1) {
   out = format_index(out, s);
   *out++ = '\t';
   out = format_index(out, g1);
   *out++ = '\t';
+  return out;
+}
+
+// Writes the rest of a row after format_row_prefix: g2 and the scores, as
+// format_result_row below.
+inline char* format_row_rest(char* out, unsigned g2, int flag, double mcLog10,
+                             double ldaValue, double itValue) {
   out = format_index(out, g2);
   *out++ = '\t';
   *out++ = static_cast<char>('0' + flag);
@@ -88,6 +112,17 @@ inline char* format_result_row(char* out, unsigned s, unsigned g1, unsigned g2,
   }
   *out++ = '\n';
   return out;
+}
+
+// Writes the row of one pair, exactly as append_result_row() would append it,
+// at `out` (which must have kMaxRowLength bytes of room) and returns the end.
+// `mcLog10` is log10 of the MC p-value (or a value that prints the same);
+// `itValue` is the IT p-value for flag 1 and the pruning value 10.0 otherwise.
+inline char* format_result_row(char* out, unsigned s, unsigned g1, unsigned g2,
+                               int flag, double mcLog10, double ldaValue,
+                               double itValue) {
+  return format_row_rest(format_row_prefix(out, s, g1), g2, flag, mcLog10,
+                         ldaValue, itValue);
 }
 
 #endif  // ZIRK_ROW_FORMAT_H_
