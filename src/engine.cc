@@ -47,22 +47,21 @@ constexpr std::size_t kChunksPerThread = 16;
 using Vec4 = double __attribute__((vector_size(32)));
 constexpr std::size_t kVectors = kBlock / 4;
 
-// For the pairs (g1, b + l), l < kBlock, sums x(i,g1) * x(i,b+l) over the
-// `rows` rows of the row-major table `x` (row stride `stride`), in row order
-// and starting from 0.0, each lane on its own: out[l] is then bit-identical
-// to the running sum of the straightforward loop. No multiply-add is fused.
+// For the pairs (g1, b + l), l < kBlock, sums left[i] * block[i * kBlock + l]
+// over the `rows` rows, in row order and starting from 0.0, each lane on its
+// own: out[l] is then bit-identical to the running sum of the straightforward
+// loop. No multiply-add is fused. `left` holds gene g1's values and `block`
+// the block's, both packed so that the loop reads memory in order.
 __attribute__((target_clones("avx2", "default"))) void cross_sums(
-    const double* x, std::size_t stride, std::size_t rows, std::size_t g1,
-    std::size_t b, double* out) {
+    const double* left, const double* block, std::size_t rows, double* out) {
   Vec4 sums[kVectors] = {};
   for (std::size_t i = 0; i < rows; ++i) {
-    const double* row = x + i * stride;
-    const Vec4 left = {row[g1], row[g1], row[g1], row[g1]};
+    const Vec4 broadcast = {left[i], left[i], left[i], left[i]};
 #pragma GCC unroll 8
     for (std::size_t v = 0; v < kVectors; ++v) {
       Vec4 right;
-      std::memcpy(&right, row + b + 4 * v, sizeof right);
-      sums[v] += left * right;
+      std::memcpy(&right, block + i * kBlock + 4 * v, sizeof right);
+      sums[v] += broadcast * right;
     }
   }
   std::memcpy(out, sums, sizeof sums);
@@ -205,9 +204,11 @@ struct SnpSummary {
   std::vector<std::uint8_t> cls;  // genotype class per individual
   double nvec[3] = {0.0, 0.0, 0.0};
   std::size_t classEnd[3] = {0, 0, 0};  // row ranges of `byClass`
-  // The log table with its rows grouped by class, each class's rows in
-  // individual order, so that a class's cross-products are a contiguous sum.
+  // The log table (block-major, as RunData::byBlock) with its rows grouped
+  // by class, each class's rows in individual order, so that a class's
+  // cross-products are a sum over consecutive rows.
   std::vector<double> byClass;
+  std::vector<std::size_t> source;  // the individual of each row of byClass
   // Per class k and gene g (index k * genes + g): the sum and the sum of
   // squares of the log values over the class, and the class variance.
   std::vector<double> sum;
@@ -222,8 +223,11 @@ struct SnpSummary {
 struct RunData {
   std::size_t individuals = 0;
   std::size_t genes = 0;
-  std::size_t stride = 0;        // row length of the row-major log tables
-  std::vector<double> byRow;     // log10 values, individual-major, padded
+  std::size_t stride = 0;  // genes rounded up to whole blocks, plus one
+  // log10 values, block-major: the kBlock genes of each block, individual by
+  // individual (individual i, gene g at block_index(g) + i * kBlock), so that
+  // a block's rows are consecutive. Padded with zeros.
+  std::vector<double> byBlock;
   std::vector<double> byGene;    // log10 values, gene-major
   std::vector<double> mean;      // mommat(g,0)
   std::vector<double> variance;  // whole-sample variance of gene g
@@ -231,6 +235,11 @@ struct RunData {
   double threshold = 0.0;
   McJudge judge{0.0};
   double ldaBound = 0.0;
+
+  // Where individual 0's value of gene g is in a block-major table.
+  std::size_t block_index(std::size_t g) const {
+    return g / kBlock * individuals * kBlock + g % kBlock;
+  }
 };
 
 // The whole-sample term of a gene pair's MC statistic is the same at every
@@ -292,11 +301,16 @@ void summarise_snp(const RunData& data, SnpSummary& snp) {
       !(data.threshold > 1.0);
   if (snp.everyPairPruned) return;
 
-  std::size_t next[3] = {0, snp.classEnd[0], snp.classEnd[1]};
-  for (std::size_t i = 0; i < n; ++i) {
-    const std::size_t row = next[snp.cls[i]]++;
-    std::memcpy(&snp.byClass[row * stride], &data.byRow[i * stride],
-                stride * sizeof(double));
+  std::size_t order[3] = {0, snp.classEnd[0], snp.classEnd[1]};
+  std::vector<std::size_t>& source = snp.source;
+  for (std::size_t i = 0; i < n; ++i) source[order[snp.cls[i]]++] = i;
+  for (std::size_t b = 0; b < stride; b += kBlock) {
+    const double* from = &data.byBlock[data.block_index(b)];
+    double* to = &snp.byClass[data.block_index(b)];
+    for (std::size_t row = 0; row < n; ++row) {
+      std::memcpy(to + row * kBlock, from + source[row] * kBlock,
+                  kBlock * sizeof(double));
+    }
   }
   std::fill(snp.sum.begin(), snp.sum.end(), 0.0);
   std::fill(snp.sumSquares.begin(), snp.sumSquares.end(), 0.0);
@@ -304,11 +318,15 @@ void summarise_snp(const RunData& data, SnpSummary& snp) {
   for (std::size_t k = 0; k < 3; ++k) {
     double* sum = &snp.sum[k * genes];
     double* squares = &snp.sumSquares[k * genes];
-    for (std::size_t row = begin; row < snp.classEnd[k]; ++row) {
-      const double* x = &snp.byClass[row * stride];
-      for (std::size_t g = 0; g < genes; ++g) {
-        sum[g] += x[g];
-        squares[g] += x[g] * x[g];
+    for (std::size_t b = 0; b < genes; b += kBlock) {
+      const std::size_t width = std::min(kBlock, genes - b);
+      const double* block = &snp.byClass[data.block_index(b)];
+      for (std::size_t row = begin; row < snp.classEnd[k]; ++row) {
+        const double* x = block + row * kBlock;
+        for (std::size_t l = 0; l < width; ++l) {
+          sum[b + l] += x[l];
+          squares[b + l] += x[l] * x[l];
+        }
       }
     }
     const double c = snp.nvec[k];
@@ -410,6 +428,8 @@ class ChunkSums {
     sums_.resize((endGene - firstGene) * 4 * width_);
   }
   std::size_t base() const { return base_; }
+  // Scratch for the first genes' columns.
+  std::vector<double>& left() { return left_; }
   // The sum `part` of the pair (g1, g2), g2 >= base(); kBlock values from
   // there on belong to the following second genes.
   double* at(std::size_t g1, std::size_t part, std::size_t g2) {
@@ -421,6 +441,7 @@ class ChunkSums {
   std::size_t base_ = 0;
   std::size_t width_ = 0;
   std::vector<double> sums_;
+  std::vector<double> left_;
 };
 
 // Sums the cross-products of the pairs (g1, g2), g1 in [firstGene,
@@ -430,19 +451,32 @@ class ChunkSums {
 void sum_chunk(const RunData& data, const SnpSummary& snp,
                const WholeSampleCache& cache, std::size_t firstGene,
                std::size_t endGene, ChunkSums& out) {
-  const std::size_t stride = data.stride;
-  out.reset(firstGene, endGene, stride);
+  const std::size_t n = data.individuals;
+  out.reset(firstGene, endGene, data.stride);
+  // The chunk's first genes as columns: by individual for the whole sample,
+  // then in class order.
+  std::vector<double>& left = out.left();
+  left.resize((endGene - firstGene) * 2 * n);
+  for (std::size_t g1 = firstGene; g1 < endGene; ++g1) {
+    double* column = &left[(g1 - firstGene) * 2 * n];
+    const std::size_t at = data.block_index(g1);
+    for (std::size_t i = 0; i < n; ++i) {
+      column[i] = data.byBlock[at + i * kBlock];
+      column[n + i] = snp.byClass[at + i * kBlock];
+    }
+  }
   for (std::size_t b = out.base(); b < data.genes; b += kBlock) {
+    const std::size_t at = data.block_index(b);
     for (std::size_t g1 = firstGene; g1 < endGene && g1 + 1 < b + kBlock;
          ++g1) {
+      const double* column = &left[(g1 - firstGene) * 2 * n];
       if (!cache.ready()) {
-        cross_sums(data.byRow.data(), stride, data.individuals, g1, b,
-                   out.at(g1, 0, b));
+        cross_sums(column, &data.byBlock[at], n, out.at(g1, 0, b));
       }
       std::size_t begin = 0;
       for (std::size_t k = 0; k < 3; ++k) {
-        cross_sums(snp.byClass.data() + begin * stride, stride,
-                   snp.classEnd[k] - begin, g1, b, out.at(g1, 1 + k, b));
+        cross_sums(column + n + begin, &snp.byClass[at + begin * kBlock],
+                   snp.classEnd[k] - begin, out.at(g1, 1 + k, b));
         begin = snp.classEnd[k];
       }
     }
@@ -584,12 +618,12 @@ RunData prepare_run(const RealMatrix& emat, const RealMatrix& mommat,
   data.individuals = static_cast<std::size_t>(n);
   data.genes = static_cast<std::size_t>(ngene);
   data.stride = (data.genes + kBlock - 1) / kBlock * kBlock + kBlock;
-  data.byRow.assign(data.individuals * data.stride, 0.0);
+  data.byBlock.assign(data.individuals * data.stride, 0.0);
   data.byGene.resize(data.individuals * data.genes);
   for (std::size_t g = 0; g < data.genes; ++g) {
     for (std::size_t i = 0; i < data.individuals; ++i) {
       const double x = std::log10(emat(i, g));
-      data.byRow[i * data.stride + g] = x;
+      data.byBlock[data.block_index(g) + i * kBlock] = x;
       data.byGene[g * data.individuals + i] = x;
     }
   }
@@ -632,6 +666,7 @@ int screen_with_engine(int argc, char** argv) {
   SnpSummary snp;
   snp.cls.resize(data.individuals);
   snp.byClass.resize(data.individuals * data.stride);
+  snp.source.resize(data.individuals);
   // Padded so that class 2's last genes can be read kMcLanes at a time.
   snp.sum.resize(3 * genes + kMcLanes);
   snp.sumSquares.resize(3 * genes);
