@@ -377,24 +377,32 @@ class OrderedRows {
     }
   }
 
-  // Takes over chunk c's rows (leaving `rows` empty) and writes every chunk
-  // that is next in order.
+  // Takes over chunk c's rows (leaving `rows` empty). Unless another thread
+  // is writing, the calling thread then writes every chunk that is next in
+  // order, outside the lock, so that threads handing over chunks meanwhile
+  // need not wait for the file.
   void finish(std::size_t c, RowBuffer& rows, const ChunkTotals& totals) {
-    const std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(mutex_);
     Slot& slot = slots_[c % slots_.size()];
     slot.rows.swap(rows);
     rows.clear();
     slot.totals = totals;
     slot.ready = true;
+    if (writing_) return;
+    writing_ = true;
     for (Slot* next = &slots_[next_ % slots_.size()]; next->ready;
          next = &slots_[next_ % slots_.size()]) {
+      // No other thread touches this slot until written_ passes it.
+      lock.unlock();
       writer_.write(next->rows);
+      lock.lock();
       run_.pairs += next->totals.pairs;
       run_.prunings += next->totals.prunings;
       progress_.update(snp_, run_.pairs);
       next->ready = false;
       written_.store(++next_, std::memory_order_release);
     }
+    writing_ = false;
   }
 
   const ChunkTotals& run() const { return run_; }
@@ -411,6 +419,7 @@ class OrderedRows {
   std::mutex mutex_;
   std::size_t snp_ = 0;
   std::size_t next_ = 0;  // the oldest chunk not yet written
+  bool writing_ = false;  // a thread is writing chunks from next_ on
   std::atomic<std::size_t> written_{0};
   ChunkTotals run_;
 };
