@@ -20,9 +20,10 @@
 // Peak memory in bytes, for n individuals, ngene genes, ps SNPs and T
 // threads: about 24 n ngene (the log values by individual and by gene, and
 // the current SNP's copy grouped by class) + min(4 ngene^2, 256 MiB) (the
-// whole-sample sums kept across SNPs) + 2 n ps (the genotypes) + T (600 KiB
-// + 150 n) (rows waiting to be written, chunk sums, model workspace), on top
-// of the program's own 8 MiB or so.
+// whole-sample sums kept across SNPs) + 2 n ps (the genotypes) + T (1.5 MiB
+// + 1.5 KiB n) (rows waiting to be written, chunk sums, the columns of a
+// chunk's first genes, model workspace), on top of the program's own 8 MiB
+// or so.
 #ifndef ZIRK_ENGINE_H_
 #define ZIRK_ENGINE_H_
 
