@@ -9,9 +9,14 @@
 // - the class and whole-sample cross-products of many gene pairs run side by
 //   side in SIMD lanes, each lane summing in the individual order of the
 //   straightforward loop, so every sum is bit-identical;
+// - the MC statistics of four pairs are formed side by side (mc_tile.h), and
+//   the printed log10 of the p-value and the threshold test are settled from
+//   one logarithm wherever a bounded error cannot change them, from the
+//   exact p-value elsewhere (McJudge in mc_tail.h);
 // - the LDA value and the interaction test use allocation-free fixed-size
 //   model code that repeats the general code's arithmetic;
-// - rows are formatted into large buffers and written in loop order;
+// - rows are formatted without printf into large buffers and written in loop
+//   order;
 // - the pairs of a SNP are spread over the CPUs the process may use
 //   (OpenMP; OMP_NUM_THREADS is honoured).
 // While standard error is a terminal a progress line is shown there and
