@@ -334,18 +334,13 @@ fixed_model::Design FixedModelWorkspace::load(const PairColumns& columns) {
   };
   fixed_model::DesignArrays out;
   out.padded = padded;
-  out.col1 = take(padded);
-  out.col2 = take(padded);
-  out.col3 = take(padded);
-  out.y0 = take(padded);
-  out.y1 = take(padded);
-  scratch_.a = take(padded);
-  scratch_.b = take(padded);
-  scratch_.w00 = take(padded);
-  scratch_.w01 = take(padded);
-  scratch_.w11 = take(padded);
-  scratch_.r0 = take(padded);
-  scratch_.r1 = take(padded);
+  // scratch_.b must follow scratch_.a directly: one exp sweep covers both.
+  for (double** column :
+       {&out.col1, &out.col2, &out.col3, &out.y0, &out.y1, &scratch_.a,
+        &scratch_.b, &scratch_.w00, &scratch_.w01, &scratch_.w11, &scratch_.r0,
+        &scratch_.r1}) {
+    *column = take(padded);
+  }
   out.products = take(kProductStride * padded);
   fixed_model::fill_design(columns, out);
   return {count, padded, out.col1, out.col2, out.col3, out.y0, out.y1,
