@@ -50,12 +50,11 @@ int main() {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
             .count();
-    std::printf("%s: %.1f ns per pair, %.3g pairs per second (sink %g)\n",
-                name, 1e9 * seconds / kPairs, kPairs / seconds, sink);
+    std::printf("%s: %.1f ns per pair, %.3g pairs per second (sink %g)\n", name,
+                1e9 * seconds / kPairs, kPairs / seconds, sink);
   };
-  measure("floor, exact p-value", [](double s) {
-    return std::log10(s > 0 ? mc_upper_tail(s) : 1.0);
-  });
+  measure("floor, exact p-value",
+          [](double s) { return std::log10(s > 0 ? mc_upper_tail(s) : 1.0); });
   const McJudge judge(1e-4);
   measure("floor, judged p-value",
           [&](double s) { return judge.judge(s).log10Pvalue; });

@@ -546,10 +546,10 @@ void screen_chunk(const RunData& data, const SnpSummary& snp, std::size_t s,
         in.wholeTerm = &cache.at(g1, g2);
       } else {
         for (std::size_t l = 0; l < kMcLanes; ++l) {
-          wholeTerms[l] =
-              l < lanes ? whole_sample_term(data, g1, g2 + l,
-                                            *chunk.at(g1, 0, g2 + l))
-                        : 0.0;
+          wholeTerms[l] = l < lanes
+                              ? whole_sample_term(data, g1, g2 + l,
+                                                  *chunk.at(g1, 0, g2 + l))
+                              : 0.0;
           if (l < lanes && cache.enabled()) {
             cache.at(g1, g2 + l) = wholeTerms[l];
           }
@@ -559,8 +559,7 @@ void screen_chunk(const RunData& data, const SnpSummary& snp, std::size_t s,
       mc_tile(in, out);
       for (std::size_t l = 0; l < lanes; ++l) {
         McOutcome mc;
-        if (!data.judge.settle(out.s[l], out.bound[l], out.logPvalue[l],
-                               mc)) {
+        if (!data.judge.settle(out.s[l], out.bound[l], out.logPvalue[l], mc)) {
           mc = data.judge.judge(mc_exact_statistic(in, out, l));
         }
         double lda = 0.0;
@@ -582,8 +581,8 @@ void screen_chunk(const RunData& data, const SnpSummary& snp, std::size_t s,
           }
           const PairColumns columns{&data.byGene[g1 * n], &data.byGene[g * n],
                                     snp.cls.data(), n};
-          lda = fixed_llvalue_lda(columns, static_cast<std::int32_t>(n),
-                                  summat, covmat, snp.nvec);
+          lda = fixed_llvalue_lda(columns, static_cast<std::int32_t>(n), summat,
+                                  covmat, snp.nvec);
           if (data.ldaBound > lda) {
             it = fixed_interaction_test(columns, work);
             flag = 1;

@@ -42,8 +42,8 @@ using Lanes = double __attribute__((vector_size(32)));
 // `columns`) at one class's coefficient block `coef`: capped_predictors'
 // sum in column order from 0.0, lane by lane.
 template <std::size_t P>
-[[gnu::always_inline]] inline Lanes capped_predictor_lanes(
-    const Lanes* columns, const double* coef) {
+[[gnu::always_inline]] inline Lanes capped_predictor_lanes(const Lanes* columns,
+                                                           const double* coef) {
   const Lanes one = {1.0, 1.0, 1.0, 1.0};
   Lanes eta = Lanes{} + one * Lanes{coef[0], coef[0], coef[0], coef[0]};
   for (std::size_t j = 1; j < P; ++j) {
@@ -178,19 +178,16 @@ __attribute__((target_clones("avx2", "default"))) void evaluate4(
 // Stores four vectors of four rows each (a, b, c, d) as the four doubles
 // at row + stride * k for rows k = 0..3: (a[k], b[k], c[k], d[k]).
 [[gnu::always_inline]] inline void store_transposed(double* row,
-                                                    std::size_t stride,
-                                                    Lanes a, Lanes b, Lanes c,
-                                                    Lanes d) {
+                                                    std::size_t stride, Lanes a,
+                                                    Lanes b, Lanes c, Lanes d) {
   const Lanes ab02 = __builtin_shufflevector(a, b, 0, 4, 2, 6);
   const Lanes ab13 = __builtin_shufflevector(a, b, 1, 5, 3, 7);
   const Lanes cd02 = __builtin_shufflevector(c, d, 0, 4, 2, 6);
   const Lanes cd13 = __builtin_shufflevector(c, d, 1, 5, 3, 7);
   store(row, __builtin_shufflevector(ab02, cd02, 0, 1, 4, 5));
   store(row + stride, __builtin_shufflevector(ab13, cd13, 0, 1, 4, 5));
-  store(row + 2 * stride,
-        __builtin_shufflevector(ab02, cd02, 2, 3, 6, 7));
-  store(row + 3 * stride,
-        __builtin_shufflevector(ab13, cd13, 2, 3, 6, 7));
+  store(row + 2 * stride, __builtin_shufflevector(ab02, cd02, 2, 3, 6, 7));
+  store(row + 3 * stride, __builtin_shufflevector(ab13, cd13, 2, 3, 6, 7));
 }
 
 // The arrays of a Design, writable, while they are being filled.
@@ -219,8 +216,7 @@ struct DesignArrays {
   static_assert(triangle_index(1, 1) == 2 && triangle_index(1, 2) == 4 &&
                 triangle_index(0, 3) == 6 && triangle_index(3, 3) == 9);
   double* const row = out.products + kProductStride * i;
-  store_transposed(row, kProductStride, one * one, one * x0, x0 * x0,
-                   one * x1);
+  store_transposed(row, kProductStride, one * one, one * x0, x0 * x0, one * x1);
   store_transposed(row + 4, kProductStride, x0 * x1, x1 * x1, one * x01,
                    x0 * x01);
   store_transposed(row + 8, kProductStride, x1 * x01, x01 * x01, Lanes{},
@@ -325,8 +321,7 @@ fixed_model::Design FixedModelWorkspace::load(const PairColumns& columns) {
   }
   const std::uintptr_t address =
       reinterpret_cast<std::uintptr_t>(storage_.data());
-  double* next =
-      storage_.data() + ((32 - address % 32) % 32) / sizeof(double);
+  double* next = storage_.data() + ((32 - address % 32) % 32) / sizeof(double);
   const auto take = [&next](std::size_t doubles) {
     double* start = next;
     next += doubles;
@@ -343,8 +338,8 @@ fixed_model::Design FixedModelWorkspace::load(const PairColumns& columns) {
   }
   out.products = take(kProductStride * padded);
   fixed_model::fill_design(columns, out);
-  return {count, padded, out.col1, out.col2, out.col3, out.y0, out.y1,
-          out.products};
+  return {count,    padded, out.col1, out.col2,
+          out.col3, out.y0, out.y1,   out.products};
 }
 
 namespace {

@@ -57,7 +57,7 @@ Vec magnitude(Vec v) {
 // that the vector code is compiled for that variant's instruction set.
 template <Vec (*vlog)(Vec)>
 __attribute__((always_inline)) inline void tile_body(const McTileInput& in,
-                                                      McTileOutput& out) {
+                                                     McTileOutput& out) {
   const Vec whole = load(in.wholeTerm);
   Vec s = whole;
   // Every term's magnitude, for the rounding bound.

@@ -28,10 +28,10 @@ struct McTileInput {
 };
 
 struct McTileOutput {
-  double c2[3][kMcLanes];  // class k's covariance of the two genes, exact
-  double s[kMcLanes];      // the statistic, within `bound` of the exact one
-  double bound[kMcLanes];  // infinite where a determinant is not a positive
-                           // normal double
+  double c2[3][kMcLanes];      // class k's covariance of the two genes, exact
+  double s[kMcLanes];          // the statistic, within `bound` of the exact one
+  double bound[kMcLanes];      // infinite where a determinant is not a positive
+                               // normal double
   double logPvalue[kMcLanes];  // ln(tail_polynomial(s / 2)) - s / 2
 };
 

@@ -1,8 +1,6 @@
 // The fast chi-squared(10) upper tail against Boost.Math, bit for bit.
 #include "mc_tail.h"
 
-#include "row_format.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,6 +9,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#include "row_format.h"
 
 namespace {
 
@@ -81,7 +81,7 @@ TEST(McJudgeTest, PrintsAndComparesAsTheExactPvalue) {
   std::uniform_real_distribution<double> wide(-10.0, 10010.0);
   std::uniform_real_distribution<double> usual(0.0, 60.0);
   std::uniform_real_distribution<double> exponent(-12.0, 3.2);
-  const std::vector<double> thresholds = {0.05, 1e-4, 1e-8, 0.0,  1.0,
+  const std::vector<double> thresholds = {0.05, 1e-4, 1e-8, 0.0,   1.0,
                                           1.5,  -0.5, nan,  1e-300};
   std::vector<McJudge> judges;
   for (double threshold : thresholds) judges.emplace_back(threshold);
@@ -119,9 +119,9 @@ TEST(McJudgeTest, StatisticsWhereTheSixthDecimalTurnsOver) {
   for (int trial = 0; trial < 300; ++trial) {
     // Half the trials just below zero, where "-0.000000" turns into a
     // negative sixth decimal.
-    const double level =
-        trial % 2 == 0 ? -(std::floor(target(random) * 1e6) + 0.5) * 1e-6
-                       : -(static_cast<double>(trial % 7) + 0.5) * 1e-6;
+    const double level = trial % 2 == 0
+                             ? -(std::floor(target(random) * 1e6) + 0.5) * 1e-6
+                             : -(static_cast<double>(trial % 7) + 0.5) * 1e-6;
     double low = 1e-3;  // log10 p decreases from about 0 here
     double high = 1400.0;
     if (!(exact_log10(low) > level && exact_log10(high) < level)) continue;

@@ -30,9 +30,8 @@ std::string printf_row(unsigned s, unsigned g1, unsigned g2, int flag,
 std::string engine_row(unsigned s, unsigned g1, unsigned g2, int flag,
                        double mc, double lda, double it) {
   char text[kMaxRowLength];
-  return std::string(text,
-                     format_result_row(text, s, g1, g2, flag,
-                                               std::log10(mc), lda, it));
+  return std::string(
+      text, format_result_row(text, s, g1, g2, flag, std::log10(mc), lda, it));
 }
 
 TEST(RowFormatTest, SpecialValuesPrintAsTheCLibraryPrintsThem) {
