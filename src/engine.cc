@@ -304,39 +304,42 @@ void summarise_snp(const RunData& data, SnpSummary& snp) {
   std::size_t order[3] = {0, snp.classEnd[0], snp.classEnd[1]};
   std::vector<std::size_t>& source = snp.source;
   for (std::size_t i = 0; i < n; ++i) source[order[snp.cls[i]]++] = i;
-  for (std::size_t b = 0; b < stride; b += kBlock) {
+  // Block by block, on every thread: the class-ordered copy of the block's
+  // rows, then each gene's class sums, in row order, and moments.
+  const std::ptrdiff_t blocks = static_cast<std::ptrdiff_t>(stride / kBlock);
+#pragma omp parallel for schedule(static)
+  for (std::ptrdiff_t block = 0; block < blocks; ++block) {
+    const std::size_t b = static_cast<std::size_t>(block) * kBlock;
     const double* from = &data.byBlock[data.block_index(b)];
     double* to = &snp.byClass[data.block_index(b)];
     for (std::size_t row = 0; row < n; ++row) {
       std::memcpy(to + row * kBlock, from + source[row] * kBlock,
                   kBlock * sizeof(double));
     }
-  }
-  std::fill(snp.sum.begin(), snp.sum.end(), 0.0);
-  std::fill(snp.sumSquares.begin(), snp.sumSquares.end(), 0.0);
-  std::size_t begin = 0;
-  for (std::size_t k = 0; k < 3; ++k) {
-    double* sum = &snp.sum[k * genes];
-    double* squares = &snp.sumSquares[k * genes];
-    for (std::size_t b = 0; b < genes; b += kBlock) {
-      const std::size_t width = std::min(kBlock, genes - b);
-      const double* block = &snp.byClass[data.block_index(b)];
+    if (b >= genes) continue;  // the padding block
+    const std::size_t width = std::min(kBlock, genes - b);
+    std::size_t begin = 0;
+    for (std::size_t k = 0; k < 3; ++k) {
+      double* sum = &snp.sum[k * genes + b];
+      double* squares = &snp.sumSquares[k * genes + b];
+      std::fill(sum, sum + width, 0.0);
+      std::fill(squares, squares + width, 0.0);
       for (std::size_t row = begin; row < snp.classEnd[k]; ++row) {
-        const double* x = block + row * kBlock;
+        const double* x = to + row * kBlock;
         for (std::size_t l = 0; l < width; ++l) {
-          sum[b + l] += x[l];
-          squares[b + l] += x[l] * x[l];
+          sum[l] += x[l];
+          squares[l] += x[l] * x[l];
         }
       }
+      const double c = snp.nvec[k];
+      double* mean = &snp.mean[k * genes + b];
+      double* variance = &snp.variance[k * genes + b];
+      for (std::size_t l = 0; l < width; ++l) {
+        mean[l] = sum[l] / c;
+        variance[l] = squares[l] / c - mean[l] * mean[l];
+      }
+      begin = snp.classEnd[k];
     }
-    const double c = snp.nvec[k];
-    double* mean = &snp.mean[k * genes];
-    double* variance = &snp.variance[k * genes];
-    for (std::size_t g = 0; g < genes; ++g) {
-      mean[g] = sum[g] / c;
-      variance[g] = squares[g] / c - mean[g] * mean[g];
-    }
-    begin = snp.classEnd[k];
   }
 }
 
@@ -628,7 +631,10 @@ RunData prepare_run(const RealMatrix& emat, const RealMatrix& mommat,
   data.stride = (data.genes + kBlock - 1) / kBlock * kBlock + kBlock;
   data.byBlock.assign(data.individuals * data.stride, 0.0);
   data.byGene.resize(data.individuals * data.genes);
-  for (std::size_t g = 0; g < data.genes; ++g) {
+  const auto genes = static_cast<std::ptrdiff_t>(data.genes);
+#pragma omp parallel for schedule(static)
+  for (std::ptrdiff_t gene = 0; gene < genes; ++gene) {
+    const auto g = static_cast<std::size_t>(gene);
     for (std::size_t i = 0; i < data.individuals; ++i) {
       const double x = std::log10(emat(i, g));
       data.byBlock[data.block_index(g) + i * kBlock] = x;
