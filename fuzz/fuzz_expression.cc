@@ -1,9 +1,12 @@
 // Fuzzes the expression side of the dimension scan and the expression
 // reader. The first input byte picks a fixed genotype file of 0, 1 or 3
-// individuals; the rest is the expression file.
+// individuals; the rest is the expression file. The fast number scan is also
+// checked against the plain fscanf loop on the same bytes, for a count of 1
+// to 16 numbers taken from the first byte.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "common.h"
@@ -30,6 +33,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   });
   if (message.empty() && (n != individuals[pick] || ngene < 0)) {
     std::fprintf(stderr, "expression oracle: n = %d, ngene = %d\n", n, ngene);
+    std::abort();
+  }
+
+  const std::size_t count = data[0] / 3 % 16 + 1;
+  double fast[16];
+  double slow[16];
+  input_detail::File a(std::fopen(expression.c_str(), "r"));
+  input_detail::File b(std::fopen(expression.c_str(), "r"));
+  if (!a || !b) std::abort();
+  const auto outcome = input_detail::scan_numbers(a.get(), fast, count);
+  if (outcome !=
+      input_detail::scan_numbers_with_fscanf(b.get(), slow, 0, count)) {
+    std::fprintf(stderr, "number scan oracle: outcomes differ\n");
+    std::abort();
+  }
+  if (outcome == input_detail::NumberScan::kRead &&
+      std::memcmp(fast, slow, count * sizeof(double)) != 0) {
+    std::fprintf(stderr, "number scan oracle: values differ\n");
     std::abort();
   }
   return 0;

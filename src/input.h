@@ -114,6 +114,27 @@ inline Buffer allocate_buffer(std::size_t size) {
   return Buffer(static_cast<char*>(std::calloc(size, 1)));
 }
 
+// How reading numbers as calls of fscanf(file, "%lf", ...) ended: every
+// call converted one, a call returned 0 (the characters there start no
+// number), a call returned EOF (nothing but white space was left), or the
+// one further call after the last number did not return EOF.
+enum class NumberScan { kRead, kNotNumber, kEndOfFile, kTrailing };
+
+// Reads values[from..count) from `file` by count - from calls of
+// fscanf(file, "%lf", ...), then makes one further call, and tells how that
+// ended; values up to the failing call are written.
+NumberScan scan_numbers_with_fscanf(std::FILE* file, double* values,
+                                    std::size_t from, std::size_t count);
+
+// The same outcome and values as scan_numbers_with_fscanf(file, values, 0,
+// count) on a file just opened, but faster: white-space separated tokens are
+// converted by std::from_chars or std::strtod, which give the same correctly
+// rounded values as fscanf, wherever the conversion takes in the whole token.
+// From the first token where it does not (garbage, or a number run into
+// other characters, whose split fscanf decides) the rest is read by
+// scan_numbers_with_fscanf from that token's position on.
+NumberScan scan_numbers(std::FILE* file, double* values, std::size_t count);
+
 }  // namespace input_detail
 
 // Scans the genotype file, then the expression file, and sets `n` (genotype
@@ -250,16 +271,14 @@ void read_expression(Matrix& emat, Name fileName) {
   input_detail::File file(std::fopen(fileName, "r"));
   if (!file) error("Error: Cannot open the expression file.");
   if (count > 0) {
-    for (std::size_t k = 0; k < count; ++k) {
-      const int converted = std::fscanf(file.get(), "%lf", &values[k]);
-      if (converted == EOF) {
+    switch (input_detail::scan_numbers(file.get(), values.get(), count)) {
+      case input_detail::NumberScan::kRead:
+        break;
+      case input_detail::NumberScan::kNotNumber:
+        error("Error: Invalid data in expressions");
+      case input_detail::NumberScan::kEndOfFile:
+      case input_detail::NumberScan::kTrailing:
         error("Error: Invalid format in expression data.");
-      }
-      if (converted != 1) error("Error: Invalid data in expressions");
-    }
-    double extra;
-    if (std::fscanf(file.get(), "%lf", &extra) != EOF) {
-      error("Error: Invalid format in expression data.");
     }
   }
   file.reset();
