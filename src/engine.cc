@@ -605,16 +605,21 @@ void screen_chunk(const RunData& data, const SnpSummary& snp, std::size_t s,
 }
 
 // Splits the first genes of the pairs into runs of about the same number of
-// pairs, sized as the constants above say for `threads` threads.
+// pairs, sized as the constants above say for `threads` threads. The last
+// 2 * threads runs' worth of pairs go in quarter-size runs, so that the
+// threads finish a SNP at nearly the same time.
 std::vector<std::size_t> chunk_bounds(std::size_t genes, std::size_t threads) {
   const std::size_t pairsPerSnp = genes < 2 ? 0 : genes * (genes - 1) / 2;
   const std::size_t target = std::clamp(
       pairsPerSnp / (kChunksPerThread * threads), kMinChunkPairs, kChunkPairs);
+  const std::size_t tail = 2 * threads * target;
   std::vector<std::size_t> bounds{0};
   std::size_t pairs = 0;
   for (std::size_t g1 = 0; g1 + 1 < genes; ++g1) {
+    // The pairs of first genes g1 on.
+    const std::size_t left = (genes - g1) * (genes - g1 - 1) / 2;
     pairs += genes - 1 - g1;
-    if (pairs >= target) {
+    if (pairs >= (left <= tail ? target / 4 : target)) {
       bounds.push_back(g1 + 1);
       pairs = 0;
     }
