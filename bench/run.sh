@@ -89,11 +89,11 @@ for entry in "${cases[@]}"; do
     --genes "$genes" --plant 2 --rare 2 --out "$data" >/dev/null
   pairs=$((snps * genes * (genes - 1) / 2))
   # The reference runs once (it takes a minute). zirk's one-thread,
-  # two-thread and side-by-side runs take turns, seven rounds, best of each,
+  # two-thread and side-by-side runs take turns, eleven rounds, best of each,
   # so that a change in the machine's load touches all three alike.
   ref=$(seconds build/zirk-reference 1 "$data" "$threshold" "$data/reference.txt")
   one="" two="" side=""
-  for ((round = 0; round < 7; ++round)); do
+  for ((round = 0; round < 11; ++round)); do
     one=$(least "$one" "$(seconds build/zirk 1 "$data" "$threshold" "$data/engine1.txt")")
     two=$(least "$two" "$(seconds build/zirk 2 "$data" "$threshold" "$data/engine2.txt")")
     side=$(least "$side" "$(seconds_side_by_side "$data" "$threshold")")
