@@ -55,7 +55,7 @@ seconds_side_by_side() {
   awk -v a="$start" -v b="$end" 'BEGIN { print b - a }'
 }
 
-least() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b < a) ? b : a }'; }
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 run() {  # program threads data threshold output
   echo "$4" | OMP_NUM_THREADS=$2 "$1" -g "$3/genotype.txt" \
@@ -89,15 +89,20 @@ for entry in "${cases[@]}"; do
     --genes "$genes" --plant 2 --rare 2 --out "$data" >/dev/null
   pairs=$((snps * genes * (genes - 1) / 2))
   # The reference runs once (it takes a minute). zirk's one-thread,
-  # two-thread and side-by-side runs take turns, eleven rounds, best of each,
-  # so that a change in the machine's load touches all three alike.
+  # two-thread and side-by-side runs take turns, eleven rounds, and the
+  # median of each counts: a burst of load on the host then touches all three
+  # alike, where the best of each would favour one thread, whose fastest run
+  # needs one quiet processor rather than two.
   ref=$(seconds build/zirk-reference 1 "$data" "$threshold" "$data/reference.txt")
-  one="" two="" side=""
+  ones=() twos=() sides=()
   for ((round = 0; round < 11; ++round)); do
-    one=$(least "$one" "$(seconds build/zirk 1 "$data" "$threshold" "$data/engine1.txt")")
-    two=$(least "$two" "$(seconds build/zirk 2 "$data" "$threshold" "$data/engine2.txt")")
-    side=$(least "$side" "$(seconds_side_by_side "$data" "$threshold")")
+    ones+=("$(seconds build/zirk 1 "$data" "$threshold" "$data/engine1.txt")")
+    twos+=("$(seconds build/zirk 2 "$data" "$threshold" "$data/engine2.txt")")
+    sides+=("$(seconds_side_by_side "$data" "$threshold")")
   done
+  one=$(median "${ones[@]}")
+  two=$(median "${twos[@]}")
+  side=$(median "${sides[@]}")
   cmp "$data/reference.txt" "$data/engine1.txt"
   cmp "$data/reference.txt" "$data/engine2.txt"
   calc() { awk "BEGIN { print $1 }"; }
