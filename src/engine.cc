@@ -17,6 +17,7 @@
 #include <iostream>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -99,13 +100,64 @@ class RowBuffer {
   std::size_t size_ = 0;
 };
 
-// The result file after its head: rows are appended in whole chunks. A
-// chunk is written with the stop signals held back, so an interrupted run
-// leaves whole rows; a write that fails part-way is cut back to the last
-// whole chunk before the run ends with an error.
+// The signals that stop a run (Ctrl-C, kill, a closed terminal, Ctrl-\\).
+// While the rows are computed and written they are held back in every
+// thread, and let through only between whole chunks of rows, so that a
+// stopped run leaves whole rows: a signal that any other thread could take
+// would end the process in the middle of a write.
+class StopSignals {
+ public:
+  // Holds the stop signals back in the calling thread and in the threads it
+  // starts from now on; those that were held back already stay so.
+  StopSignals() {
+    sigset_t all;
+    sigemptyset(&all);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+      sigaddset(&all, signal);
+    }
+    pthread_sigmask(SIG_BLOCK, &all, &previous_);
+    sigemptyset(&stops_);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+      if (!sigismember(&previous_, signal)) sigaddset(&stops_, signal);
+    }
+  }
+  ~StopSignals() { release(); }
+
+  // Lets a stop signal that has arrived take effect in the calling thread
+  // (ending the process); returns if none has.
+  void deliver_pending() const {
+    sigset_t pending;
+    if (sigpending(&pending) != 0) return;
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+      if (sigismember(&stops_, signal) && sigismember(&pending, signal)) {
+        pthread_sigmask(SIG_UNBLOCK, &stops_, nullptr);
+        pthread_sigmask(SIG_BLOCK, &stops_, nullptr);
+        return;
+      }
+    }
+  }
+
+  // Restores the calling thread's signal mask; a signal that arrived
+  // meanwhile takes effect now.
+  void release() {
+    if (released_) return;
+    released_ = true;
+    pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+  }
+
+ private:
+  sigset_t previous_;
+  sigset_t stops_;
+  bool released_ = false;
+};
+
+// The result file after its head: rows are appended in whole chunks, and a
+// stop signal takes effect only between them. A write that fails part-way
+// is cut back to the last whole chunk before the run ends with an error.
 class RowWriter {
  public:
-  explicit RowWriter(const char* fileName) : fileName_(fileName) {}
+  RowWriter(const char* fileName, const StopSignals& stops)
+      : fileName_(fileName), stops_(stops) {}
   ~RowWriter() {
     if (fd_ >= 0) ::close(fd_);
   }
@@ -113,12 +165,6 @@ class RowWriter {
   void write(const RowBuffer& rows) {
     if (rows.empty()) return;
     if (fd_ < 0) open_file();
-    sigset_t stops, previous;
-    sigemptyset(&stops);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
-      sigaddset(&stops, signal);
-    }
-    pthread_sigmask(SIG_BLOCK, &stops, &previous);
     std::size_t done = 0;
     while (done < rows.size()) {
       const ssize_t wrote =
@@ -135,7 +181,7 @@ class RowWriter {
       done += static_cast<std::size_t>(wrote);
     }
     committed_ += static_cast<off_t>(done);
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    stops_.deliver_pending();
   }
 
   void close_file() {
@@ -154,6 +200,7 @@ class RowWriter {
   }
 
   const char* fileName_;
+  const StopSignals& stops_;
   int fd_ = -1;
   off_t committed_ = 0;
 };
@@ -663,6 +710,9 @@ int screen_with_engine(int argc, char** argv) {
   RunSettings settings;
   GenotypeMatrix gmat;
   RunData data;
+  // Held from the end of the prompt, before the first parallel region
+  // starts the threads, which inherit it.
+  std::optional<StopSignals> stops;
   {
     // The raw values are not needed once their logarithms are taken.
     RealMatrix emat;
@@ -671,6 +721,7 @@ int screen_with_engine(int argc, char** argv) {
         status >= 0) {
       return status;
     }
+    stops.emplace();
     data = prepare_run(emat, mommat, settings.threshold);
   }
 
@@ -693,7 +744,7 @@ int screen_with_engine(int argc, char** argv) {
   snp.variance.resize(3 * genes + kMcLanes);
 
   WholeSampleCache cache(genes);
-  RowWriter writer(settings.outputFile.c_str());
+  RowWriter writer(settings.outputFile.c_str(), *stops);
   Progress progress(snps, pairsPerSnp);
   OrderedRows output(writer, progress, 4 * threads);
   // The allele file is read once, when the straightforward loop would first
@@ -706,6 +757,7 @@ int screen_with_engine(int argc, char** argv) {
     }
     const char allele = alleles->lookup(s);
     if (pairsPerSnp == 0) continue;
+    stops->deliver_pending();
     class_individuals(gmat, s, allele, snp.cls);
     summarise_snp(data, snp);
     output.start_snp(s);
@@ -734,6 +786,7 @@ int screen_with_engine(int argc, char** argv) {
   }
   writer.close_file();
   progress.finish();
+  stops->release();
   std::cout << "#pairs: " << output.run().pairs << std::endl;
   std::cout << "#prunings: " << output.run().prunings << std::endl;
   return 0;
