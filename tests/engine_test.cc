@@ -138,65 +138,70 @@ TEST(EngineTest, FailureMidLoopKeepsTheSameRows) {
 }
 
 // A run stopped by a signal leaves a result file of whole rows in loop
-// order: the head, then (s, g1, g2) counting up without a gap.
+// order: the head, then (s, g1, g2) counting up without a gap. Stopped at
+// several points, since a torn row needs the signal to meet a write.
 TEST(EngineTest, StoppedRunLeavesWholeRows) {
   CliScratch scratch;
   simulate(scratch, {"large",
                      {"--seed", "22", "--individuals", "200", "--snps", "40",
                       "--genes", "600"}});
   scratch.write("threshold", "0.05\n");
-  const pid_t child = fork();
-  if (child == 0) {
-    if (chdir(scratch.dir().c_str()) != 0) _exit(127);
-    if (!freopen("threshold", "r", stdin) ||
-        !freopen("/dev/null", "w", stdout)) {
+  for (std::size_t stopAt : {20000, 100000, 400000, 1500000, 4000000}) {
+    SCOPED_TRACE(stopAt);
+    std::filesystem::remove(scratch.dir() / "result.txt");
+    const pid_t child = fork();
+    if (child == 0) {
+      if (chdir(scratch.dir().c_str()) != 0) _exit(127);
+      if (!freopen("threshold", "r", stdin) ||
+          !freopen("/dev/null", "w", stdout)) {
+        _exit(127);
+      }
+      execl(ZIRK_BINARY, "zirk", "-g", "data/genotype.txt", "-e",
+            "data/expression.txt", "-a", "data/allele.txt", "-o", "result.txt",
+            static_cast<char*>(nullptr));
       _exit(127);
     }
-    execl(ZIRK_BINARY, "zirk", "-g", "data/genotype.txt", "-e",
-          "data/expression.txt", "-a", "data/allele.txt", "-o", "result.txt",
-          static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  // Stop it once some rows are out, well before the 7 million pairs end.
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (scratch.read("result.txt").size() < 100000 &&
-         std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  kill(child, SIGTERM);
-  int status = 0;
-  waitpid(child, &status, 0);
-  ASSERT_TRUE(WIFSIGNALED(status)) << "the run ended before it was stopped";
-
-  std::istringstream lines(scratch.read("result.txt"));
-  std::string line;
-  for (int k = 0; k < 3; ++k) std::getline(lines, line);
-  EXPECT_EQ(line + "\n", kResultColumnHeaderForTest);
-  unsigned s = 0, g1 = 0, g2 = 0, rows = 0;
-  const unsigned genes = 600;
-  std::string text = scratch.read("result.txt");
-  ASSERT_EQ(text.back(), '\n');
-  while (std::getline(lines, line)) {
-    unsigned rs, r1, r2, flag;
-    char tail[256];
-    ASSERT_EQ(std::sscanf(line.c_str(), "%u\t%u\t%u\t%u\t%255s", &rs, &r1, &r2,
-                          &flag, tail),
-              5)
-        << line;
-    ASSERT_EQ(std::count(line.begin(), line.end(), '\t'), 6) << line;
-    if (rows == 0) {
-      s = 0, g1 = 0, g2 = 1;
-    } else if (++g2 == genes) {
-      if (++g1 == genes - 1) ++s, g1 = 0;
-      g2 = g1 + 1;
+    // Stop it once that much is out, well before the 7 million pairs end.
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (scratch.read("result.txt").size() < stopAt &&
+           std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    ASSERT_EQ(rs, s);
-    ASSERT_EQ(r1, g1);
-    ASSERT_EQ(r2, g2);
-    ++rows;
+    kill(child, SIGTERM);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the run ended before it was stopped";
+
+    const std::string text = scratch.read("result.txt");
+    ASSERT_EQ(text.back(), '\n');
+    std::istringstream lines(text);
+    std::string line;
+    for (int k = 0; k < 3; ++k) std::getline(lines, line);
+    EXPECT_EQ(line + "\n", kResultColumnHeaderForTest);
+    unsigned s = 0, g1 = 0, g2 = 0, rows = 0;
+    const unsigned genes = 600;
+    while (std::getline(lines, line)) {
+      unsigned rs, r1, r2, flag;
+      char tail[256];
+      ASSERT_EQ(std::sscanf(line.c_str(), "%u\t%u\t%u\t%u\t%255s", &rs, &r1,
+                            &r2, &flag, tail),
+                5)
+          << line;
+      ASSERT_EQ(std::count(line.begin(), line.end(), '\t'), 6) << line;
+      if (rows == 0) {
+        s = 0, g1 = 0, g2 = 1;
+      } else if (++g2 == genes) {
+        if (++g1 == genes - 1) ++s, g1 = 0;
+        g2 = g1 + 1;
+      }
+      ASSERT_EQ(rs, s);
+      ASSERT_EQ(r1, g1);
+      ASSERT_EQ(r2, g2);
+      ++rows;
+    }
+    EXPECT_GT(rows, 0u);
   }
-  EXPECT_GT(rows, 0u);
 }
 
 }  // namespace
