@@ -683,10 +683,7 @@ RunData prepare_run(const RealMatrix& emat, const RealMatrix& mommat,
   data.stride = (data.genes + kBlock - 1) / kBlock * kBlock + kBlock;
   data.byBlock.assign(data.individuals * data.stride, 0.0);
   data.byGene.resize(data.individuals * data.genes);
-  const auto genes = static_cast<std::ptrdiff_t>(data.genes);
-#pragma omp parallel for schedule(static)
-  for (std::ptrdiff_t gene = 0; gene < genes; ++gene) {
-    const auto g = static_cast<std::size_t>(gene);
+  for (std::size_t g = 0; g < data.genes; ++g) {
     for (std::size_t i = 0; i < data.individuals; ++i) {
       const double x = std::log10(emat(i, g));
       data.byBlock[data.block_index(g) + i * kBlock] = x;
