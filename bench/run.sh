@@ -29,30 +29,34 @@ cases=(
   "cascade 200 10 200 0.05"
 )
 
-# Wall-clock seconds of one run of zirk or zirk-reference (program threads
-# data threshold output), which starts, as a user's run would, without an
-# older result file whose pages the kernel would first have to drop.
-seconds() {
+# Wall-clock seconds of a command.
+elapsed() {
   local start end
-  rm -f "$5"
   start=$(date +%s.%N)
-  run "$@" >/dev/null
+  "$@" >/dev/null
   end=$(date +%s.%N)
   awk -v a="$start" -v b="$end" 'BEGIN { print b - a }'
 }
 
-# Wall-clock seconds of two one-thread zirk runs side by side (data
-# threshold): what the machine gives two independent jobs, the ceiling for
-# two threads of one run.
-seconds_side_by_side() {
-  local start end
-  rm -f "$1/side1.txt" "$1/side2.txt"
-  start=$(date +%s.%N)
-  run build/zirk 1 "$1" "$2" "$1/side1.txt" >/dev/null &
-  run build/zirk 1 "$1" "$2" "$1/side2.txt" >/dev/null
+# Seconds of one run of zirk or zirk-reference (program threads data
+# threshold output), which starts, as a user's run would, without an older
+# result file whose pages the kernel would first have to drop.
+seconds() {
+  rm -f "$5"
+  elapsed run "$@"
+}
+
+# Two one-thread zirk runs side by side (data threshold): what the machine
+# gives two independent jobs, the ceiling for two threads of one run.
+side_by_side() {
+  run build/zirk 1 "$1" "$2" "$1/side1.txt" &
+  run build/zirk 1 "$1" "$2" "$1/side2.txt"
   wait
-  end=$(date +%s.%N)
-  awk -v a="$start" -v b="$end" 'BEGIN { print b - a }'
+}
+
+seconds_side_by_side() {
+  rm -f "$1/side1.txt" "$1/side2.txt"
+  elapsed side_by_side "$@"
 }
 
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }

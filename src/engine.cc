@@ -112,12 +112,10 @@ class StopSignals {
   StopSignals() {
     sigset_t all;
     sigemptyset(&all);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
-      sigaddset(&all, signal);
-    }
+    for (int signal : kSignals) sigaddset(&all, signal);
     pthread_sigmask(SIG_BLOCK, &all, &previous_);
     sigemptyset(&stops_);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    for (int signal : kSignals) {
       if (!sigismember(&previous_, signal)) sigaddset(&stops_, signal);
     }
   }
@@ -128,7 +126,7 @@ class StopSignals {
   void deliver_pending() const {
     sigset_t pending;
     if (sigpending(&pending) != 0) return;
-    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    for (int signal : kSignals) {
       if (sigismember(&stops_, signal) && sigismember(&pending, signal)) {
         pthread_sigmask(SIG_UNBLOCK, &stops_, nullptr);
         pthread_sigmask(SIG_BLOCK, &stops_, nullptr);
@@ -146,6 +144,7 @@ class StopSignals {
   }
 
  private:
+  static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
   sigset_t previous_;
   sigset_t stops_;
   bool released_ = false;
