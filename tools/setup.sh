@@ -1,15 +1,39 @@
 #!/usr/bin/env bash
-# Installs what a fresh Debian 12 machine lacks for building and testing ZIRK
-# (the Boost headers; GoogleTest and GoogleMock when absent). Safe to run
-# again: it installs nothing that is already there.
+# Installs what a fresh Debian 12 machine lacks for building, testing and
+# running ZIRK and its workflow: compilers and libraries, the field's tools
+# (bcftools, Snakemake, Slurm), matplotlib, Chromium for checking the report
+# page, qemu-user for the tests on other processors, and the real example
+# data. Safe to run again: it installs nothing that is already there.
 set -euo pipefail
 
+# A package is missing when the file it is known by is.
+need() {
+  local package=$1 file=$2
+  [[ -e $file ]] || missing+=("$package")
+}
 missing=()
-[[ -f /usr/include/boost/numeric/ublas/matrix.hpp ]] || missing+=(libboost-dev)
-[[ -f /usr/include/gtest/gtest.h ]] || missing+=(libgtest-dev)
-[[ -f /usr/include/gmock/gmock.h ]] || missing+=(libgmock-dev)
-command -v cmake >/dev/null || missing+=(cmake)
-command -v g++ >/dev/null || missing+=(g++)
+need g++ /usr/bin/g++
+need cmake /usr/bin/cmake
+need libboost-dev /usr/include/boost/numeric/ublas/matrix.hpp
+need libgtest-dev /usr/include/gtest/gtest.h
+need libgmock-dev /usr/include/gmock/gmock.h
+need libhts-dev /usr/include/htslib/vcf.h
+need zlib1g-dev /usr/include/zlib.h
+need libzstd-dev /usr/include/zstd.h
+need zstd /usr/bin/zstd
+need bcftools /usr/bin/bcftools
+need tabix /usr/bin/bgzip
+need snakemake /usr/bin/snakemake
+need slurmctld /usr/sbin/slurmctld
+need slurmd /usr/sbin/slurmd
+need slurm-client /usr/bin/sbatch
+need munge /usr/sbin/munged
+need python3-matplotlib /usr/lib/python3/dist-packages/matplotlib/__init__.py
+need chromium /usr/bin/chromium
+need qemu-user /usr/bin/qemu-x86_64
+need qtltools-example /usr/share/doc/qtltools/examples/examples.tar.xz
+need man-db /usr/bin/man
+need procps /usr/bin/pkill
 
 if ((${#missing[@]} == 0)); then
   exit 0

@@ -1,0 +1,150 @@
+#!/usr/bin/env bash
+# The workflow on a region of the real example data, against one zirk run
+# over the same imported folder: sharded runs must give the same rows and
+# the same report byte for byte, also after a shard was killed, through the
+# Slurm profile and from an installed copy; a failing shard must stop the
+# workflow with its own error.
+#
+#   workflow_test.sh CASE BUILD_DIR SOURCE_DIR
+#   CASE: sharded | restart | failing | installed | slurm
+set -euo pipefail
+case_name=$1
+build=$(realpath "$2")
+source=$(realpath "$3")
+work=$build/workflow-test/$case_name
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work"
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+data=$build/example-data
+"$source/tools/example-data.sh" "$data" >/dev/null
+# About forty SNPs that pass the class-size filter, against twelve genes.
+zcat "$data/genes.50percent.chr22.bed.gz" | awk 'NR > 1 && NR <= 13 { print $4 }' >genes.txt
+config=(vcf="$data/genotypes.chr22.vcf.gz" expression="$data/genes.50percent.chr22.bed.gz"
+  region=chr22:30000000-30100000 genes="$work/genes.txt" threshold=0.05)
+
+# snakemake with the given profile and config; its output goes to a log,
+# shown when it fails.
+workflow() {
+  local profile=$1 log=$2
+  shift 2
+  snakemake -s "${snakefile:-$source/workflow/Snakefile}" \
+    --profile "$source/workflow/profiles/$profile" --cores 2 \
+    --config "${config[@]}" "$@" >"$log" 2>&1
+}
+
+# The reference: one zirk run over the imported folder of a workflow run,
+# and its report.
+single_run() {
+  local out=$1
+  echo 0.05 | "$build/zirk" -g "$out/data/geno.txt" -e "$out/data/expr.txt" \
+    -a "$out/data/allele.txt" -o single.txt >/dev/null
+  rm -rf single-report
+  "$build/report/zirk-report" --data "$out/data" --out single-report single.txt
+}
+
+# The workflow's merged rows and report equal the single run's.
+same_as_single() {
+  local out=$1
+  zstd -dc "$out/results.txt.zst" | cmp - single.txt ||
+    fail "$out: merged rows differ from the single run"
+  diff -r -x provenance.json "$out/report" single-report >/dev/null ||
+    fail "$out: report differs from the single run's"
+}
+
+case $case_name in
+  sharded)
+    workflow local whole.log outdir=whole shard_snps=100000 keep_rows=true ||
+      { cat whole.log; fail "workflow run with one shard"; }
+    single_run whole
+    snps=$(($(wc -l <whole/data/snps.tsv) - 1))
+    ((snps >= 10)) || fail "only $snps SNPs in the test region"
+    # A size that divides the SNP count, one that does not, one SNP a shard.
+    divides=1
+    for ((d = 2; d < snps; d++)); do
+      ((snps % d == 0)) && divides=$((snps / d)) && break
+    done
+    for size in $divides $((snps / 2 + 1)) 1; do
+      workflow local "size$size.log" outdir="size$size" shard_snps=$size keep_rows=true ||
+        { cat "size$size.log"; fail "workflow run with $size SNPs a shard"; }
+      same_as_single "size$size"
+    done
+    ;;
+  restart)
+    # Every pair goes to the interaction test so that a shard runs long
+    # enough to be caught.
+    config+=(threshold=1)
+    workflow local base.log outdir=base shard_snps=5 keep_rows=true --cores 1 ||
+      { cat base.log; fail "first run"; }
+    echo 1 | "$build/zirk" -g base/data/geno.txt -e base/data/expr.txt \
+      -a base/data/allele.txt -o single.txt >/dev/null
+    rm -rf base/report base/results.txt.zst base/summaries base/runs/real/2.*
+    workflow local killed.log outdir=base shard_snps=5 keep_rows=true --cores 1 &
+    runner=$!
+    killed=0
+    for _ in $(seq 600); do
+      if pkill -KILL -f "zirk -g base/shards/2/geno.txt"; then
+        killed=1
+        break
+      fi
+      sleep 0.02
+    done
+    wait "$runner" && fail "the workflow succeeded although its shard was killed"
+    ((killed)) || fail "shard 2 never ran"
+    [[ ! -e base/runs/real/2.sum && ! -e base/report ]] ||
+      fail "a killed shard left outputs behind"
+    workflow local rerun.log outdir=base shard_snps=5 keep_rows=true --cores 1 ||
+      { cat rerun.log; fail "the run after the kill"; }
+    zstd -dc base/results.txt.zst | cmp - single.txt ||
+      fail "rows after the restart differ from the single run"
+    ;;
+  failing)
+    workflow local base.log outdir=base shard_snps=5 ||
+      { cat base.log; fail "first run"; }
+    cp -r base/report report-before
+    # A genotype line of shard 1 cut short: zirk must reject the shard.
+    sed -i '2s/....$//' base/shards/1/geno.txt
+    if workflow local failed.log outdir=base shard_snps=5; then
+      fail "the workflow succeeded on a broken shard"
+    fi
+    grep -q '^Error: ' failed.log || { cat failed.log; fail "no Error: line shown"; }
+    diff -r report-before base/report >/dev/null || fail "the report changed after a failure"
+    ;;
+  installed)
+    prefix=$work/prefix
+    cmake --install "$build" --prefix "$prefix" >/dev/null
+    for program in zirk zirk-reference zirk-import zirk-report; do
+      [[ -x $prefix/bin/$program ]] || fail "$program not installed"
+      man -l "$prefix/share/man/man1/$program.1" >/dev/null 2>&1 ||
+        fail "no manual page for $program"
+    done
+    snakefile=$prefix/share/zirk/workflow/Snakefile
+    PATH=/usr/bin:/bin workflow local installed.log outdir=installed shard_snps=9 keep_rows=true ||
+      { cat installed.log; fail "installed workflow"; }
+    single_run installed
+    same_as_single installed
+    ;;
+  slurm)
+    slurm=$work/slurm
+    eval "$("$source/tools/slurm.sh" start "$slurm")"
+    trap '"$source/tools/slurm.sh" stop "$slurm"' EXIT
+    workflow local local.log outdir=local shard_snps=9 keep_rows=true ||
+      { cat local.log; fail "local run"; }
+    workflow slurm slurm.log outdir=cluster shard_snps=9 keep_rows=true ||
+      { cat slurm.log; fail "Slurm run"; }
+    ls logs/slurm/*.out >/dev/null 2>&1 || fail "no job went through Slurm"
+    cmp <(zstd -dc local/results.txt.zst) <(zstd -dc cluster/results.txt.zst) ||
+      fail "Slurm and local rows differ"
+    diff -r -x provenance.json local/report cluster/report >/dev/null ||
+      fail "Slurm and local reports differ"
+    ;;
+  *)
+    fail "unknown case $case_name"
+    ;;
+esac
+echo "workflow $case_name: passed"

@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# Starts or stops a single-node Slurm cluster on loopback for running the
+# workflow's Slurm profile on this machine: munged, slurmctld and slurmd from
+# Debian's packages, with their configuration, state and logs in one folder.
+#
+#   tools/slurm.sh start [DIR]   start it (default DIR: /tmp/zirk-slurm) and
+#                                print the SLURM_CONF line to export
+#   tools/slurm.sh stop [DIR]    stop the daemons started from DIR
+#
+# Root is needed: slurmd runs jobs as their submitting user. There is no
+# accounting database, so sacct does not work; job states come from scontrol.
+set -euo pipefail
+
+action=${1:-}
+dir=${2:-/tmp/zirk-slurm}
+case $action in
+  start | stop) ;;
+  *)
+    echo "usage: tools/slurm.sh start|stop [DIR]" >&2
+    exit 2
+    ;;
+esac
+
+stop_daemons() {
+  local name pid
+  for name in slurmd slurmctld munged; do
+    [[ -f $dir/$name.pid ]] || continue
+    pid=$(cat "$dir/$name.pid")
+    if kill "$pid" 2>/dev/null; then
+      for _ in $(seq 50); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+      done
+    fi
+    rm -f "$dir/$name.pid"
+  done
+}
+
+if [[ $action == stop ]]; then
+  stop_daemons
+  exit 0
+fi
+
+if [[ $(id -u) -ne 0 ]]; then
+  echo "Error: tools/slurm.sh start needs root (slurmd runs jobs as their user)" >&2
+  exit 1
+fi
+missing=()
+command -v slurmctld >/dev/null || missing+=(slurm-wlm)
+command -v munged >/dev/null || missing+=(munge)
+if ((${#missing[@]} > 0)); then
+  echo "Installing ${missing[*]}..." >&2
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >&2
+fi
+
+stop_daemons
+mkdir -p "$dir"/{spool,state,munge}
+chown munge:munge "$dir/munge"
+chmod 711 "$dir/munge"
+if [[ ! -s $dir/munge/munge.key ]]; then
+  dd if=/dev/urandom of="$dir/munge/munge.key" bs=1024 count=1 status=none
+fi
+chown munge:munge "$dir/munge/munge.key"
+chmod 400 "$dir/munge/munge.key"
+
+host=$(hostname -s)
+cpus=$(nproc)
+# Leave the operating system some memory; slurmd refuses a node that claims
+# more than it has.
+memory=$(awk '/MemTotal/ { print int($2 / 1024 * 0.9) }' /proc/meminfo)
+cat >"$dir/slurm.conf" <<CONF
+ClusterName=zirk
+SlurmctldHost=$host(127.0.0.1)
+SlurmctldPort=6817
+SlurmdPort=6818
+SlurmUser=root
+AuthType=auth/munge
+AuthInfo=socket=$dir/munge/munge.socket
+StateSaveLocation=$dir/state
+SlurmdSpoolDir=$dir/spool
+SlurmctldPidFile=$dir/slurmctld.pid
+SlurmdPidFile=$dir/slurmd.pid
+SlurmctldLogFile=$dir/slurmctld.log
+SlurmdLogFile=$dir/slurmd.log
+ProctrackType=proctrack/linuxproc
+TaskPlugin=task/none
+JobAcctGatherType=jobacct_gather/none
+AccountingStorageType=accounting_storage/none
+SchedulerType=sched/backfill
+SelectType=select/cons_tres
+SelectTypeParameters=CR_Core_Memory
+ReturnToService=2
+MinJobAge=3600
+NodeName=$host NodeAddr=127.0.0.1 CPUs=$cpus RealMemory=$memory State=UNKNOWN
+PartitionName=main Nodes=$host Default=YES MaxTime=INFINITE State=UP
+CONF
+
+runuser -u munge -- munged --socket="$dir/munge/munge.socket" \
+  --key-file="$dir/munge/munge.key" --pid-file="$dir/munge/munged.pid" \
+  --log-file="$dir/munge/munged.log" --seed-file="$dir/munge/munged.seed"
+cp "$dir/munge/munged.pid" "$dir/munged.pid"
+export SLURM_CONF=$dir/slurm.conf
+slurmctld -f "$SLURM_CONF"
+slurmd -f "$SLURM_CONF"
+
+# The node registers within a few seconds; a job submitted before that waits.
+for _ in $(seq 100); do
+  if sinfo -h -N -o '%T' 2>/dev/null | grep -qE '^(idle|mixed|allocated)'; then
+    echo "export SLURM_CONF=$SLURM_CONF"
+    exit 0
+  fi
+  sleep 0.2
+done
+echo "Error: the Slurm node did not come up; see $dir/slurmctld.log and $dir/slurmd.log" >&2
+sinfo >&2 || true
+stop_daemons
+exit 1

@@ -1,0 +1,72 @@
+# Paths, programs and the shard plan shared by the rules.
+import os
+import shlex
+import shutil
+
+OUT = config["outdir"].rstrip("/") or "."
+DATA = f"{OUT}/data"
+RUNS = ["real"] + [f"perm{p}" for p in range(1, config["permutations"] + 1)]
+
+
+wildcard_constraints:
+    run="real|perm[0-9]+",
+    shard="[0-9]+",
+
+
+def program(name):
+    """The named ZIRK program: from config bin, the build folder beside this
+    workflow's source tree, the prefix it was installed under, or PATH."""
+    if config["bin"]:
+        path = os.path.join(config["bin"], name)
+    else:
+        root = os.path.dirname(os.path.abspath(workflow.basedir))
+        candidates = [
+            os.path.join(root, "build", name),
+            os.path.join(root, "build", name.removeprefix("zirk-"), name),
+            # An installed workflow lives in PREFIX/share/zirk/workflow.
+            os.path.join(root, "..", "..", "bin", name),
+        ]
+        path = next((p for p in candidates if os.access(p, os.X_OK)), None)
+        path = path or shutil.which(name)
+    if not path or not os.access(path, os.X_OK):
+        raise WorkflowError(
+            f"Error: cannot find the program {name}; build ZIRK, install it, "
+            "or set the config key bin to its folder"
+        )
+    return os.path.abspath(path)
+
+
+def snp_count():
+    """SNPs kept by the importer (known once the import has run)."""
+    checkpoints.import_data.get()
+    with open(f"{DATA}/snps.tsv") as table:
+        return sum(1 for _ in table) - 1
+
+
+def shard_ids():
+    size = config["shard_snps"]
+    return [str(k) for k in range((snp_count() + size - 1) // size)]
+
+
+def shard_range(shard):
+    """First SNP and SNP count of a shard."""
+    first = int(shard) * config["shard_snps"]
+    return first, min(config["shard_snps"], snp_count() - first)
+
+
+def expression_file(run):
+    return f"{DATA}/expr.txt" if run == "real" else f"{DATA}/expr.{run}.txt"
+
+
+def shard_summaries(run):
+    def inputs(wildcards):
+        return [f"{OUT}/runs/{run}/{k}.sum" for k in shard_ids()]
+
+    return inputs
+
+
+def final_outputs(wildcards):
+    outputs = [f"{OUT}/report"]
+    if config["keep_rows"]:
+        outputs.append(f"{OUT}/results.txt.zst")
+    return outputs

@@ -1,0 +1,40 @@
+# The importer runs once; the number of shards follows from the SNPs it kept.
+def import_options():
+    options = []
+    for key in ("region", "snps", "genes", "samples"):
+        if config[key]:
+            options += [f"--{key}", config[key]]
+    if config["maf"]:
+        options += ["--maf", str(config["maf"])]
+    if config["pass_only"]:
+        options.append("--pass-only")
+    if config["pseudocount"]:
+        options += ["--pseudocount", str(config["pseudocount"])]
+    options += ["--min-class-size", str(config["min_class_size"])]
+    options += ["--values", config["values"]]
+    if config["permutations"]:
+        options += ["--permute", str(config["permutations"])]
+        options += ["--seed", str(config["seed"])]
+    return " ".join(shlex.quote(option) for option in options)
+
+
+checkpoint import_data:
+    input:
+        vcf=config["vcf"],
+        expression=config["expression"],
+    output:
+        geno=f"{DATA}/geno.txt",
+        allele=f"{DATA}/allele.txt",
+        expr=f"{DATA}/expr.txt",
+        snps=f"{DATA}/snps.tsv",
+        genes=f"{DATA}/genes.tsv",
+        permuted=[f"{DATA}/expr.{run}.txt" for run in RUNS[1:]],
+    log:
+        f"{OUT}/logs/import.log",
+    params:
+        program=program("zirk-import"),
+        options=import_options(),
+    shell:
+        "{params.program} --force --vcf {input.vcf:q}"
+        " --expression {input.expression:q} --out {DATA:q} {params.options}"
+        " 2>{log:q} || {{ grep '^Error' {log:q} >&2; exit 1; }}"

@@ -1,0 +1,80 @@
+# One zirk job per (run, shard); each leaves only the report's mergeable
+# summary of its rows, and for the real run the rows themselves when asked.
+
+
+rule shard_inputs:
+    input:
+        geno=f"{DATA}/geno.txt",
+        allele=f"{DATA}/allele.txt",
+    output:
+        geno=f"{OUT}/shards/{{shard}}/geno.txt",
+        allele=f"{OUT}/shards/{{shard}}/allele.txt",
+    params:
+        range=lambda wildcards: " ".join(map(str, shard_range(wildcards.shard))),
+    shell:
+        "{workflow.basedir}/scripts/shard_inputs.sh {input.geno:q} {input.allele:q}"
+        " {params.range} {output.geno:q} {output.allele:q}"
+
+
+def screen_inputs(wildcards):
+    return {
+        "geno": f"{OUT}/shards/{wildcards.shard}/geno.txt",
+        "allele": f"{OUT}/shards/{wildcards.shard}/allele.txt",
+        "expr": expression_file(wildcards.run),
+    }
+
+
+SCREEN_SHELL = (
+    "OMP_NUM_THREADS={threads} {workflow.basedir}/scripts/screen_shard.sh"
+    " --zirk {params.zirk:q} --report {params.report:q}"
+    " --threshold {params.threshold} --offset {params.offset}"
+    " --log {log:q} --summary {output.summary:q} {params.rows}"
+    " {input.geno:q} {input.expr:q} {input.allele:q}"
+)
+
+
+if config["keep_rows"]:
+
+    ruleorder: screen_with_rows > screen
+
+    rule screen_with_rows:
+        input:
+            unpack(screen_inputs),
+        output:
+            summary=f"{OUT}/runs/{{run}}/{{shard}}.sum",
+            rows=f"{OUT}/runs/{{run}}/{{shard}}.rows.zst",
+        wildcard_constraints:
+            run="real",
+        log:
+            f"{OUT}/logs/screen/{{run}}/{{shard}}.log",
+        threads: config["threads"]
+        resources:
+            mem_mb=config["mem_mb"],
+        params:
+            zirk=program("zirk"),
+            report=program("zirk-report"),
+            threshold=config["threshold"],
+            offset=lambda wildcards: shard_range(wildcards.shard)[0],
+            rows=lambda wildcards, output: f"--rows {shlex.quote(output.rows)}",
+        shell:
+            SCREEN_SHELL
+
+
+rule screen:
+    input:
+        unpack(screen_inputs),
+    output:
+        summary=f"{OUT}/runs/{{run}}/{{shard}}.sum",
+    log:
+        f"{OUT}/logs/screen/{{run}}/{{shard}}.log",
+    threads: config["threads"]
+    resources:
+        mem_mb=config["mem_mb"],
+    params:
+        zirk=program("zirk"),
+        report=program("zirk-report"),
+        threshold=config["threshold"],
+        offset=lambda wildcards: shard_range(wildcards.shard)[0],
+        rows="",
+    shell:
+        SCREEN_SHELL

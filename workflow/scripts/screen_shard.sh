@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Screens one shard with zirk and summarises its rows with zirk-report as
+# they are written, through a pipe, so that the rows need no disk unless
+# --rows asks for them (zstd). The outputs appear under their final names
+# only when both programs succeeded; zirk's own Error: line is repeated on
+# standard error when it fails.
+#
+#   screen_shard.sh --zirk Z --report R --threshold T --offset K --log LOG
+#                   --summary OUT [--rows OUT.zst] GENO EXPR ALLELE
+set -euo pipefail
+rows=""
+while (($# > 3)); do
+  case $1 in
+    --zirk) zirk=$2 ;;
+    --report) report=$2 ;;
+    --threshold) threshold=$2 ;;
+    --offset) offset=$2 ;;
+    --log) log=$2 ;;
+    --summary) summary=$2 ;;
+    --rows) rows=$2 ;;
+    *)
+      echo "screen_shard.sh: unknown option $1" >&2
+      exit 2
+      ;;
+  esac
+  shift 2
+done
+geno=$1 expr=$2 allele=$3
+
+work=$(mktemp -d "${summary%/*}/.screen.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+fail() {
+  grep '^Error' "$log" >&2 || echo "Error: zirk failed on $geno (see $log)" >&2
+  exit 1
+}
+
+if [[ -n $rows ]]; then
+  echo "$threshold" | "$zirk" -g "$geno" -e "$expr" -a "$allele" \
+    -o "$work/rows" >"$log" 2>&1 || fail
+  "$report" --summary "$work/summary" --snp-offset "$offset" "$work/rows"
+  zstd -q --rm "$work/rows" -o "$work/rows.zst"
+  mv "$work/rows.zst" "$rows"
+  mv "$work/summary" "$summary"
+  exit 0
+fi
+
+mkfifo "$work/rows"
+"$report" --summary "$work/summary" --snp-offset "$offset" - <"$work/rows" &
+reader=$!
+# zirk writes its head, closes the file and opens it again for the rows;
+# holding the pipe open in between keeps the reader from an early end. The
+# reader was started first so that it does not inherit this descriptor.
+exec 3<>"$work/rows"
+status=0
+echo "$threshold" | "$zirk" -g "$geno" -e "$expr" -a "$allele" \
+  -o "$work/rows" >"$log" 2>&1 || status=$?
+exec 3>&-
+if ((status != 0)); then
+  kill "$reader" 2>/dev/null || true
+  wait "$reader" 2>/dev/null || true
+  fail
+fi
+wait "$reader"
+mv "$work/summary" "$summary"
