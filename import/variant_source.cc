@@ -35,7 +35,9 @@ void VariantSource::check_header(int threads) {
   if (threads > 0) hts_set_threads(file_, threads);
   header_ = bcf_hdr_read(file_);
   if (!header_) {
-    throw ImportError(path + ": cannot read the VCF header");
+    throw ImportError(
+        path +
+        ": cannot read the VCF header (malformed, or a sample ID repeated)");
   }
   record_ = bcf_init();
   std::unordered_set<std::string> seen;
