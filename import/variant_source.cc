@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <unordered_set>
 
 #include "import_error.h"
 
@@ -40,13 +39,6 @@ void VariantSource::check_header(int threads) {
         ": cannot read the VCF header (malformed, or a sample ID repeated)");
   }
   record_ = bcf_init();
-  std::unordered_set<std::string> seen;
-  for (int i = 0; i < bcf_hdr_nsamples(header_); ++i) {
-    if (!seen.insert(header_->samples[i]).second) {
-      throw ImportError(path + ": sample ID '" + header_->samples[i] +
-                        "' appears twice in the header");
-    }
-  }
   const int gt = bcf_hdr_id2int(header_, BCF_DT_ID, "GT");
   if (gt < 0 || !bcf_hdr_idinfo_exists(header_, BCF_HL_FMT, gt)) {
     throw ImportError(path + ": no GT field in the header (genotypes needed)");

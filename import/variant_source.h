@@ -17,8 +17,8 @@ class VariantSource {
  public:
   // Opens `path` ("-": standard input) with `threads` extra decompression
   // threads and reads its header. Throws ImportError naming the file when it
-  // cannot be opened, is not VCF or BCF, has an unreadable header, repeats
-  // a sample ID or declares no GT field.
+  // cannot be opened, is not VCF or BCF, has an unreadable header (htslib
+  // also refuses a repeated sample ID there) or declares no GT field.
   VariantSource(const std::string& path, int threads);
   ~VariantSource();
   VariantSource(const VariantSource&) = delete;
