@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian 12 machine lacks for building and testing ZIRK
-# (the Boost headers; GoogleTest and GoogleMock when absent). Safe to run
+# (the Boost headers; GoogleTest and GoogleMock; zstd, zlib, matplotlib and
+# Chromium for zirk-report). Safe to run
 # again: it installs nothing that is already there.
 set -euo pipefail
 
@@ -10,6 +11,12 @@ missing=()
 [[ -f /usr/include/gmock/gmock.h ]] || missing+=(libgmock-dev)
 command -v cmake >/dev/null || missing+=(cmake)
 command -v g++ >/dev/null || missing+=(g++)
+# zirk-report: compressed result files, its figures and the browser test.
+[[ -f /usr/include/zstd.h ]] || missing+=(libzstd-dev)
+[[ -f /usr/include/zlib.h ]] || missing+=(zlib1g-dev)
+/usr/bin/python3 -c 'import matplotlib' 2>/dev/null || missing+=(python3-matplotlib)
+command -v chromium >/dev/null || missing+=(chromium)
+command -v zstd >/dev/null || missing+=(zstd)
 
 if ((${#missing[@]} == 0)); then
   exit 0
