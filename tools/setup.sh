@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian 12 machine lacks for building and testing ZIRK
-# (the Boost headers; GoogleTest and GoogleMock when absent). Safe to run
+# (the Boost headers; GoogleTest and GoogleMock, and qemu-user for the
+# emulated-processor test, when absent). Safe to run
 # again: it installs nothing that is already there.
 set -euo pipefail
 
@@ -10,6 +11,8 @@ missing=()
 [[ -f /usr/include/gmock/gmock.h ]] || missing+=(libgmock-dev)
 command -v cmake >/dev/null || missing+=(cmake)
 command -v g++ >/dev/null || missing+=(g++)
+# The emulated-processor test runs the programs under qemu-x86_64.
+command -v qemu-x86_64 >/dev/null || missing+=(qemu-user)
 
 if ((${#missing[@]} == 0)); then
   exit 0
