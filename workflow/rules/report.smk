@@ -47,7 +47,9 @@ rule report:
         null=lambda wildcards, input: " ".join(
             f"--null {shlex.quote(path)}" for path in input.null
         ),
-        fdr=config["fdr"],
+        select=(
+            f"--top {config['top']}" if config["top"] else f"--fdr {config['fdr']}"
+        ),
     shell:
-        "{params.report} --data {DATA:q} --fdr {params.fdr} {params.null}"
+        "{params.report} --data {DATA:q} {params.select} {params.null}"
         " --out {output[0]:q} {input.real:q}"
