@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian 12 machine lacks for building and testing ZIRK
-# (the Boost headers; GoogleTest and GoogleMock when absent). Safe to run
+# (the Boost headers; GoogleTest and GoogleMock when absent; htslib, bcftools,
+# tabix and the real example data for zirk-import). Safe to run
 # again: it installs nothing that is already there.
 set -euo pipefail
 
@@ -9,6 +10,12 @@ missing=()
 [[ -f /usr/include/gtest/gtest.h ]] || missing+=(libgtest-dev)
 [[ -f /usr/include/gmock/gmock.h ]] || missing+=(libgmock-dev)
 command -v cmake >/dev/null || missing+=(cmake)
+# zirk-import: htslib, and the tools and real data its tests and bench use.
+[[ -f /usr/include/htslib/vcf.h ]] || missing+=(libhts-dev)
+[[ -f /usr/include/zlib.h ]] || missing+=(zlib1g-dev)
+command -v bcftools >/dev/null || missing+=(bcftools)
+command -v tabix >/dev/null || missing+=(tabix)
+[[ -f /usr/share/doc/qtltools/examples/examples.tar.xz ]] || missing+=(qtltools-example)
 command -v g++ >/dev/null || missing+=(g++)
 
 if ((${#missing[@]} == 0)); then
