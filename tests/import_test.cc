@@ -6,15 +6,19 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <random>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "expression_table.h"
+#include "genotype_matrix.h"
 #include "permutation.h"
 
 namespace fs = std::filesystem;
@@ -198,7 +202,8 @@ class ImportTest : public testing::Test {
 
 TEST_F(ImportTest, VcfBcfAndBgzipGiveTheSameFolderAndCountEverySkip) {
   shell("bgzip -c a.vcf > a.vcf.gz && bcftools view -Ob -o a.bcf a.vcf");
-  for (const char* input : {"a.vcf", "a.vcf.gz", "a.bcf"}) {
+  for (const char* input :
+       {"a.vcf", "a.vcf.gz", "a.bcf", "a.bcf --threads 2"}) {
     SCOPED_TRACE(input);
     fs::remove_all(out());
     const Outcome r = run("-v " + in(input) + " -e " + in("e.bed"));
@@ -507,6 +512,77 @@ TEST_F(ImportTest, AnExistingFolderIsReplacedOnlyWithForceAndOnlyOnSuccess) {
   EXPECT_EQ(file("geno.txt"), kGeno);
   EXPECT_EQ(
       std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 3);
+}
+
+TEST(ExpressionValueTest, OnlyWholeFiniteDecimalsAreNumbers) {
+  const struct {
+    const char* text;
+    double value;  // NaN: not a number
+    bool out_of_range;
+  } cases[] = {
+      {"1.5", 1.5, false},  {"+2", 2, false},     {"-0.25", -0.25, false},
+      {".5", 0.5, false},   {"3.", 3, false},     {"1e-5", 1e-5, false},
+      {"2E3", 2000, false}, {"NA", NAN, false},   {"", NAN, false},
+      {"nan", NAN, false},  {"inf", NAN, false},  {"-inf", NAN, false},
+      {"1,5", NAN, false},  {"0x10", NAN, false}, {"1.5x", NAN, false},
+      {"1e", NAN, false},   {"1e999", NAN, true}, {"-1e999", NAN, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    bool out_of_range = false;
+    const double v = zirk_import::parse_value(c.text, out_of_range);
+    EXPECT_EQ(out_of_range, c.out_of_range);
+    if (std::isnan(c.value)) {
+      EXPECT_TRUE(std::isnan(v)) << v;
+    } else {
+      EXPECT_EQ(v, c.value);
+    }
+  }
+}
+
+TEST(ExpressionTableTest, ReadsCrlfLinesAndSkipsEmptyOnes) {
+  const fs::path path = fs::path(testing::TempDir()) / "zirk_import_crlf.txt";
+  spit(path, "id\tA\tB\r\n\r\ng1\t1\t\r\n\ng2\t3\t4\r\n");
+  const zirk_import::ExpressionTable table =
+      zirk_import::read_expression_table(path.string());
+  fs::remove(path);
+  EXPECT_EQ(table.samples, (std::vector<std::string>{"A", "B"}));
+  ASSERT_EQ(table.genes.size(), 2u);
+  EXPECT_EQ(table.genes[0].values[0], 1);
+  EXPECT_TRUE(std::isnan(table.genes[0].values[1]));  // the empty field
+  EXPECT_EQ(table.genes[1].values, (std::vector<double>{3, 4}));
+}
+
+TEST(GenotypeMatrixTest, LinesHoldEachIndividualsCallsAcrossChunks) {
+  // 11 individuals (a partial block) and 4,100 SNPs (past one chunk).
+  constexpr std::size_t kPeople = 11, kSnps = 4100;
+  zirk_import::GenotypeMatrix matrix(kPeople);
+  std::vector<std::uint8_t> codes;
+  std::mt19937_64 generator(3);
+  for (std::size_t s = 0; s < kSnps; ++s) {
+    std::uint8_t* row = matrix.next_row();
+    for (std::size_t i = 0; i < kPeople; ++i) {
+      row[i] = static_cast<std::uint8_t>(generator() & 3);
+      codes.push_back(row[i]);
+    }
+    matrix.keep("ACGT"[s % 4], "TGCA"[s % 4]);
+  }
+  const fs::path path = fs::path(testing::TempDir()) / "zirk_import_geno.txt";
+  std::FILE* out = std::fopen(path.c_str(), "w");
+  matrix.write(out);
+  std::fclose(out);
+  const std::vector<std::string> lines = split(slurp(path), '\n');
+  fs::remove(path);
+  ASSERT_EQ(lines.size(), kPeople);
+  for (std::size_t i = 0; i < kPeople; ++i) {
+    ASSERT_EQ(lines[i].size(), 4 * kSnps - 1);
+    for (std::size_t s = 0; s < kSnps; ++s) {
+      const std::uint8_t code = codes[s * kPeople + i];
+      const char ref = "ACGT"[s % 4], alt = "TGCA"[s % 4];
+      ASSERT_EQ(lines[i][4 * s], code & 1 ? alt : ref) << i << " " << s;
+      ASSERT_EQ(lines[i][4 * s + 2], code & 2 ? alt : ref) << i << " " << s;
+    }
+  }
 }
 
 }  // namespace
