@@ -132,6 +132,7 @@ ExpressionTable read_expression_table(const std::string& path) {
   const bool tabs = line.find('\t') != line.npos;
   std::vector<std::string_view> fields;
   split(line, tabs, fields);
+  if (fields.empty()) throw ImportError(path + ": the header line is empty");
   const bool bed = line[0] == '#';
   if (!bed && fields.size() >= 3 && is_integer(fields[1]) &&
       is_integer(fields[2])) {

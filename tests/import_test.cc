@@ -426,6 +426,7 @@ TEST_F(ImportTest, BadInputIsOneErrorLineAndLeavesNoFolder) {
   spit(dir_ / "in/dup.vcf",
        "##fileformat=VCFv4.2\n#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO"
        "\tFORMAT\tS1\tS2\tS1\n");
+  spit(dir_ / "in/blank.txt", "  \ng 1 2 3\n");
   spit(dir_ / "in/nohead.bed", "chr1\t10\t11\tg1\t1\t2\t3\n");
   spit(dir_ / "in/dupsample.txt", "id S1 S2 S1\ng 1 2 3\n");
   spit(dir_ / "in/dupgene.txt",
@@ -450,6 +451,8 @@ TEST_F(ImportTest, BadInputIsOneErrorLineAndLeavesNoFolder) {
       {"-v " + in("dup.vcf") + " -e " + bed,
        in("dup.vcf") +
            ": cannot read the VCF header (malformed, or a sample ID repeated)"},
+      {"-v " + vcf + " -e " + in("blank.txt"),
+       in("blank.txt") + ": the header line is empty"},
       {"-v " + vcf + " -e " + in("nohead.bed"),
        in("nohead.bed") + ": no header line (a BED file starts with '#chr "
                           "start end id' and the sample IDs)"},
