@@ -151,6 +151,13 @@ const char* call_reason(CallVerdict verdict) {
   }
 }
 
+// The genotype array that bcf_get_genotypes grows as it needs.
+struct GenotypeBuffer {
+  std::int32_t* values = nullptr;
+  int capacity = 0;
+  ~GenotypeBuffer() { std::free(values); }
+};
+
 struct VariantCounts {
   std::size_t read = 0;
   std::size_t kept = 0;
@@ -166,8 +173,7 @@ VariantCounts stream_variants(VariantSource& source, const Options& o,
   const int pass = bcf_hdr_id2int(header, BCF_DT_ID, "PASS");
   const std::size_t n = samples.ids.size();
   const int vcf_samples = bcf_hdr_nsamples(header);
-  std::int32_t* gt = nullptr;
-  int gt_capacity = 0;
+  GenotypeBuffer gt;
   VariantCounts counts;
   std::string id;
   while (source.next()) {
@@ -205,14 +211,15 @@ VariantCounts stream_variants(VariantSource& source, const Options& o,
       continue;
     }
     bcf_unpack(record, BCF_UN_FMT);
-    const int values = bcf_get_genotypes(header, record, &gt, &gt_capacity);
+    const int values =
+        bcf_get_genotypes(header, record, &gt.values, &gt.capacity);
     if (values <= 0 || vcf_samples == 0) {
       log.add("no_gt", id);
       continue;
     }
     std::uint8_t* codes = matrix.next_row();
-    const CallVerdict calls =
-        genotype_codes(gt, values / vcf_samples, samples.vcf_columns, codes);
+    const CallVerdict calls = genotype_codes(gt.values, values / vcf_samples,
+                                             samples.vcf_columns, codes);
     if (calls != CallVerdict::kOk) {
       log.add(call_reason(calls), id);
       continue;
@@ -230,7 +237,6 @@ VariantCounts stream_variants(VariantSource& source, const Options& o,
       continue;
     }
     if (matrix.snps() == kMaxSnps) {
-      std::free(gt);
       throw ImportError(
           o.vcf +
           ": more than 1000000 SNPs pass the filters, the most a "
@@ -247,7 +253,6 @@ VariantCounts stream_variants(VariantSource& source, const Options& o,
     matrix.keep(ref, alt);
     ++counts.kept;
   }
-  std::free(gt);
   if (progress) std::fputs("\r\033[K", progress);
   return counts;
 }

@@ -499,6 +499,29 @@ TEST_F(ImportTest, BadInputIsOneErrorLineAndLeavesNoFolder) {
   EXPECT_EQ(left, (std::set<std::string>{"in", "err"}));
 }
 
+TEST_F(ImportTest, StopsAtTheFirstSnpBeyondWhatAGenotypeLineHolds) {
+  // 1,000,001 usable SNPs streamed from standard input.
+  spit(dir_ / "in/three.txt", "id S1 S2 S3\ng1 1 2 3\ng2 3 1 2\n");
+  const std::string command =
+      "awk 'BEGIN {print \"##fileformat=VCFv4.2\\n##contig=<ID=c>\\n"
+      "##FORMAT=<ID=GT,Number=1,Type=String,Description=\\\"g\\\">\\n"
+      "#CHROM\\tPOS\\tID\\tREF\\tALT\\tQUAL\\tFILTER\\tINFO\\tFORMAT"
+      "\\tS1\\tS2\\tS3\"; for (i = 1; i <= 1000001; ++i) "
+      "print \"c\\t\" i \"\\t.\\tA\\tG\\t.\\t.\\t.\\tGT\\t0/0\\t0/1\\t1/1\"}' "
+      "| " +
+      std::string(ZIRK_IMPORT_BINARY) + " -v - -e " + in("three.txt") +
+      " --min-class-size 1 -o '" + out() + "' 2>'" + (dir_ / "err").string() +
+      "'";
+  const int status = std::system(command.c_str());
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_EQ(
+      slurp(dir_ / "err"),
+      "Error: -: more than 1000000 SNPs pass the filters, the most a ZIRK "
+      "genotype line holds (4,000,000 characters); narrow them with "
+      "--region, --snps or --maf\n");
+  EXPECT_FALSE(fs::exists(out()));
+}
+
 TEST_F(ImportTest, AnExistingFolderIsReplacedOnlyWithForceAndOnlyOnSuccess) {
   fs::create_directories(out());
   spit(dir_ / "out/keep", "old");
