@@ -264,7 +264,9 @@ TEST_F(ImportTest, EveryExpressionLayoutAndCompressionReadsTheSame) {
 }
 
 TEST_F(ImportTest, FiltersKeepWhatTheyShouldAndCountTheRest) {
-  shell("bgzip -c a.vcf > a.vcf.gz && tabix -p vcf a.vcf.gz");
+  shell(
+      "bgzip -c a.vcf > a.vcf.gz && tabix -p vcf a.vcf.gz && "
+      "bcftools view -Ob -o a.bcf a.vcf && bcftools index a.bcf");
   spit(dir_ / "in/snps.txt", "rs1\nchr1:200:C:T\nrs9\n");
   spit(dir_ / "in/genes.txt", "g4\n");
   spit(dir_ / "in/samples.txt", "S1\nS2\nS3\nS4\nS5\nS6\nS7\nS8\n");
@@ -275,6 +277,10 @@ TEST_F(ImportTest, FiltersKeepWhatTheyShouldAndCountTheRest) {
     int count;
   } cases[] = {
       {"-v " + in("a.vcf.gz") + " -r chr1:150-1000",
+       {"chr1:200:C:T", "rs8", "rs10"},
+       "class_below_min_size",
+       1},
+      {"-v " + in("a.bcf") + " -r chr1:150-1000",
        {"chr1:200:C:T", "rs8", "rs10"},
        "class_below_min_size",
        1},
