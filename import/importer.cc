@@ -168,7 +168,8 @@ VariantCounts stream_variants(VariantSource& source, const Options& o,
                               const Samples& samples, const IdSet* list,
                               GenotypeMatrix& matrix, std::FILE* snps_tsv,
                               std::FILE* allele_txt, SkipLog& log,
-                              std::FILE* progress) {
+                              std::FILE* progress,
+                              const volatile std::sig_atomic_t& stop) {
   bcf_hdr_t* header = source.header();
   const int pass = bcf_hdr_id2int(header, BCF_DT_ID, "PASS");
   const std::size_t n = samples.ids.size();
@@ -176,7 +177,17 @@ VariantCounts stream_variants(VariantSource& source, const Options& o,
   GenotypeBuffer gt;
   VariantCounts counts;
   std::string id;
-  while (source.next()) {
+  while (true) {
+    bool more;
+    try {
+      more = source.next();
+    } catch (const ImportError&) {
+      // A signal can cut a read short; report the signal, not the read.
+      if (stop) throw ImportError("interrupted by a signal; nothing written");
+      throw;
+    }
+    if (stop) throw ImportError("interrupted by a signal; nothing written");
+    if (!more) break;
     bcf1_t* record = source.record();
     ++counts.read;
     if (progress && (counts.read & 0xffff) == 0) {
@@ -297,7 +308,8 @@ void print_skips(std::FILE* log, const char* what, const SkipLog& skips) {
 
 }  // namespace
 
-void run_import(const Options& o, std::FILE* log) {
+void run_import(const Options& o, std::FILE* log,
+                const volatile std::sig_atomic_t& stop) {
   OutputFolder folder(o.out, o.force);
   VariantSource source(o.vcf, o.threads);
   if (!o.region.empty()) source.set_region(o.region);
@@ -354,9 +366,9 @@ void run_import(const Options& o, std::FILE* log) {
   std::FILE* progress = (!o.quiet && isatty(fileno(log))) ? log : nullptr;
   VariantCounts counts;
   try {
-    counts = stream_variants(source, o, samples,
-                             o.snps.empty() ? nullptr : &snp_list, matrix,
-                             snps_tsv, allele_txt, variant_skips, progress);
+    counts = stream_variants(
+        source, o, samples, o.snps.empty() ? nullptr : &snp_list, matrix,
+        snps_tsv, allele_txt, variant_skips, progress, stop);
   } catch (...) {
     std::fclose(snps_tsv);
     std::fclose(allele_txt);
@@ -433,6 +445,7 @@ void run_import(const Options& o, std::FILE* log) {
   json.end_array();
   json.end_object();
   folder.write("import.json", json.text());
+  if (stop) throw ImportError("interrupted by a signal; nothing written");
   folder.commit();
 
   if (o.quiet) return;

@@ -2,10 +2,14 @@
 // every skip reason, the expression layouts and scales, the filters, the
 // permutations and every input error, plus the permutation generator's
 // uniformity.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <charconv>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -526,6 +530,53 @@ TEST_F(ImportTest, StopsAtTheFirstSnpBeyondWhatAGenotypeLineHolds) {
       "genotype line holds (4,000,000 characters); narrow them with "
       "--region, --snps or --maf\n");
   EXPECT_FALSE(fs::exists(out()));
+}
+
+TEST_F(ImportTest, AnInterruptedRunLeavesNothing) {
+  // The VCF comes through a pipe from here; once the importer has taken
+  // 200,000 records (the pipe holds far fewer) it is streaming, and SIGINT
+  // must end it with the error and no folder.
+  spit(dir_ / "in/three.txt", "id S1 S2 S3\ng1 1 2 3\ng2 3 1 2\n");
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  const std::string err = (dir_ / "err").string();
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    dup2(fds[0], 0);
+    close(fds[1]);
+    const int fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(fd, 2);
+    execl(ZIRK_IMPORT_BINARY, "zirk-import", "-v", "-", "-e",
+          in("three.txt").c_str(), "--min-class-size", "1", "-o", out().c_str(),
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(fds[0]);
+  signal(SIGPIPE, SIG_IGN);
+  std::FILE* vcf = fdopen(fds[1], "w");
+  std::fputs(
+      "##fileformat=VCFv4.2\n##contig=<ID=c>\n"
+      "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"g\">\n"
+      "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT\tS1\tS2\tS3\n",
+      vcf);
+  for (int i = 1; i <= 200000; ++i) {
+    std::fprintf(vcf, "c\t%d\t.\tA\tG\t.\t.\t.\tGT\t0/0\t0/1\t1/1\n", i);
+  }
+  std::fflush(vcf);
+  kill(pid, SIGINT);
+  std::fclose(vcf);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_EQ(slurp(dir_ / "err"),
+            "Error: interrupted by a signal; nothing written\n");
+  std::set<std::string> left;
+  for (const auto& entry : fs::directory_iterator(dir_)) {
+    left.insert(entry.path().filename().string());
+  }
+  EXPECT_EQ(left, (std::set<std::string>{"in", "err"}));
 }
 
 TEST_F(ImportTest, AnExistingFolderIsReplacedOnlyWithForceAndOnlyOnSuccess) {
