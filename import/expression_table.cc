@@ -173,6 +173,11 @@ ExpressionTable read_expression_table(const std::string& path) {
                         " fields where the header has " +
                         std::to_string(fixed + table.samples.size()));
     }
+    if (table.layout == ExpressionLayout::kBed6 && !is_strand(fields[5])) {
+      throw ImportError(path + ": line " + std::to_string(reader.number()) +
+                        " has no strand (+, -, .) in column 6, unlike the "
+                        "first row");
+    }
     ExpressionGene gene;
     if (table.layout == ExpressionLayout::kTable) {
       gene.id = fields[0];

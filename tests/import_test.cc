@@ -436,6 +436,8 @@ TEST_F(ImportTest, BadInputIsOneErrorLineAndLeavesNoFolder) {
   spit(dir_ / "in/dup.vcf",
        "##fileformat=VCFv4.2\n#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO"
        "\tFORMAT\tS1\tS2\tS1\n");
+  spit(dir_ / "in/strand.bed",
+       "#chr\tstart\tend\tid\tA\tB\nc\t1\t2\tg1\t.\t.\nc\t3\t4\tg2\t1\t2\n");
   spit(dir_ / "in/blank.txt", "  \ng 1 2 3\n");
   spit(dir_ / "in/nohead.bed", "chr1\t10\t11\tg1\t1\t2\t3\n");
   spit(dir_ / "in/dupsample.txt", "id S1 S2 S1\ng 1 2 3\n");
@@ -461,6 +463,9 @@ TEST_F(ImportTest, BadInputIsOneErrorLineAndLeavesNoFolder) {
       {"-v " + in("dup.vcf") + " -e " + bed,
        in("dup.vcf") +
            ": cannot read the VCF header (malformed, or a sample ID repeated)"},
+      {"-v " + vcf + " -e " + in("strand.bed"),
+       in("strand.bed") + ": line 3 has no strand (+, -, .) in column 6, "
+                          "unlike the first row"},
       {"-v " + vcf + " -e " + in("blank.txt"),
        in("blank.txt") + ": the header line is empty"},
       {"-v " + vcf + " -e " + in("nohead.bed"),
