@@ -383,6 +383,14 @@ void write_report(const RunSummary& real, const ReportOptions& o) {
   const fs::path final_dir(out);
   const fs::path tmp(out + ".partial-" + std::to_string(::getpid()));
   std::error_code ec;
+  // Only an earlier report is replaced, never a folder of other files.
+  if (fs::exists(final_dir) && !(fs::is_directory(final_dir) &&
+                                 (fs::is_empty(final_dir, ec) ||
+                                  fs::exists(final_dir / "provenance.json")))) {
+    throw ReportError(
+        "Error: " + out +
+        ": exists and is not a zirk-report folder; not replacing it");
+  }
   fs::remove_all(tmp, ec);
   if (!fs::create_directories(tmp, ec) || ec) {
     throw ReportError("Error: " + out + ": cannot create the report folder");

@@ -86,7 +86,7 @@ grep -q '"permutations": {"runs": 2, "lambda_mc": \[' perm/summary.json || fail 
 head -n 1 ref/hits.tsv | grep -q 'empirical' && fail "K = 0 report has permutation columns"
 
 # Errors: one line, exit 1, no report folder (an old one stays untouched).
-mkdir old && echo keep >old/file
+cp -r ref old && echo keep >old/file
 { head3; rows | sed -n '1,5p'; rows | sed -n 6p | cut -f1-6; } >bad_row.txt
 printf 'hello\n' >not_result.txt
 head -c -1 whole.txt >torn.txt
@@ -104,7 +104,8 @@ check_error() {  # check_error MESSAGE ARGS...
   got=$("$report" --out old "$@" 2>&1 >/dev/null) || status=$?
   [[ $status == 1 ]] || fail "exit status $status for $*"
   [[ $got == "$want" ]] || fail "message for $*: got '$got', want '$want'"
-  [[ $(cat old/file) == keep && $(ls old) == file ]] || fail "old folder changed by $*"
+  [[ $(cat old/file) == keep ]] && diff -r -x file ref old >/dev/null ||
+    fail "old folder changed by $*"
   ls -d old.partial* >/dev/null 2>&1 && fail "half-written folder left by $*"
   return 0
 }
@@ -124,6 +125,11 @@ check_error "Error: merged.sum: SNP index 14 beyond the 10 SNPs of small/snps.ts
   --data small merged.sum
 check_error "Error: whole.txt: --null needs a summary file, not a result file" \
   --null whole.txt whole.txt
+
+mkdir other && echo mine >other/notes.txt
+check_other=$("$report" --out other whole.txt 2>&1) && fail "replaced a folder of other files"
+[[ $check_other == "Error: other: exists and is not a zirk-report folder; not replacing it" &&
+  $(cat other/notes.txt) == mine ]] || fail "other folder: $check_other"
 
 if ((failures > 0)); then
   cat stderr.log >&2
