@@ -166,6 +166,7 @@ int run(int argc, char** argv) {
   }
 
   std::optional<DataFolder> data;
+  while (data_dir.size() > 1 && data_dir.back() == '/') data_dir.pop_back();
   if (!data_dir.empty()) data = read_data_folder(data_dir);
   InputOptions in_opts;
   in_opts.data = data ? &*data : nullptr;
