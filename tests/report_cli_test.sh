@@ -68,6 +68,7 @@ zstd -q -c shard2.txt >shard2.txt.zst
 run --summary s1.sum first.txt
 run --summary s2.sum --max-hits 20 --snp-offset 7 shard2.txt.zst
 run --summary merged.sum s1.sum s2.sum
+"$report" --summary - s2.sum s1.sum | cmp -s - merged.sum || fail "summary on standard output"
 head -n 1 merged.sum | grep -qx 'ZIRK-REPORT-SUMMARY 1' || fail "summary magic"
 run --data data --out from-summary merged.sum
 same "merged shard summaries" ref from-summary
