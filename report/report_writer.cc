@@ -210,8 +210,7 @@ void run_script(const ReportOptions& options, const fs::path& dir) {
   }
 }
 
-std::string hits_tsv(const std::vector<Hit>& hits, const RunSummary& s,
-                     const ReportOptions& o) {
+std::string hits_tsv(const std::vector<Hit>& hits, const ReportOptions& o) {
   const bool perm = !o.nulls.empty();
   std::string t =
       "snp\tsnp_id\tchrom\tpos\tref\talt\tn0\tn1\tn2\tsmall_class\tgene1\t"
@@ -224,7 +223,6 @@ std::string hits_tsv(const std::vector<Hit>& hits, const RunSummary& s,
     const GeneInfo& i = o.data->genes[g];
     return i.id + "\t" + i.chrom + "\t" + i.start + "\t" + i.end;
   };
-  (void)s;
   for (const Hit& h : hits) {
     const CandidateRow& r = h.row;
     t += std::to_string(r.snp) + "\t";
@@ -396,7 +394,7 @@ void write_report(const RunSummary& real, const ReportOptions& o) {
     throw ReportError("Error: " + out + ": cannot create the report folder");
   }
   try {
-    write_file(tmp / "hits.tsv", hits_tsv(hits, real, o));
+    write_file(tmp / "hits.tsv", hits_tsv(hits, o));
     write_file(tmp / "summary.json", summary_json(real, o, hits.size()));
     std::vector<Bins> null_mc, null_it;
     for (const RunSummary& n : o.nulls) {

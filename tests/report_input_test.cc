@@ -175,6 +175,9 @@ TEST(RowScanner, BlockBoundariesLoseNoRow) {
   std::mt19937 rng(3);
   std::string first = kHead, second = kHead;
   std::uint64_t rows = 0, it_rows = 0;
+  const auto draw = [&rng](unsigned m) {
+    return static_cast<unsigned>(rng() % m);
+  };
   for (unsigned s = 0; s < 120; ++s) {
     for (unsigned g = 1; g < 2500; ++g) {
       char row[96];
@@ -182,8 +185,7 @@ TEST(RowScanner, BlockBoundariesLoseNoRow) {
       std::snprintf(row, sizeof row,
                     it ? "%u\t0\t%u\t1\t-%u.%06u\t-7.250000\t-%u.%06u\n"
                        : "%u\t0\t%u\t0\t-%u.%06u\t1.0\t1.0\n",
-                    s, g, rng() % 5, rng() % 1000000, rng() % 9,
-                    rng() % 1000000);
+                    s, g, draw(5), draw(1000000), draw(9), draw(1000000));
       (s < 60 ? first : second) += row;
       ++rows;
       it_rows += it;
