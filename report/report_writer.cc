@@ -25,8 +25,10 @@ namespace {
 constexpr std::uint64_t kQqTailPoints = 100000;
 constexpr std::size_t kManhattanAll = 50000;
 
+// JSON has no NaN or infinity; both print as null (a lambda is infinite when
+// most MC p-values are 0, which mc_p_zero_rows shows).
 std::string num(double v) {
-  if (std::isnan(v)) return "null";
+  if (!std::isfinite(v)) return "null";
   char buf[32];
   std::snprintf(buf, sizeof buf, "%.6g", v);
   return buf;

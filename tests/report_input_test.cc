@@ -1,6 +1,7 @@
 // zirk-report's readers: compressed streams, the row scanner's checks and
 // block boundaries, the summary file's round trip and the data folder.
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <zlib.h>
 #include <zstd.h>
 
@@ -31,7 +32,9 @@ const char kHead[] =
     "p-value(IT)\n";
 
 std::string scratch(const std::string& name) {
-  const fs::path dir = fs::temp_directory_path() / "report_input_test";
+  // Per process: ctest runs the tests of this file side by side.
+  const fs::path dir = fs::temp_directory_path() /
+                       ("report_input_test-" + std::to_string(::getpid()));
   fs::create_directories(dir);
   return (dir / name).string();
 }

@@ -2,6 +2,7 @@
 // exact histograms, BH q-values, lambda, the empirical FDR, the per-SNP
 // permutation p-value, and the bounded set of candidate hits.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <boost/math/distributions/chi_squared.hpp>
@@ -64,7 +65,8 @@ std::vector<Row> random_rows(unsigned seed, unsigned snps, unsigned genes) {
 std::string write_result(const std::vector<Row>& rows,
                          const std::string& name) {
   const std::string path =
-      (std::filesystem::temp_directory_path() / ("report_test_" + name))
+      (std::filesystem::temp_directory_path() /
+       ("report_test_" + name + "-" + std::to_string(::getpid())))
           .string();
   std::ofstream out(path);
   out << "Results of ZIRK:\nthreshold = 0.050000\n"
