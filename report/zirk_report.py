@@ -25,6 +25,7 @@ matplotlib.rcParams["path.simplify"] = False
 PNG_META = {"Software": "zirk-report"}
 SVG_META = {"Date": None, "Creator": "zirk-report"}
 HTML_HITS = 100
+SELECTION = {"bh_q": "BH q-value", "empirical_fdr": "empirical FDR"}
 
 
 def save(fig, folder, stem):
@@ -149,7 +150,7 @@ def page(folder):
         ("Threshold line", summary["inputs"]["threshold"]),
         ("Hits", f"{summary['hits']:,} ("
          + (f"top {sel['top']}" if sel["by"] == "top"
-            else f"{sel['by'].replace('_', ' ')} ≤ {sel['fdr']}") + ")"),
+            else f"{SELECTION[sel['by']]} ≤ {sel['fdr']}") + ")"),
         ("λ of the MC statistic",
          "–" if lam["value"] is None else f"{lam['value']:.4g}"
          f" over {lam['rows']:,} rows"),

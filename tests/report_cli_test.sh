@@ -86,6 +86,12 @@ head -n 1 perm/hits.tsv | grep -q $'q_bh\tempirical_fdr\tsnp_permutation_p$' ||
 grep -q '"permutations": {"runs": 2, "lambda_mc": \[' perm/summary.json || fail "null lambda"
 head -n 1 ref/hits.tsv | grep -q 'empirical' && fail "K = 0 report has permutation columns"
 
+# Every MC p-value 0: lambda is infinite, which JSON has no number for.
+{ head3; printf '0\t0\t1\t1\t-inf\t-3.000000\t-inf\n'; } >zero.txt
+run --out zero zero.txt
+grep -q '"lambda_mc": {"value": null, "rows": 1,' zero/summary.json || fail "lambda of p = 0"
+[[ $(cut -f23,24 zero/hits.tsv | tail -n 1) == $'-inf\t0' ]] || fail "hit with p = 0"
+
 # Errors: one line, exit 1, no report folder (an old one stays untouched).
 cp -r ref old && echo keep >old/file
 { head3; rows | sed -n '1,5p'; rows | sed -n 6p | cut -f1-6; } >bad_row.txt

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian 12 machine lacks for building and testing ZIRK
-# (the Boost headers; GoogleTest and GoogleMock; zstd, zlib, matplotlib and
-# Chromium for zirk-report). Safe to run
-# again: it installs nothing that is already there.
+# (the Boost headers; GoogleTest and GoogleMock when absent; zstd, zlib,
+# matplotlib and Chromium for zirk-report). Safe to run again: it installs
+# nothing that is already there.
 set -euo pipefail
 
 missing=()
