@@ -94,7 +94,7 @@ int run(int argc, char** argv) {
   std::vector<std::string> null_paths;
   std::uint64_t snp_offset = 0;
   ReportOptions options;
-  bool fdr_given = false;
+  bool fdr_given = false, offset_unused = false;
   static const option kLong[] = {
       {"out", required_argument, nullptr, 'o'},
       {"summary", required_argument, nullptr, 's'},
@@ -112,6 +112,7 @@ int run(int argc, char** argv) {
     switch (c) {
       case 1:  // an input, in order, with the offset given before it
         inputs.push_back({optarg, snp_offset});
+        offset_unused = false;
         break;
       case 'o':
         out = optarg;
@@ -124,6 +125,7 @@ int run(int argc, char** argv) {
         break;
       case 'k':
         snp_offset = parse_count(optarg, "--snp-offset");
+        offset_unused = true;
         break;
       case 'f': {
         char* end = nullptr;
@@ -159,6 +161,11 @@ int run(int argc, char** argv) {
     throw ReportError("Error: give exactly one of --out and --summary");
   }
   if (inputs.empty()) throw ReportError("Error: no input (see --help)");
+  if (offset_unused) {
+    throw ReportError(
+        "Error: --snp-offset follows the last input; give it before the "
+        "inputs it applies to");
+  }
   if (fdr_given && options.top > 0) {
     throw ReportError("Error: --fdr and --top exclude each other");
   }

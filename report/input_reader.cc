@@ -151,18 +151,20 @@ class RowScanner {
     const char* q = p;
     const bool minus = *q == '-';
     q += minus;
-    std::int64_t v = 0;
+    // Unsigned: a long run of digits wraps harmlessly before it is refused.
+    std::uint64_t u = 0;
     const char* digits = q;
-    while (static_cast<unsigned>(*q - '0') <= 9) v = v * 10 + (*q++ - '0');
+    while (static_cast<unsigned>(*q - '0') <= 9) u = u * 10 + (*q++ - '0');
     if (q != digits && q - digits <= 9 && *q == '.') {
       ++q;
       int n = 0;
       while (n < 6 && static_cast<unsigned>(q[n] - '0') <= 9) {
-        v = v * 10 + (q[n] - '0');
+        u = u * 10 + (q[n] - '0');
         ++n;
       }
       if (n == 6 && (q[6] == '\t' || q[6] == '\n')) {
         p = q + 6;
+        const auto v = static_cast<std::int64_t>(u);
         return Score{ScoreKind::kFinite, minus ? -v : v, minus};
       }
     }

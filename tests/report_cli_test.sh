@@ -130,6 +130,8 @@ check_error "Error: $n_it rows qualify as hits, more than --max-hits 10; raise -
   --fdr 1 --max-hits 10 whole.txt
 check_error "Error: merged.sum: SNP index 14 beyond the 10 SNPs of small/snps.tsv" \
   --data small merged.sum
+check_error "Error: --snp-offset follows the last input; give it before the inputs it applies to" \
+  whole.txt --snp-offset 7
 check_error "Error: whole.txt: --null needs a summary file, not a result file" \
   --null whole.txt whole.txt
 
