@@ -42,21 +42,22 @@ done
 # workflow/); golden data files are inputs, not test code.
 count_lines() {
   local -a tests code
-  mapfile -t tests < <(cd "$tree" && find tests import/tests report/tests \
+  local root=$1
+  mapfile -t tests < <(cd "$root" && find tests import/tests report/tests \
     -type f \( -name '*.cc' -o -name '*.h' -o -name '*.py' -o -name '*.sh' \) \
     2>/dev/null | sort)
-  mapfile -t code < <(cd "$tree" && find src import report tools bench fuzz \
+  mapfile -t code < <(cd "$root" && find src import report tools bench fuzz \
     workflow -path import/tests -prune -o -path report/tests -prune -o \
     -type f \( -name '*.cc' -o -name '*.h' -o -name '*.py' -o -name '*.sh' \
     -o -name 'CMakeLists.txt' -o -name 'Snakefile' -o -name '*.smk' \) \
     -print 2>/dev/null | sort)
   local t c
-  t=$(cd "$tree" && cat "${tests[@]}" | grep -cv '^[[:space:]]*$')
-  c=$(cd "$tree" && cat "${code[@]}" | grep -cv '^[[:space:]]*$')
+  t=$(cd "$root" && cat "${tests[@]}" | grep -cv '^[[:space:]]*$')
+  c=$(cd "$root" && cat "${code[@]}" | grep -cv '^[[:space:]]*$')
   echo "test lines: $t  code lines: $c  ratio: $((100 * t / c)) %"
 }
 if ((count_only)); then
-  count_lines
+  count_lines "$tree"
   exit 0
 fi
 
@@ -74,8 +75,13 @@ mkdir -p "$work"
 copy="$work/tree"
 build="$work/build"
 log="$work/log"
-export CCACHE_DIR="${CCACHE_DIR:-$work/ccache}"
-rm -rf "$copy"
+# One cache for every scratch folder beside this one, with paths taken
+# relative to their parent, so that a fault's code compiled for one tree is
+# a cache hit for the next.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$(dirname "$work")}"
+export CCACHE_DIR="${CCACHE_DIR:-$CCACHE_BASEDIR/zirk-mutate-ccache}"
+# A fresh build: objects left by an interrupted run may hold a fault.
+rm -rf "$copy" "$build" "$log"
 mkdir -p "$copy" "$log"
 tar -C "$tree" --exclude=./build --exclude='./build-*' --exclude=./.git \
   --exclude=./out -cf - . | tar -C "$copy" -xf -
@@ -83,7 +89,12 @@ tar -C "$tree" --exclude=./build --exclude='./build-*' --exclude=./.git \
 echo "tree: $tree"
 cmake -S "$copy" -B "$build" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >"$log/configure.txt" 2>&1
-if ! cmake --build "$build" -j2 >"$log/build.txt" 2>&1; then
+# Everything the tests need; the benchmarks are left out.
+mapfile -t targets < <(cmake --build "$build" --target help |
+  sed -n 's/^\.\.\. \([^ /]*\)$/\1/p' |
+  grep -vxE 'clean|depend|edit_cache|rebuild_cache|test|.*_bench')
+build_all() { cmake --build "$build" -j2 --target "${targets[@]}"; }
+if ! build_all >"$log/build.txt" 2>&1; then
   echo "Error: the unchanged tree does not build (see $log/build.txt)" >&2
   exit 1
 fi
@@ -94,7 +105,7 @@ if ! ctest --test-dir "$build" -j2 --timeout 120 >"$log/baseline.txt" 2>&1; then
 fi
 tests=$(grep -c ' Test *#' "$log/baseline.txt" || true)
 echo "baseline: $tests tests pass in $((SECONDS - start)) s"
-count_lines
+count_lines "$copy"
 
 results=()
 caught=0
@@ -113,7 +124,7 @@ while IFS=$'\t' read -r id path what; do
   elif ((applied != 0)); then
     exit 1
   else
-    if ! cmake --build "$build" -j2 >"$log/$id.build.txt" 2>&1; then
+    if ! build_all >"$log/$id.build.txt" 2>&1; then
       outcome="no build"
       first="-"
     elif ctest --test-dir "$build" -j2 --timeout 120 --stop-on-failure \
