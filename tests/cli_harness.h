@@ -198,6 +198,14 @@ inline CliResult CliScratch::run(const std::string& binary,
   return result;
 }
 
+// The options of a run on g.txt, e.txt and a.txt into o.txt.
+inline const std::vector<std::string> kRunArgs = {"-g", "g.txt", "-e", "e.txt",
+                                                  "-a", "a.txt", "-o", "o.txt"};
+
+inline const std::string kColumnHeader =
+    "SNP \t  Gene1 \t Gene2 \t flag \t p-value(MC) \t likelihood(LDA) \t "
+    "p-value(IT)\n";
+
 // The two programs that every black-box case runs against: the production
 // engine and the straightforward reference, which must not differ by a byte.
 inline auto both_programs() {

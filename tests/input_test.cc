@@ -91,33 +91,28 @@ TEST_F(InputTest, ScanFixesIndividualsAndSnpsFromGenotypeLayout) {
 
 TEST_F(InputTest, ScanRejectsBadGenotypeLayout) {
   const std::string e = write("expression.txt", "1\n");
-  const auto scan_file = [&](const std::string& content) {
-    const std::string g = write("genotype.txt", content);
-    get_parmeters(g.c_str(), e.c_str());
-  };
   EXPECT_ERROR(get_parmeters(missing().c_str(), e.c_str()),
                "Error: Cannot open the genome file.");
-  EXPECT_ERROR(scan_file("A  T\n"), "Error: Invalid format in genome data.");
-  EXPECT_ERROR(scan_file("A T GG\n"), "Error: Invalid format in genome data.");
-  // Its second allele position holds the newline.
-  EXPECT_ERROR(scan_file("AT\n"),
-               "Error: Invalid data or format in genome data");
-  EXPECT_ERROR(scan_file("A T N G\n"),
-               "Error: Invalid data or format in genome data");
-  EXPECT_ERROR(scan_file("A T G G\nA T G 0\n"),
-               "Error: Invalid data or format in genome data");
-  EXPECT_ERROR(scan_file("A T G G\nA T G\n"),
-               "Error: Invalid format in genome data");
-  EXPECT_ERROR(scan_file("A T G G\nA T G GG\n"),
-               "Error: Invalid format in genome data");
-  EXPECT_ERROR(scan_file("A T G G\n\n"),
-               "Error: Invalid format in genome data");
-  // A last line without newline must still reach the last allele.
-  EXPECT_ERROR(scan_file("A T G G\nA T G "),
-               "Error: Invalid format in genome data");
-  EXPECT_ERROR(scan_file("A T G G\r\nA T"),
-               "Error: Invalid format in genome data");
-  EXPECT_ERROR(scan_file("AT"), "Error: Invalid format in genome data");
+  const std::string format = "Error: Invalid format in genome data";
+  const std::string data = "Error: Invalid data or format in genome data";
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"A  T\n", format + "."},
+      {"A T GG\n", format + "."},
+      {"AT\n", data},  // its second allele position holds the newline
+      {"A T N G\n", data},
+      {"A T G G\nA T G 0\n", data},
+      {"A T G G\nA T G\n", format},
+      {"A T G G\nA T G GG\n", format},
+      {"A T G G\n\n", format},
+      // A last line without newline must still reach the last allele.
+      {"A T G G\nA T G ", format},
+      {"A T G G\r\nA T", format},
+      {"AT", format},
+  };
+  for (const auto& [content, message] : cases) {
+    const std::string g = write("genotype.txt", content);
+    EXPECT_ERROR(get_parmeters(g.c_str(), e.c_str()), message) << content;
+  }
 }
 
 TEST_F(InputTest, ScanAcceptsFirstLineUpToBufferAndRejectsLonger) {
@@ -175,60 +170,30 @@ TEST_F(InputTest, SizesDoNotOverflowThirtyTwoBits) {
             std::size_t{4611686014132420609});
 }
 
-TEST_F(InputTest, ChunkedReadBehavesAsOneRead) {
-  const std::string path = write("lines.txt", "abcdefghij\nxyz\nlast");
-  std::FILE* file = std::fopen(path.c_str(), "r");
-  ASSERT_NE(file, nullptr);
-  using input_detail::LineRead;
-  char buffer[9];
-  // Size 9 in chunks of 3 bytes: one piece of 8 characters, then the rest of
-  // the line, then whole lines.
-  const std::vector<std::string> pieces = {"abcdefgh", "ij\n", "xyz\n", "last"};
-  for (const std::string& piece : pieces) {
-    EXPECT_EQ(input_detail::read_line_in_chunks(buffer, 9, file, 3),
-              LineRead::kLine);
-    EXPECT_EQ(std::string(buffer), piece);
-  }
-  EXPECT_EQ(input_detail::read_line_in_chunks(buffer, 9, file, 3),
-            LineRead::kEnd);
-  std::fclose(file);
-}
-
 TEST_F(InputTest, ReadGenotypeTakesAllelesWhateverTheSeparators) {
-  const std::vector<std::string> files = {
-      "A\tT\tG\tG\nT\tT\tG\tC\n", "A T G G\nT T G C\n",   "A/T G/G\nT/T G/C\n",
-      "A T G G\r\nT T G C\r\n",   "A T G G \nT T G C \n", "A T G G\nT T G C",
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"A\tT\tG\tG\nT\tT\tG\tC\n", "ATGGTTGC"},
+      {"A T G G\nT T G C\n", "ATGGTTGC"},
+      {"A/T G/G\nT/T G/C\n", "ATGGTTGC"},
+      {"A T G G\r\nT T G C\r\n", "ATGGTTGC"},
+      {"A T G G \nT T G C \n", "ATGGTTGC"},
+      {"A T G G\nT T G C", "ATGGTTGC"},
+      // Rows stay aligned with a trailing separator and carriage return.
+      {"A T G G \r\nT T G C \r\nC G A A \r\n", "ATGGTTGCCGAA"},
   };
-  for (const std::string& content : files) {
+  for (const auto& [content, alleles] : files) {
     SCOPED_TRACE(content);
     const std::string g = write("genotype.txt", content);
     const std::string e = write("expression.txt", "1\n");
     get_parmeters(g.c_str(), e.c_str());
-    ASSERT_EQ(n, 2);
+    ASSERT_EQ(n, static_cast<int>(alleles.size() / 4));
     ASSERT_EQ(ps, 2);
-    GenotypeMatrix gmat(2, 4, '-');
+    GenotypeMatrix gmat(n, 4, '-');
     read_genotype(gmat, g.c_str());
-    EXPECT_EQ(std::string(gmat.data().begin(), gmat.data().end()), "ATGGTTGC");
+    EXPECT_EQ(std::string(gmat.data().begin(), gmat.data().end()), alleles);
   }
-}
-
-TEST_F(InputTest, ReadGenotypeKeepsRowsAlignedWithSeparatorAndCarriageReturn) {
-  const std::string g =
-      write("genotype.txt", "A T G G \r\nT T G C \r\nC G A A \r\n");
-  const std::string e = write("expression.txt", "1\n");
-  get_parmeters(g.c_str(), e.c_str());
-  ASSERT_EQ(n, 3);
-  ASSERT_EQ(ps, 2);
-  GenotypeMatrix gmat(3, 4, '-');
-  read_genotype(gmat, g.c_str());
-  EXPECT_EQ(std::string(gmat.data().begin(), gmat.data().end()),
-            "ATGGTTGCCGAA");
-}
-
-TEST_F(InputTest, ReadGenotypeEdges) {
   const std::string g = write("genotype.txt", "\n\n");
-  const std::string e = write("expression.txt", "1\n");
-  get_parmeters(g.c_str(), e.c_str());
+  get_parmeters(g.c_str(), write("expression.txt", "1\n").c_str());
   GenotypeMatrix none(2, 0, '-');
   read_genotype(none, g.c_str());
   EXPECT_EQ(none.size1(), 2u);
@@ -237,11 +202,9 @@ TEST_F(InputTest, ReadGenotypeEdges) {
   // Rows past an early end of file stay as they were.
   n = 2;
   ps = 1;
-  const std::string short_file = write("short.txt", "C G\n");
   GenotypeMatrix gmat(2, 2, '-');
-  read_genotype(gmat, short_file.c_str());
+  read_genotype(gmat, write("short.txt", "C G\n").c_str());
   EXPECT_EQ(std::string(gmat.data().begin(), gmat.data().end()), "CG--");
-
   EXPECT_ERROR(read_genotype(gmat, missing().c_str()),
                "Error: Cannot open the genome file.");
 }
@@ -268,14 +231,51 @@ TEST_F(InputTest, ReadExpressionFillsGeneColumnsFromOneStream) {
 // and from near-numbers whose split fscanf decides: the fast scan must end
 // as the fscanf loop ends, with the same values to the bit.
 TEST_F(InputTest, FastNumberScanMatchesFscanf) {
-  const std::vector<std::string> tokens = {
-      "1",      "-2.5",  ".5",      "5.",       "-.25e-3", "1e5",  "1E+05",
-      "+7",     "0x1p3", "-0X1.8P-2", "inf",    "-Infinity", "nan", "-nan",
-      "nan(12)", "1e400", "-1e-400", "4.9e-324", "00012",  "-0",   "3.25",
-      "1e",     "5e+",   "-",       ".",        "x",       "1.5-2", "2e5e5",
-      "1..2",   "0x",    "infin",   "nan(",     "1,5",     "NA",   "--1",
-      "nan()",  "0x.p1", "0x1.",    "+0x1p-3",  "iNfInItY", "0x1e5", "1e+",
-      std::string("1\0" "2", 3)};
+  const std::vector<std::string> tokens = {"1",
+                                           "-2.5",
+                                           ".5",
+                                           "5.",
+                                           "-.25e-3",
+                                           "1e5",
+                                           "1E+05",
+                                           "+7",
+                                           "0x1p3",
+                                           "-0X1.8P-2",
+                                           "inf",
+                                           "-Infinity",
+                                           "nan",
+                                           "-nan",
+                                           "nan(12)",
+                                           "1e400",
+                                           "-1e-400",
+                                           "4.9e-324",
+                                           "00012",
+                                           "-0",
+                                           "3.25",
+                                           "1e",
+                                           "5e+",
+                                           "-",
+                                           ".",
+                                           "x",
+                                           "1.5-2",
+                                           "2e5e5",
+                                           "1..2",
+                                           "0x",
+                                           "infin",
+                                           "nan(",
+                                           "1,5",
+                                           "NA",
+                                           "--1",
+                                           "nan()",
+                                           "0x.p1",
+                                           "0x1.",
+                                           "+0x1p-3",
+                                           "iNfInItY",
+                                           "0x1e5",
+                                           "1e+",
+                                           std::string("1\0"
+                                                       "2",
+                                                       3)};
   const std::vector<std::string> spaces = {" ", "\t", "\n", "  \r\n", "\v\f"};
   std::mt19937_64 random(23);
   const auto pick = [&](const std::vector<std::string>& from) {
@@ -310,7 +310,8 @@ TEST_F(InputTest, FastNumberScanMatchesFscanf) {
     std::vector<double> slow(count, -1.0);
     input_detail::File a(std::fopen(name.c_str(), "r"));
     input_detail::File b(std::fopen(name.c_str(), "r"));
-    const auto outcome = input_detail::scan_numbers(a.get(), fast.data(), count);
+    const auto outcome =
+        input_detail::scan_numbers(a.get(), fast.data(), count);
     ASSERT_EQ(outcome, input_detail::scan_numbers_with_fscanf(
                            b.get(), slow.data(), 0, count))
         << content;
@@ -337,76 +338,81 @@ TEST_F(InputTest, ReadExpressionRejectsBadData) {
   n = 3;
   ngene = 2;
   RealMatrix emat(3, 2, -1.0);
-  const auto read = [&](const std::string& content) {
-    read_expression(emat, write("expression.txt", content).c_str());
-  };
   EXPECT_ERROR(read_expression(emat, missing().c_str()),
                "Error: Cannot open the expression file.");
-  EXPECT_ERROR(read("s1 s2 s3\n1 2 3\n4 5 6\n"),
-               "Error: Invalid data in expressions");
-  EXPECT_ERROR(read("1 NA 3\n4 5 6\n"), "Error: Invalid data in expressions");
-  EXPECT_ERROR(read("1 2 3\n4 5\n"),
-               "Error: Invalid format in expression data.");
-  EXPECT_ERROR(read("1 2 3\n4 5 6\n7\n"),
-               "Error: Invalid format in expression data.");
-  EXPECT_ERROR(read("1 2 3\n4 5 6 x\n"),
-               "Error: Invalid format in expression data.");
-
+  const std::string data = "Error: Invalid data in expressions";
+  const std::string format = "Error: Invalid format in expression data.";
+  for (const auto& [content, message] :
+       std::vector<std::pair<std::string, std::string>>{
+           {"s1 s2 s3\n1 2 3\n4 5 6\n", data},
+           {"1 NA 3\n4 5 6\n", data},
+           {"1 2 3\n4 5\n", format},
+           {"1 2 3\n4 5 6\n7\n", format},
+           {"1 2 3\n4 5 6 x\n", format}}) {
+    const std::string e = write("expression.txt", content);
+    EXPECT_ERROR(read_expression(emat, e.c_str()), message) << content;
+  }
   // Scanned together: a trailing empty line is a gene without values, and
   // six numbers on one line are one gene with three values too many.
   const std::string g = write("genotype.txt", repeat("A T\n", 3));
-  const std::string trailing = write("trailing.txt", "1 2 3\n4 5 6\n\n");
-  get_parmeters(g.c_str(), trailing.c_str());
-  ASSERT_EQ(ngene, 3);
-  RealMatrix three(3, 3, -1.0);
-  EXPECT_ERROR(read_expression(three, trailing.c_str()),
-               "Error: Invalid format in expression data.");
-  const std::string one_line = write("one.txt", "1 2 3 4.5 5e1 6\n");
-  get_parmeters(g.c_str(), one_line.c_str());
-  ASSERT_EQ(ngene, 1);
-  RealMatrix one(3, 1, -1.0);
-  EXPECT_ERROR(read_expression(one, one_line.c_str()),
-               "Error: Invalid format in expression data.");
+  for (const auto& [content, genes] : std::vector<std::pair<std::string, int>>{
+           {"1 2 3\n4 5 6\n\n", 3}, {"1 2 3 4.5 5e1 6\n", 1}}) {
+    const std::string e = write("expression.txt", content);
+    get_parmeters(g.c_str(), e.c_str());
+    ASSERT_EQ(ngene, genes);
+    RealMatrix values(3, genes, -1.0);
+    EXPECT_ERROR(read_expression(values, e.c_str()), format);
+  }
 }
 
+// The allele of SNP s, or the error its line ends in.
 TEST_F(InputTest, GetAlleleReadsTheSnpsOwnLine) {
-  const auto allele_of = [](unsigned s, const std::string& path) {
+  const std::string invalid = "Error: Invalid data in allele data.";
+  const std::string format = "Error: Invalid format in allele data.";
+  const struct {
+    unsigned s;
+    std::string content;
+    std::string outcome;  // the allele, or the message
+  } cases[] = {
+      {0, "G\nA T\nc\n", "G"},
+      {1, "G\nA T\nc\n", "A"},
+      {2, "G\nA T\nc\n", "c"},
+      // A last line of up to 4 characters may lack its newline.
+      {1, "G\nT", "T"},
+      {1, "G\nT AC", "T"},
+      // A five-character line is read as two, shifting later SNPs by one.
+      {2, "GATTA\nC\nT\n", "C"},
+      {0, " G\n", invalid},
+      {0, "1\n", invalid},
+      {0, "N\n", invalid},
+      {0, "\n", invalid},
+      {1, "G\n G\nC\n", invalid},
+      {1, "G\n1\nC\n", invalid},
+      {1, "G\nN\nC\n", invalid},
+      {1, "G\n\nC\n", invalid},
+      {0, "GATTA\nC\n", format},
+      {1, "G\nT ACG", format},
+      // The piece after the long line is its newline alone.
+      {1, "GATTA\nC\n", invalid},
+      // SNPs without a line of their own.
+      {2, "G\nA\n", format},
+      {2, "G\nA", format},
+      {0, "", format},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.content);
+    const std::string file = write("allele.txt", c.content);
     char allele = ' ';
-    getallele(s, allele, path.c_str());
-    return allele;
-  };
-  const std::string file = write("allele.txt", "G\nA T\nc\n");
-  EXPECT_EQ(allele_of(0, file), 'G');
-  EXPECT_EQ(allele_of(1, file), 'A');
-  EXPECT_EQ(allele_of(2, file), 'c');
-  // A last line of up to 4 characters may lack its newline.
-  EXPECT_EQ(allele_of(1, write("a.txt", "G\nT")), 'T');
-  EXPECT_EQ(allele_of(1, write("b.txt", "G\nT AC")), 'T');
-  // A five-character line is read as two, shifting later SNPs by one.
-  EXPECT_EQ(allele_of(2, write("c.txt", "GATTA\nC\nT\n")), 'C');
-}
-
-TEST_F(InputTest, GetAlleleRejectsBadLines) {
+    if (c.outcome.size() == 1) {
+      getallele(c.s, allele, file.c_str());
+      EXPECT_EQ(allele, c.outcome[0]);
+    } else {
+      EXPECT_ERROR(getallele(c.s, allele, file.c_str()), c.outcome);
+    }
+  }
   char allele = ' ';
-  const auto look_up = [&](unsigned s, const std::string& content) {
-    getallele(s, allele, write("allele.txt", content).c_str());
-  };
   EXPECT_ERROR(getallele(0u, allele, missing().c_str()),
                "Error: Cannot open the allele file.");
-  for (const std::string bad : {" G\n", "1\n", "N\n", "\n"}) {
-    EXPECT_ERROR(look_up(0, bad), "Error: Invalid data in allele data.");
-    EXPECT_ERROR(look_up(1, "G\n" + bad + "C\n"),
-                 "Error: Invalid data in allele data.");
-  }
-  EXPECT_ERROR(look_up(0, "GATTA\nC\n"),
-               "Error: Invalid format in allele data.");
-  EXPECT_ERROR(look_up(1, "G\nT ACG"), "Error: Invalid format in allele data.");
-  // The piece after the long line is its newline alone.
-  EXPECT_ERROR(look_up(1, "GATTA\nC\n"), "Error: Invalid data in allele data.");
-  // SNPs without a line of their own.
-  EXPECT_ERROR(look_up(2, "G\nA\n"), "Error: Invalid format in allele data.");
-  EXPECT_ERROR(look_up(2, "G\nA"), "Error: Invalid format in allele data.");
-  EXPECT_ERROR(look_up(0, ""), "Error: Invalid format in allele data.");
 }
 
 }  // namespace

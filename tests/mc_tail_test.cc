@@ -104,13 +104,10 @@ TEST(McJudgeTest, PrintsAndComparesAsTheExactPvalue) {
       ExpectSameOutcome(judges[t], thresholds[t], s);
     }
   }
-}
-
-TEST(McJudgeTest, StatisticsWhereTheSixthDecimalTurnsOver) {
   // For log10(p) = -(k + 1/2) 1e-6, found by bisection on the exact p-value,
   // the statistics within 2000 doubles of the turning point, where the
   // shortcut must give way to the exact p-value.
-  std::mt19937_64 random(11);
+  std::mt19937_64 steps(11);
   std::uniform_real_distribution<double> target(0.0, 300.0);
   const McJudge judge(0.05);
   const auto exact_log10 = [](double s) {
@@ -120,7 +117,7 @@ TEST(McJudgeTest, StatisticsWhereTheSixthDecimalTurnsOver) {
     // Half the trials just below zero, where "-0.000000" turns into a
     // negative sixth decimal.
     const double level = trial % 2 == 0
-                             ? -(std::floor(target(random) * 1e6) + 0.5) * 1e-6
+                             ? -(std::floor(target(steps) * 1e6) + 0.5) * 1e-6
                              : -(static_cast<double>(trial % 7) + 0.5) * 1e-6;
     double low = 1e-3;  // log10 p decreases from about 0 here
     double high = 1400.0;

@@ -68,67 +68,6 @@ TEST(PairMatrices, ClassesCountCopiesOfTheReferenceAlleleExactly) {
             std::vector<int>(8, 0));
 }
 
-TEST(PairMatrices, BlankReferenceTakesFirstIndividualsFirstAllele) {
-  GenotypeMatrix gmat = genotypes({"GGTA", "GGAA", "GGTT"});
-  RealMatrix emat(3, 2, 10.0);
-  const Pair pair = build(emat, gmat, 1, 0, 1, ' ');
-  EXPECT_EQ(pair.reference, 'T');
-  EXPECT_EQ(classes(pair.ymat), (std::vector<int>{1, 2, 0}));
-
-  // Without individuals there is no allele to take, and nothing is touched.
-  GenotypeMatrix empty(0, 4, '-');
-  RealMatrix no_values(0, 2, 1.0);
-  EXPECT_EQ(build(no_values, empty, 1, 0, 1, ' ').reference, ' ');
-}
-
-TEST(PairMatrices, LogValuesOfTheTwoGenesInPairOrder) {
-  GenotypeMatrix gmat = genotypes({"AT", "AA", "TT", "TA"});
-  RealMatrix emat(4, 3, 1.0);
-  const double values[4] = {1.0, 100.0, 0.0, -5.0};
-  for (std::size_t i = 0; i < 4; ++i) {
-    emat(i, 0) = values[i];
-    emat(i, 2) = 1000.0 / static_cast<double>(i + 1);
-  }
-  const Pair forward = build(emat, gmat, 0, 0, 2, 'A');
-  EXPECT_EQ(forward.xmat(0, 0), 0.0);
-  EXPECT_EQ(forward.xmat(1, 0), 2.0);
-  EXPECT_EQ(forward.xmat(2, 0), -std::numeric_limits<double>::infinity());
-  EXPECT_TRUE(std::isnan(forward.xmat(3, 0)));
-  EXPECT_EQ(forward.xmat(0, 1), 3.0);
-  EXPECT_DOUBLE_EQ(forward.xmat(1, 1), std::log10(500.0));
-
-  const Pair swapped = build(emat, gmat, 0, 2, 0, 'A');
-  for (std::size_t i = 0; i < 4; ++i) {
-    EXPECT_EQ(swapped.xmat(i, 0), forward.xmat(i, 1));
-    if (i != 3) {
-      EXPECT_EQ(swapped.xmat(i, 1), forward.xmat(i, 0));
-    }
-  }
-  EXPECT_TRUE(std::isnan(swapped.xmat(3, 1)));
-  EXPECT_EQ(classes(swapped.ymat), classes(forward.ymat));
-  EXPECT_EQ(classes(forward.ymat), (std::vector<int>{1, 0, 2, 1}));
-}
-
-TEST(GeneMoments, MeansOfLogValueAndItsSquare) {
-  n = 2;
-  ngene = 4;
-  RealMatrix emat(2, 4, 10.0);
-  emat(0, 1) = 1.0;
-  emat(1, 1) = 100.0;
-  emat(1, 2) = 0.0;
-  emat(0, 3) = -1.0;
-  RealMatrix mommat(4, 2, 0.0);
-  get_mommat(emat, mommat);
-  EXPECT_EQ(mommat(0, 0), 1.0);
-  EXPECT_EQ(mommat(0, 1), 1.0);
-  EXPECT_EQ(mommat(1, 0), 1.0);
-  EXPECT_EQ(mommat(1, 1), 2.0);
-  EXPECT_EQ(mommat(2, 0), -std::numeric_limits<double>::infinity());
-  EXPECT_EQ(mommat(2, 1), std::numeric_limits<double>::infinity());
-  EXPECT_TRUE(std::isnan(mommat(3, 0)));
-  EXPECT_TRUE(std::isnan(mommat(3, 1)));
-}
-
 TEST(GeneMoments, AgreeWithThePairMatrixColumns) {
   // Irregular values: the moments must match a plain two-pass mean of the
   // log values the pair matrices hold, up to rounding.
@@ -151,18 +90,6 @@ TEST(GeneMoments, AgreeWithThePairMatrixColumns) {
     }
     EXPECT_NEAR(mommat(g, 0), sum / individuals, 1e-14);
     EXPECT_NEAR(mommat(g, 1), squares / individuals, 1e-13);
-  }
-}
-
-TEST(GeneMoments, NoIndividualsAddNothing) {
-  n = 0;
-  ngene = 2;
-  RealMatrix emat(0, 2, 1.0);
-  RealMatrix mommat(2, 2, 0.0);
-  get_mommat(emat, mommat);
-  for (std::size_t g = 0; g < 2; ++g) {
-    EXPECT_EQ(mommat(g, 0), 0.0);
-    EXPECT_EQ(mommat(g, 1), 0.0);
   }
 }
 

@@ -122,35 +122,6 @@ TEST(GroupCovariance, WorkedExample) {
   EXPECT_NEAR(pvalue, Tail10(p.mcstat), 1e-15);
 }
 
-TEST(GroupCovariance, ClassCountingRules) {
-  // Ten individuals, 4 in class 0 (one of them coded (1,1)) and 5 in class
-  // 1: class 2 is the remainder, its single member has zero spread.
-  std::vector<double> x0 = {0.5, 1.5, -2, 3, 0.25, 1, 2, 4, -1, 7};
-  std::vector<double> x1 = {1, -1, 2, 0.5, 3, -2, 1.5, 2.5, 0, 9};
-  Pair p(x0, x1, {0, 0, 0, 0, 1, 1, 1, 1, 1, 2});
-  p.ymat(3, 1) = 1;
-  p.Test();
-  EXPECT_EQ(p.nvec(0), 4.0);
-  EXPECT_EQ(p.nvec(1), 5.0);
-  EXPECT_EQ(p.nvec(2), 1.0);
-  EXPECT_EQ(p.summat(0, 0), 0.5 + 1.5 - 2 + 3);
-  EXPECT_EQ(p.covmat(2, 0), 0.0);
-  EXPECT_EQ(p.covmat(2, 1), 0.0);
-  EXPECT_EQ(p.covmat(2, 2), 0.0);
-
-  // The class rows add up to the whole sample's sums.
-  double whole[4] = {0, 0, 0, 0};
-  for (std::size_t i = 0; i < x0.size(); ++i) {
-    whole[0] += x0[i];
-    whole[1] += x1[i];
-    whole[2] += x0[i] * x0[i];
-    whole[3] += x1[i] * x1[i];
-  }
-  for (int c = 0; c < 4; ++c)
-    EXPECT_NEAR(p.summat(0, c) + p.summat(1, c) + p.summat(2, c), whole[c],
-                1e-12);
-}
-
 TEST(MeanCovTest, DegenerateDataGiveFixedResults) {
   std::vector<double> x0 = {0.1, 0.9, 0.4, 1.3, 2.2, 1.7, 0.3, 2.5, 1.1, 3.0};
   std::vector<double> x1 = {0.2, 0.1, 1.2, 1.4, 0.8, 2.1, 2.0, 3.3, 2.9, 1.0};
