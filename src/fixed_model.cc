@@ -218,8 +218,9 @@ struct DesignArrays {
 }
 
 // Fills the arrays of the design of `columns` (see Design), the rows from
-// columns.rows on with zeros and class 2.
-[[gnu::always_inline]] inline void fill_design_kernel(
+// columns.rows on with zeros and class 2, and returns whether every value of
+// columns 1 to 3 is finite.
+[[gnu::always_inline]] inline bool fill_design_kernel(
     const PairColumns& columns, const DesignArrays& out) {
   const std::size_t count = columns.rows;
   // Looked up rather than chosen by a branch: the classes follow no pattern
@@ -246,11 +247,42 @@ struct DesignArrays {
     }
     write_design_rows(whole, load(x0), load(x1), out);
   }
+  // v - v is 0.0 for a finite v and NaN otherwise, and a NaN stays in the sum.
+  Lanes excess = {};
+  for (std::size_t i = 0; i < out.padded; i += kLanes) {
+    const Lanes c1 = load(out.col1 + i);
+    const Lanes c2 = load(out.col2 + i);
+    const Lanes c3 = load(out.col3 + i);
+    excess += ((c1 - c1) + (c2 - c2)) + (c3 - c3);
+  }
+  return excess[0] == 0.0 && excess[1] == 0.0 && excess[2] == 0.0 &&
+         excess[3] == 0.0;
 }
 
-__attribute__((target_clones("avx2", "default"))) void fill_design(
+__attribute__((target_clones("avx2", "default"))) bool fill_design(
     const PairColumns& columns, const DesignArrays& out) {
-  fill_design_kernel(columns, out);
+  return fill_design_kernel(columns, out);
+}
+
+// The probabilities, weights and residuals at predictors of +0.0, as
+// probabilities_kernel computes them from exponentials of 1.0, and the sweep.
+__attribute__((target_clones("avx2", "default"))) void zero_start(
+    const Design& design, const FitScratch& scratch, ModelPass<4>& pass) {
+  const double one = 1.0;
+  const double p = one / ((one + 1.0) + one);
+  const Lanes a = {p, p, p, p};
+  const Lanes w00 = (a - 1.0) * a;
+  const Lanes w01 = a * a;
+  for (std::size_t i = 0; i < design.padded; i += kLanes) {
+    store(scratch.a + i, a);
+    store(scratch.b + i, a);
+    store(scratch.w00 + i, w00);
+    store(scratch.w01 + i, w01);
+    store(scratch.w11 + i, w00);
+    store(scratch.r0 + i, load(design.y0 + i) - a);
+    store(scratch.r1 + i, load(design.y1 + i) - a);
+  }
+  sweep_kernel<4>(design, scratch, pass);
 }
 
 }  // namespace
@@ -275,6 +307,26 @@ ModelPass<P> evaluate_model(const Design& design, const Vector<2 * P>& coef,
     evaluate3(design, coef.data(), scratch, pass);
   } else {
     evaluate4(design, coef.data(), scratch, pass);
+  }
+  return pass;
+}
+
+ModelPass<4> zero_start_pass(const Design& design, const FitScratch& scratch) {
+  ModelPass<4> pass;
+  zero_start(design, scratch, pass);
+  return pass;
+}
+
+ModelPass<3> reduced_pass(const ModelPass<4>& full) {
+  ModelPass<3> pass;
+  for (std::size_t j = 0; j < 3; ++j) {
+    pass.gradient[j] = full.gradient[j];
+    pass.gradient[3 + j] = full.gradient[4 + j];
+  }
+  for (std::size_t k = 0; k < kTriangle<3>; ++k) {
+    pass.h00[k] = full.h00[k];
+    pass.h01[k] = full.h01[k];
+    pass.h11[k] = full.h11[k];
   }
   return pass;
 }
@@ -330,9 +382,9 @@ fixed_model::Design FixedModelWorkspace::load(const PairColumns& columns) {
     *column = take(padded);
   }
   out.products = take(kProductStride * padded);
-  fixed_model::fill_design(columns, out);
-  return {count,    padded, out.col1, out.col2,
-          out.col3, out.y0, out.y1,   out.products};
+  const bool finite = fixed_model::fill_design(columns, out);
+  return {count,    padded, finite, out.col1,    out.col2,
+          out.col3, out.y0, out.y1, out.products};
 }
 
 namespace {
@@ -343,10 +395,11 @@ namespace {
 template <std::size_t P>
 double fitted_log_likelihood(const fixed_model::Design& design,
                              const std::uint8_t* cls,
-                             const fixed_model::FitScratch& scratch) {
+                             const fixed_model::FitScratch& scratch,
+                             const fixed_model::ModelPass<P>* first) {
   fixed_model::Vector<2 * P> coef;
   coef.fill(0.0);
-  if (!fixed_model::newton_raphson<P>(design, coef, scratch)) {
+  if (!fixed_model::newton_raphson<P>(design, coef, scratch, first)) {
     fixed_model::fill_probabilities<P>(design, coef, scratch);
   }
   return fixed_model::log_likelihood(cls, design.count, scratch.a, scratch.b);
@@ -358,9 +411,21 @@ InteractionScores fixed_interaction_scores(const PairColumns& columns,
                                            FixedModelWorkspace& work) {
   const fixed_model::Design design = work.load(columns);
   InteractionScores scores;
-  scores.llReduced =
-      fitted_log_likelihood<3>(design, columns.cls, work.scratch());
-  scores.llFull = fitted_log_likelihood<4>(design, columns.cls, work.scratch());
+  // Both fits start at zero; with finite values they share their first pass.
+  if (design.finite) {
+    const fixed_model::ModelPass<4> full =
+        fixed_model::zero_start_pass(design, work.scratch());
+    const fixed_model::ModelPass<3> reduced = fixed_model::reduced_pass(full);
+    scores.llReduced =
+        fitted_log_likelihood<3>(design, columns.cls, work.scratch(), &reduced);
+    scores.llFull =
+        fitted_log_likelihood<4>(design, columns.cls, work.scratch(), &full);
+  } else {
+    scores.llReduced =
+        fitted_log_likelihood<3>(design, columns.cls, work.scratch(), nullptr);
+    scores.llFull =
+        fitted_log_likelihood<4>(design, columns.cls, work.scratch(), nullptr);
+  }
   const double d = scores.llFull - scores.llReduced;
   scores.statistic = d + d;
   scores.pValue = interaction_pvalue(scores.statistic);

@@ -166,10 +166,13 @@ inline constexpr std::size_t kRowOffset = 12;
 // fill a vector; the products sit row by row so that one row's entries fill
 // vectors. Arrays hold `padded` rows (32-byte aligned); the rows from
 // `count` on are those of an individual with both values 0.0 and class 2,
-// and no sum ever reads them.
+// and no sum ever reads them. `finite` tells whether every value of columns
+// 1 to 3 is finite, so that every linear predictor at coefficients of zero
+// is +0.0.
 struct Design {
   std::size_t count;
   std::size_t padded;
+  bool finite;
   const double* col1;
   const double* col2;
   const double* col3;
@@ -269,6 +272,15 @@ template <std::size_t P>
 ModelPass<P> evaluate_model(const Design& design, const Vector<2 * P>& coef,
                             const FitScratch& scratch);
 
+// evaluate_model<4> at coefficients of zero for a design with `finite` set:
+// every predictor is +0.0 and its exponential 1.0, so the probabilities are
+// 1/3 without a call to the exponential.
+ModelPass<4> zero_start_pass(const Design& design, const FitScratch& scratch);
+
+// The pass of the three-column model at the same probabilities as `full`: its
+// sums are the first entries of the four-column ones, formed alike.
+ModelPass<3> reduced_pass(const ModelPass<4>& full);
+
 // Returns the full 2P x 2P Hessian from the blocks of a pass. Entries below a
 // block's diagonal mirror those above it: the general version forms them as
 // x[c] * x[r] instead of x[r] * x[c], which gives the same value (two NaN
@@ -293,13 +305,15 @@ Square<2 * P> assemble_hessian(const ModelPass<P>& pass) {
 // undamped Newton-Raphson steps, exactly as the general newton_raphson: it
 // stops after a step whose squared length is at most 0.06 P, after 11 steps,
 // or, keeping the coefficients at which it was evaluated, at a Hessian whose
-// determinant is not at least 1e-15 or that meets a zero pivot. Returns true
-// when scratch.a and scratch.b hold the class probabilities at the returned
-// coefficients (the fit stopped at a Hessian), false when they must be
-// computed afresh.
+// determinant is not at least 1e-15 or that meets a zero pivot. A given
+// `first` is the pass at the starting point and takes the place of its
+// evaluation. Returns true when scratch.a and scratch.b hold the class
+// probabilities at the returned coefficients (the fit stopped at a Hessian
+// it evaluated), false when they must be computed afresh.
 template <std::size_t P>
 bool newton_raphson(const Design& design, Vector<2 * P>& coef,
-                    const FitScratch& scratch) {
+                    const FitScratch& scratch,
+                    const ModelPass<P>* first = nullptr) {
   constexpr std::size_t Q = 2 * P;
   Vector<Q> current = coef;
   Vector<Q> previous;
@@ -308,7 +322,10 @@ bool newton_raphson(const Design& design, Vector<2 * P>& coef,
   bool probabilitiesCurrent = false;
   while (true) {
     previous = current;
-    const ModelPass<P> pass = evaluate_model<P>(design, previous, scratch);
+    const bool evaluated = first == nullptr;
+    const ModelPass<P> pass =
+        evaluated ? evaluate_model<P>(design, previous, scratch) : *first;
+    first = nullptr;
     Square<Q> lu = assemble_hessian<P>(pass);
     Permutation<Q> pm;
     std::iota(pm.begin(), pm.end(), std::size_t{0});
@@ -316,7 +333,7 @@ bool newton_raphson(const Design& design, Vector<2 * P>& coef,
     // general version factorises two copies of the same matrix identically.
     const std::size_t singular = lu_factorize<Q>(lu, pm);
     if (!(lu_determinant<Q>(lu, pm) >= kDeterminantFloor) || singular != 0) {
-      probabilitiesCurrent = true;
+      probabilitiesCurrent = evaluated;
       break;
     }
     Vector<Q> step = pass.gradient;
