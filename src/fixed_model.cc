@@ -32,7 +32,7 @@ using Lanes = double __attribute__((vector_size(32)));
 }
 
 // The capped linear predictors of four rows (design columns 1 to P-1 in
-// `columns`) at one class's coefficient block `coef`: capped_predictors'
+// `columns`) at one class's coefficient block `coef`: the predictors'
 // sum in column order from 0.0, lane by lane.
 template <std::size_t P>
 [[gnu::always_inline]] inline Lanes capped_predictor_lanes(const Lanes* columns,
@@ -49,7 +49,7 @@ template <std::size_t P>
 // fill_probabilities, and with kWeights also the Hessian weights and the
 // residuals of the same rows. Three sweeps (predictors, exponentials,
 // quotients): the exponentials of all rows go through one vector call that
-// returns exactly exact_exp's values.
+// returns exactly std::exp's values.
 template <std::size_t P, bool kWeights>
 [[gnu::always_inline]] inline void probabilities_kernel(
     const Design& design, const double* coef, const FitScratch& scratch) {
@@ -203,6 +203,57 @@ __attribute__((target_clones("avx2", "default"))) void log_arguments(
       out[i] = a[i] + b[i] < 1.0 ? (1.0 - a[i]) - b[i] : nan;
     }
   }
+}
+
+// Adds to `sum`, in row order, the log-likelihood terms of `rows` rows from
+// their log_arguments: the logarithm, or `zeroTerm` where that is NaN.
+[[gnu::always_inline]] inline void add_log_terms(const double* arguments,
+                                                 std::size_t rows,
+                                                 double zeroTerm, double& sum) {
+  for (std::size_t k = 0; k < rows; ++k) {
+    const double x = arguments[k];
+    sum += x == x ? std::log(x) : zeroTerm;
+  }
+}
+
+// The LDA value's sum over the first `rows` rows of `columns` at coefficients
+// `coef`, kLogChunk rows at a time: the capped predictors four rows per
+// vector, one exponential call for the chunk, the quotients as
+// fill_probabilities forms them, then the terms in row order.
+__attribute__((target_clones("avx2", "default"))) double lda_sum(
+    const PairColumns& columns, std::size_t rows, const double* coef) {
+  const double zeroTerm = log_of_zero_probability();
+  double exps[2 * kLogChunk];
+  double pa[kLogChunk];
+  double pb[kLogChunk];
+  double arguments[kLogChunk];
+  double sum = 0.0;
+  for (std::size_t start = 0; start < rows; start += kLogChunk) {
+    const std::size_t count = std::min(kLogChunk, rows - start);
+    const std::size_t padded = (count + kLanes - 1) / kLanes * kLanes;
+    for (std::size_t i = 0; i < padded; i += kLanes) {
+      double x0[kLanes] = {};
+      double x1[kLanes] = {};
+      for (std::size_t k = 0; k < kLanes && i + k < count; ++k) {
+        x0[k] = columns.x0[start + i + k];
+        x1[k] = columns.x1[start + i + k];
+      }
+      const Lanes design[3] = {load(x0), load(x1), Lanes{}};
+      store(exps + i, capped_predictor_lanes<3>(design, coef));
+      store(exps + padded + i, capped_predictor_lanes<3>(design, coef + 3));
+    }
+    fast_exp::exp_in_place(exps, 2 * padded);
+    for (std::size_t i = 0; i < padded; i += kLanes) {
+      const Lanes ea = load(exps + i);
+      const Lanes eb = load(exps + padded + i);
+      const Lanes denominator = (ea + 1.0) + eb;
+      store(pa + i, ea / denominator);
+      store(pb + i, eb / denominator);
+    }
+    log_arguments(columns.cls + start, count, pa, pb, arguments);
+    add_log_terms(arguments, count, zeroTerm, sum);
+  }
+  return sum;
 }
 
 // Stores four vectors of four rows each (a, b, c, d) as the four doubles
@@ -385,10 +436,7 @@ double log_likelihood(const std::uint8_t* cls, std::size_t count,
   for (std::size_t start = 0; start < count; start += kLogChunk) {
     const std::size_t rows = std::min(kLogChunk, count - start);
     log_arguments(cls + start, rows, a + start, b + start, arguments);
-    for (std::size_t k = 0; k < rows; ++k) {
-      const double x = arguments[k];
-      sum += x == x ? std::log(x) : zeroTerm;
-    }
+    add_log_terms(arguments, rows, zeroTerm, sum);
   }
   return sum;
 }
@@ -494,14 +542,5 @@ double fixed_llvalue_lda(const PairColumns& columns, std::int32_t individuals,
       individuals > 0
           ? std::min(static_cast<std::size_t>(individuals), columns.rows)
           : 0;
-  const double zeroTerm = log_of_zero_probability();
-  double sum = 0.0;
-  for (std::size_t i = 0; i < rows; ++i) {
-    const double x[3] = {1.0, columns.x0[i], columns.x1[i]};
-    double pa;
-    double pb;
-    fixed_model::class_probabilities<3>(x, b, pa, pb);
-    sum += class_log_term(columns.cls[i], pa, pb, zeroTerm);
-  }
-  return sum;
+  return fixed_model::lda_sum(columns, rows, b.data());
 }

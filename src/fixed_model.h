@@ -7,15 +7,15 @@
 // in model.h and scores.h operation for operation: the same products with the
 // same operand order, the same summation order (each sum starting from 0.0),
 // the same partial-pivoting LU factorisation with its pivot choice, the same
-// std::exp and std::log calls. The results are therefore equal to theirs to
-// the bit for every input, infinities and signed zeros included; a NaN is
-// matched by a NaN, whose sign and payload neither version controls (the
-// compiler may swap the operands of a commutative operation or move a
-// negation). The scores themselves are never NaN. Only the storage and the
-// schedule differ: fixed-size arrays on the stack and one reusable workspace
-// per thread instead of matrices allocated on every call, and vector lanes
-// that compute four rows, or four entries of the sums, side by side, each
-// lane performing exactly the scalar sequence of operations.
+// std::log calls and exponentials equal to std::exp's (fast_exp.h). The results
+// are therefore equal to theirs to the bit for every input, infinities and
+// signed zeros included; a NaN is matched by a NaN, whose sign and payload
+// neither version controls (the compiler may swap the operands of a commutative
+// operation or move a negation). The scores themselves are never NaN. Only the
+// storage and the schedule differ: fixed-size arrays on the stack and one
+// reusable workspace per thread instead of matrices allocated on every call,
+// and vector lanes that compute four rows, or four entries of the sums, side by
+// side, each lane performing exactly the scalar sequence of operations.
 //
 // A pair's data is read in place from the engine's columns (PairColumns).
 // Genotype class c of an individual stands for the indicator row (1, 0) when
@@ -196,55 +196,17 @@ struct FitScratch {
   double* r1;
 };
 
-// std::exp(x), with two arguments whose result is known exactly and that
-// need no call: every x below -746 gives +0.0 (the smallest subnormal is
-// e^-744.4), and +-0.0 gives 1.0 exactly, as C's Annex F requires of exp.
-// Fits of separated classes drive many predictors far below -746, where the
-// library's underflow path is slow, and every fit starts at coefficients of
-// zero, where all finite rows have predictors of 0.0.
-inline double exact_exp(double x) {
-  if (x < -746.0) return 0.0;
-  if (x == 0.0) return 1.0;
-  return std::exp(x);
-}
-
-// Writes the linear predictors of classes 0 and 1 of one design row `x` (P
-// entries) at coefficients `coef` (class 0's block, then class 1's), each
-// summed in column order from 0.0 and capped at kExponentCap (a NaN
-// predictor takes the cap), into `e0` and `e1`.
-template <std::size_t P>
-void capped_predictors(const double* x, const Vector<2 * P>& coef, double& e0,
-                       double& e1) {
-  double eta0 = 0.0;
-  double eta1 = 0.0;
-  for (std::size_t j = 0; j < P; ++j) {
-    eta0 += x[j] * coef[j];
-  }
-  for (std::size_t j = 0; j < P; ++j) {
-    eta1 += x[j] * coef[P + j];
-  }
-  e0 = capped_predictor(eta0);
-  e1 = capped_predictor(eta1);
-}
-
-// Writes the probabilities of classes 0 and 1 of one design row `x` into `a`
-// and `b`. The predictors are capped, so both are finite.
-template <std::size_t P>
-void class_probabilities(const double* x, const Vector<2 * P>& coef, double& a,
-                         double& b) {
-  double e0;
-  double e1;
-  capped_predictors<P>(x, coef, e0, e1);
-  const double x0 = exact_exp(e0);
-  const double x1 = exact_exp(e1);
-  const double denominator = (x0 + 1.0) + x1;
-  a = x0 / denominator;
-  b = x1 / denominator;
-}
+// The class 0 and 1 probabilities of one design row x (P entries) at
+// coefficients coef (class 0's block, then class 1's), as the general
+// get_pimat forms them: each linear predictor summed in column order from 0.0
+// and capped at kExponentCap (a NaN predictor takes the cap), e0 and e1 their
+// exponentials (fast_exp's, equal to std::exp's to the bit), then
+// a = e0 / ((e0 + 1.0) + e1) and b = e1 / ((e0 + 1.0) + e1). The predictors
+// are capped, so both are finite.
 
 // Fills scratch.a and scratch.b with the class 0 and 1 probabilities of all
 // padded rows of `design` at `coef` (P = 3 or 4 design columns), each value
-// computed as class_probabilities computes it. Four rows share each vector
+// formed as above. Four rows share each vector
 // operation, one row per lane, so every lane performs the scalar sequence.
 template <std::size_t P>
 void fill_probabilities(const Design& design, const Vector<2 * P>& coef,
