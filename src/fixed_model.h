@@ -64,9 +64,13 @@ using Permutation = std::array<std::size_t, N>;
 template <std::size_t N>
 std::size_t lu_factorize(Square<N>& a, Permutation<N>& pm) {
   std::size_t singular = 0;
+  // Unrolled whole, so that every inner loop has a known trip count and is
+  // unrolled too: the loop control otherwise outweighs the arithmetic.
+#pragma GCC unroll 8
   for (std::size_t i = 0; i < N; ++i) {
     std::size_t pivot = i;
     double largest = 0.0;
+#pragma GCC unroll 8
     for (std::size_t r = i; r < N; ++r) {
       const double magnitude = std::abs(a[r][i]);
       if (magnitude > largest) {
@@ -80,13 +84,16 @@ std::size_t lu_factorize(Square<N>& a, Permutation<N>& pm) {
         std::swap(a[pivot], a[i]);
       }
       const double inverse = 1.0 / a[i][i];
+#pragma GCC unroll 8
       for (std::size_t r = i + 1; r < N; ++r) {
         a[r][i] *= inverse;
       }
     } else if (singular == 0) {
       singular = i + 1;
     }
+#pragma GCC unroll 8
     for (std::size_t r = i + 1; r < N; ++r) {
+#pragma GCC unroll 8
       for (std::size_t c = i + 1; c < N; ++c) {
         a[r][c] -= a[r][i] * a[i][c];
       }
