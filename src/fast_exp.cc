@@ -1,7 +1,6 @@
 #include "fast_exp.h"
 
 #include <immintrin.h>
-#include <quadmath.h>
 #include <sys/platform/x86.h>
 
 #include <bit>
@@ -33,94 +32,11 @@ using Doubles = double __attribute__((vector_size(32)));
 #pragma GCC diagnostic ignored "-Wpsabi"
 using Words = std::uint64_t __attribute__((vector_size(32)));
 
-struct Table {
-  std::uint64_t entries[2 << kTableBits];
+// Made by bench/exp_table.cc; tests/exp_test.cc proves every entry
+// correctly rounded.
+alignas(64) constexpr std::uint64_t kTable[2 << kTableBits] = {
+#include "fast_exp_table.inc"
 };
-
-// Non-negative integers of any size, little-endian 64-bit words: enough to
-// compare a rational's 128th power with a power of two exactly.
-using Big = std::vector<std::uint64_t>;
-
-Big big_of(unsigned __int128 v) {
-  Big b;
-  for (; v != 0; v >>= 64) b.push_back(static_cast<std::uint64_t>(v));
-  return b;
-}
-
-Big big_product(const Big& a, const Big& b) {
-  Big out(a.size() + b.size(), 0);
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    unsigned __int128 carry = 0;
-    for (std::size_t j = 0; j < b.size(); ++j) {
-      const unsigned __int128 t =
-          static_cast<unsigned __int128>(a[i]) * b[j] + out[i + j] + carry;
-      out[i + j] = static_cast<std::uint64_t>(t);
-      carry = t >> 64;
-    }
-    out[i + b.size()] = static_cast<std::uint64_t>(carry);
-  }
-  while (!out.empty() && out.back() == 0) out.pop_back();
-  return out;
-}
-
-// Whether m 2^-e < 2^(i/128), i.e. m^128 < 2^(i + 128 e) (m > 0).
-bool below_root(const Big& m, long long e, unsigned i) {
-  Big x = m;
-  for (int k = 0; k < 7; ++k) x = big_product(x, x);
-  const long long bits =
-      64 * static_cast<long long>(x.size() - 1) + std::bit_width(x.back());
-  return bits <= static_cast<long long>(i) + 128 * e;
-}
-
-// Whether 2^(i/128) lies below lead (1 + tail + side 2^(et - 1)), the
-// midpoint between tail = mt 2^et and its neighbour on side `side` (-1, 1),
-// lead = mh 2^-52: that is mh (2^(1-et) + 2 mt + side) 2^(et - 53).
-bool root_below_midpoint(double lead, double tail, int side, unsigned i) {
-  int exponent;
-  const double fraction = std::frexp(tail, &exponent);
-  const auto mt = static_cast<__int128>(fraction * 0x1p53);
-  const int et = exponent - 53;
-  const auto mh = static_cast<unsigned __int128>(lead * 0x1p52);
-  const __int128 factor =
-      (static_cast<__int128>(1) << (1 - et)) + 2 * mt + side;
-  const Big m =
-      big_product(big_of(mh), big_of(static_cast<unsigned __int128>(factor)));
-  return !below_root(m, 53 - et, i);
-}
-
-// 2^(i/128) = H (1 + T): the lead H is 2^(i/128) in quadruple precision
-// rounded to double; the tail T, (2^(i/128) - H) / H from the same quadruple
-// value, then moved by an ulp at a time until 2^(i/128) lies between the
-// midpoints to its neighbours, which quadruple precision alone does not
-// always achieve. The test of this module checks every entry again.
-Table make_table() {
-  Table table;
-  for (std::uint64_t i = 0; i <= kTableMask; ++i) {
-    const __float128 exact = exp2q(static_cast<__float128>(i) / 128);
-    const double lead = static_cast<double>(exact);
-    const __float128 quotient = (exact - lead) / lead;
-    double tail = static_cast<double>(quotient);
-    // The quadruple value is good to about 2^-111; only a tail whose
-    // quotient lies within 2^-109 of a midpoint needs the exact test.
-    const double ulp = std::nextafter(std::abs(tail), 1.0) - std::abs(tail);
-    const __float128 offset = quotient - tail;
-    const __float128 margin = ulp / 2 - (offset < 0 ? -offset : offset);
-    const bool doubtful = margin < static_cast<__float128>(0x1p-109);
-    for (int moves = 0; doubtful && tail != 0.0 && moves < 4; ++moves) {
-      if (!root_below_midpoint(lead, tail, 1, i)) {
-        tail = std::nextafter(tail, 1.0);
-      } else if (root_below_midpoint(lead, tail, -1, i)) {
-        tail = std::nextafter(tail, -1.0);
-      } else {
-        break;
-      }
-    }
-    table.entries[2 * i] = std::bit_cast<std::uint64_t>(tail);
-    table.entries[2 * i + 1] =
-        std::bit_cast<std::uint64_t>(lead) - (i << (52 - kTableBits));
-  }
-  return table;
-}
 
 // Whether the library takes argument x through its main path: |x| from
 // 2^-54 and below 512. +-0.0 takes the main path here too: every lane of it
@@ -224,6 +140,67 @@ __attribute__((target("avx2,fma"))) void exp_fused(double* v, std::size_t count,
   for (; i < count; ++i) v[i] = scalar_exp(v[i]);
 }
 
+// The fused sequence on eight lanes where AVX-512 is usable: each lane
+// performs exactly the operations of exp_fused, so only the width differs.
+__attribute__((target("avx512f,avx2,fma"))) void exp_fused8(
+    double* v, std::size_t count, const std::uint64_t* t) {
+  const __m512d invLn2N = _mm512_set1_pd(kInvLn2N);
+  const __m512d shift = _mm512_set1_pd(kShift);
+  const __m512d negLn2Hi = _mm512_set1_pd(kNegLn2HiN);
+  const __m512d negLn2Lo = _mm512_set1_pd(kNegLn2LoN);
+  const __m512d c2 = _mm512_set1_pd(kC2);
+  const __m512d c3 = _mm512_set1_pd(kC3);
+  const __m512d c4 = _mm512_set1_pd(kC4);
+  const __m512d c5 = _mm512_set1_pd(kC5);
+  const __m512i mask = _mm512_set1_epi64(kTableMask);
+  const __m512d regularLow = _mm512_set1_pd(0x1p-54);
+  const __m512d regularHigh = _mm512_set1_pd(512.0);
+  const auto* tails = reinterpret_cast<const double*>(t);
+  const auto* leads = reinterpret_cast<const long long*>(t + 1);
+  std::size_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const __m512d x = _mm512_loadu_pd(v + i);
+    const __m512d shifted = _mm512_fmadd_pd(x, invLn2N, shift);
+    const __m512i ki = _mm512_castpd_si512(shifted);
+    const __m512d kd = _mm512_sub_pd(shifted, shift);
+    const __m512d r =
+        _mm512_fmadd_pd(kd, negLn2Lo, _mm512_fmadd_pd(kd, negLn2Hi, x));
+    // Masked gathers and the vector extension's shifts: GCC 12 warns about
+    // the undefined source operand of the unmasked intrinsics.
+    const __m512i index = (ki & mask) << 1;
+    const __m512d tail =
+        _mm512_mask_i64gather_pd(_mm512_setzero_pd(), 0xff, index, tails, 8);
+    const __m512i scaleBits =
+        _mm512_mask_i64gather_epi64(_mm512_setzero_si512(), 0xff, index, leads,
+                                    8) +
+        (ki << (52 - kTableBits));
+    const __m512d r2 = _mm512_mul_pd(r, r);
+    const __m512d inner =
+        _mm512_fmadd_pd(_mm512_fmadd_pd(r, c3, c2), r2, _mm512_add_pd(tail, r));
+    const __m512d tmp = _mm512_fmadd_pd(_mm512_mul_pd(r2, r2),
+                                        _mm512_fmadd_pd(r, c5, c4), inner);
+    const __m512d scale = _mm512_castsi512_pd(scaleBits);
+    _mm512_storeu_pd(v + i, _mm512_fmadd_pd(scale, tmp, scale));
+    // The lanes regular() rejects: a NaN fails every ordered comparison.
+    const __m512d magnitude = _mm512_abs_pd(x);
+    const __mmask8 ok =
+        (_mm512_cmp_pd_mask(magnitude, regularLow, _CMP_GE_OQ) |
+         _mm512_cmp_pd_mask(x, _mm512_setzero_pd(), _CMP_EQ_OQ)) &
+        _mm512_cmp_pd_mask(magnitude, regularHigh, _CMP_LT_OQ);
+    if (ok != 0xff) {
+      for (int lane = 0; lane < 8; ++lane) {
+        if (!(ok >> lane & 1)) v[i + lane] = scalar_exp(x[lane]);
+      }
+    }
+  }
+  exp_fused(v + i, count - i, t);
+}
+
+bool avx512_usable() {
+  static const bool usable = CPU_FEATURE_ACTIVE(AVX512F);
+  return usable;
+}
+
 double library_exp(double x) { return std::exp(x); }
 
 // A fixed stream of 64-bit values (splitmix64) for the scattered sample.
@@ -267,10 +244,7 @@ std::vector<double> make_sample() {
 
 }  // namespace
 
-const std::uint64_t* exp_table() {
-  static const Table table = make_table();
-  return table.entries;
-}
+const std::uint64_t* exp_table() { return kTable; }
 
 Kernel rule_kernel() {
   if (CPU_FEATURE_ACTIVE(FMA) && CPU_FEATURE_ACTIVE(AVX2)) {
@@ -283,10 +257,14 @@ Kernel rule_kernel() {
 void exp_with(Kernel kernel, double* v, std::size_t count) {
   switch (kernel) {
     case Kernel::kFused:
-      exp_fused(v, count, exp_table());
+      if (avx512_usable()) {
+        exp_fused8(v, count, kTable);
+      } else {
+        exp_fused(v, count, kTable);
+      }
       return;
     case Kernel::kUnfused:
-      exp_unfused(v, count, exp_table());
+      exp_unfused(v, count, kTable);
       return;
     case Kernel::kLibrary:
       for (std::size_t i = 0; i < count; ++i) v[i] = scalar_exp(v[i]);

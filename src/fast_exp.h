@@ -25,7 +25,7 @@
 namespace fast_exp {
 
 enum class Kernel {
-  kFused,    // four lanes with AVX2 and fused multiply-adds
+  kFused,    // AVX2 and fused multiply-adds; eight lanes with AVX-512
   kUnfused,  // no fused operation; SSE2 or AVX lanes
   kLibrary,  // std::exp value by value
 };

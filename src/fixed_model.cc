@@ -1,6 +1,7 @@
 #include "fixed_model.h"
 
 #include <cstring>
+#include <limits>
 
 #include "fast_exp.h"
 #include "scores.h"
@@ -31,7 +32,7 @@ using Lanes = double __attribute__((vector_size(32)));
 }
 
 // The capped linear predictors of four rows (design columns 1 to P-1 in
-// `columns`) at one class's coefficient block `coef`: capped_predictors'
+// `columns`) at one class's coefficient block `coef`: the predictors'
 // sum in column order from 0.0, lane by lane.
 template <std::size_t P>
 [[gnu::always_inline]] inline Lanes capped_predictor_lanes(const Lanes* columns,
@@ -48,7 +49,7 @@ template <std::size_t P>
 // fill_probabilities, and with kWeights also the Hessian weights and the
 // residuals of the same rows. Three sweeps (predictors, exponentials,
 // quotients): the exponentials of all rows go through one vector call that
-// returns exactly exact_exp's values.
+// returns exactly std::exp's values.
 template <std::size_t P, bool kWeights>
 [[gnu::always_inline]] inline void probabilities_kernel(
     const Design& design, const double* coef, const FitScratch& scratch) {
@@ -168,6 +169,93 @@ __attribute__((target_clones("avx2", "default"))) void evaluate4(
   sweep_kernel<4>(design, scratch, pass);
 }
 
+// Rows per call of log_arguments.
+constexpr std::size_t kLogChunk = 64;
+
+// Writes, for each of the `rows` (at most kLogChunk) rows, the argument whose
+// logarithm class_log_term takes, or NaN where it gives the zero term
+// instead; an argument it takes is never NaN. Selected four rows at a time
+// without a branch: the classes follow no pattern a branch predictor could
+// learn.
+__attribute__((target_clones("avx2", "default"))) void log_arguments(
+    const std::uint8_t* cls, std::size_t rows, const double* a, const double* b,
+    double* out) {
+  using Classes = long long __attribute__((vector_size(32)));
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const Lanes none = {nan, nan, nan, nan};
+  const std::size_t whole = rows / kLanes * kLanes;
+  for (std::size_t i = 0; i < whole; i += kLanes) {
+    const Classes c = {cls[i], cls[i + 1], cls[i + 2], cls[i + 3]};
+    const Lanes pa = load(a + i);
+    const Lanes pb = load(b + i);
+    const Lanes rest = (1.0 - pa) - pb;
+    const Lanes taken = c == 0 ? (pa > 0.0 ? pa : none)
+                               : (c == 1 ? (pb > 0.0 ? pb : none)
+                                         : (pa + pb < 1.0 ? rest : none));
+    store(out + i, taken);
+  }
+  for (std::size_t i = whole; i < rows; ++i) {
+    if (cls[i] == 0) {
+      out[i] = a[i] > 0 ? a[i] : nan;
+    } else if (cls[i] == 1) {
+      out[i] = b[i] > 0 ? b[i] : nan;
+    } else {
+      out[i] = a[i] + b[i] < 1.0 ? (1.0 - a[i]) - b[i] : nan;
+    }
+  }
+}
+
+// Adds to `sum`, in row order, the log-likelihood terms of `rows` rows from
+// their log_arguments: the logarithm, or `zeroTerm` where that is NaN.
+[[gnu::always_inline]] inline void add_log_terms(const double* arguments,
+                                                 std::size_t rows,
+                                                 double zeroTerm, double& sum) {
+  for (std::size_t k = 0; k < rows; ++k) {
+    const double x = arguments[k];
+    sum += x == x ? std::log(x) : zeroTerm;
+  }
+}
+
+// The LDA value's sum over the first `rows` rows of `columns` at coefficients
+// `coef`, kLogChunk rows at a time: the capped predictors four rows per
+// vector, one exponential call for the chunk, the quotients as
+// fill_probabilities forms them, then the terms in row order.
+__attribute__((target_clones("avx2", "default"))) double lda_sum(
+    const PairColumns& columns, std::size_t rows, const double* coef) {
+  const double zeroTerm = log_of_zero_probability();
+  double exps[2 * kLogChunk];
+  double pa[kLogChunk];
+  double pb[kLogChunk];
+  double arguments[kLogChunk];
+  double sum = 0.0;
+  for (std::size_t start = 0; start < rows; start += kLogChunk) {
+    const std::size_t count = std::min(kLogChunk, rows - start);
+    const std::size_t padded = (count + kLanes - 1) / kLanes * kLanes;
+    for (std::size_t i = 0; i < padded; i += kLanes) {
+      double x0[kLanes] = {};
+      double x1[kLanes] = {};
+      for (std::size_t k = 0; k < kLanes && i + k < count; ++k) {
+        x0[k] = columns.x0[start + i + k];
+        x1[k] = columns.x1[start + i + k];
+      }
+      const Lanes design[3] = {load(x0), load(x1), Lanes{}};
+      store(exps + i, capped_predictor_lanes<3>(design, coef));
+      store(exps + padded + i, capped_predictor_lanes<3>(design, coef + 3));
+    }
+    fast_exp::exp_in_place(exps, 2 * padded);
+    for (std::size_t i = 0; i < padded; i += kLanes) {
+      const Lanes ea = load(exps + i);
+      const Lanes eb = load(exps + padded + i);
+      const Lanes denominator = (ea + 1.0) + eb;
+      store(pa + i, ea / denominator);
+      store(pb + i, eb / denominator);
+    }
+    log_arguments(columns.cls + start, count, pa, pb, arguments);
+    add_log_terms(arguments, count, zeroTerm, sum);
+  }
+  return sum;
+}
+
 // Stores four vectors of four rows each (a, b, c, d) as the four doubles
 // at row + stride * k for rows k = 0..3: (a[k], b[k], c[k], d[k]).
 [[gnu::always_inline]] inline void store_transposed(double* row,
@@ -218,8 +306,9 @@ struct DesignArrays {
 }
 
 // Fills the arrays of the design of `columns` (see Design), the rows from
-// columns.rows on with zeros and class 2.
-[[gnu::always_inline]] inline void fill_design_kernel(
+// columns.rows on with zeros and class 2, and returns whether every value of
+// columns 1 to 3 is finite.
+[[gnu::always_inline]] inline bool fill_design_kernel(
     const PairColumns& columns, const DesignArrays& out) {
   const std::size_t count = columns.rows;
   // Looked up rather than chosen by a branch: the classes follow no pattern
@@ -246,11 +335,42 @@ struct DesignArrays {
     }
     write_design_rows(whole, load(x0), load(x1), out);
   }
+  // v - v is 0.0 for a finite v and NaN otherwise, and a NaN stays in the sum.
+  Lanes excess = {};
+  for (std::size_t i = 0; i < out.padded; i += kLanes) {
+    const Lanes c1 = load(out.col1 + i);
+    const Lanes c2 = load(out.col2 + i);
+    const Lanes c3 = load(out.col3 + i);
+    excess += ((c1 - c1) + (c2 - c2)) + (c3 - c3);
+  }
+  return excess[0] == 0.0 && excess[1] == 0.0 && excess[2] == 0.0 &&
+         excess[3] == 0.0;
 }
 
-__attribute__((target_clones("avx2", "default"))) void fill_design(
+__attribute__((target_clones("avx2", "default"))) bool fill_design(
     const PairColumns& columns, const DesignArrays& out) {
-  fill_design_kernel(columns, out);
+  return fill_design_kernel(columns, out);
+}
+
+// The probabilities, weights and residuals at predictors of +0.0, as
+// probabilities_kernel computes them from exponentials of 1.0, and the sweep.
+__attribute__((target_clones("avx2", "default"))) void zero_start(
+    const Design& design, const FitScratch& scratch, ModelPass<4>& pass) {
+  const double one = 1.0;
+  const double p = one / ((one + 1.0) + one);
+  const Lanes a = {p, p, p, p};
+  const Lanes w00 = (a - 1.0) * a;
+  const Lanes w01 = a * a;
+  for (std::size_t i = 0; i < design.padded; i += kLanes) {
+    store(scratch.a + i, a);
+    store(scratch.b + i, a);
+    store(scratch.w00 + i, w00);
+    store(scratch.w01 + i, w01);
+    store(scratch.w11 + i, w00);
+    store(scratch.r0 + i, load(design.y0 + i) - a);
+    store(scratch.r1 + i, load(design.y1 + i) - a);
+  }
+  sweep_kernel<4>(design, scratch, pass);
 }
 
 }  // namespace
@@ -279,6 +399,26 @@ ModelPass<P> evaluate_model(const Design& design, const Vector<2 * P>& coef,
   return pass;
 }
 
+ModelPass<4> zero_start_pass(const Design& design, const FitScratch& scratch) {
+  ModelPass<4> pass;
+  zero_start(design, scratch, pass);
+  return pass;
+}
+
+ModelPass<3> reduced_pass(const ModelPass<4>& full) {
+  ModelPass<3> pass;
+  for (std::size_t j = 0; j < 3; ++j) {
+    pass.gradient[j] = full.gradient[j];
+    pass.gradient[3 + j] = full.gradient[4 + j];
+  }
+  for (std::size_t k = 0; k < kTriangle<3>; ++k) {
+    pass.h00[k] = full.h00[k];
+    pass.h01[k] = full.h01[k];
+    pass.h11[k] = full.h11[k];
+  }
+  return pass;
+}
+
 template void fill_probabilities<3>(const Design&, const Vector<6>&,
                                     const FitScratch&);
 template void fill_probabilities<4>(const Design&, const Vector<8>&,
@@ -292,8 +432,11 @@ double log_likelihood(const std::uint8_t* cls, std::size_t count,
                       const double* a, const double* b) {
   const double zeroTerm = log_of_zero_probability();
   double sum = 0.0;
-  for (std::size_t i = 0; i < count; ++i) {
-    sum += class_log_term(cls[i], a[i], b[i], zeroTerm);
+  double arguments[kLogChunk];
+  for (std::size_t start = 0; start < count; start += kLogChunk) {
+    const std::size_t rows = std::min(kLogChunk, count - start);
+    log_arguments(cls + start, rows, a + start, b + start, arguments);
+    add_log_terms(arguments, rows, zeroTerm, sum);
   }
   return sum;
 }
@@ -330,9 +473,9 @@ fixed_model::Design FixedModelWorkspace::load(const PairColumns& columns) {
     *column = take(padded);
   }
   out.products = take(kProductStride * padded);
-  fixed_model::fill_design(columns, out);
-  return {count,    padded, out.col1, out.col2,
-          out.col3, out.y0, out.y1,   out.products};
+  const bool finite = fixed_model::fill_design(columns, out);
+  return {count,    padded, finite, out.col1,    out.col2,
+          out.col3, out.y0, out.y1, out.products};
 }
 
 namespace {
@@ -343,10 +486,11 @@ namespace {
 template <std::size_t P>
 double fitted_log_likelihood(const fixed_model::Design& design,
                              const std::uint8_t* cls,
-                             const fixed_model::FitScratch& scratch) {
+                             const fixed_model::FitScratch& scratch,
+                             const fixed_model::ModelPass<P>* first) {
   fixed_model::Vector<2 * P> coef;
   coef.fill(0.0);
-  if (!fixed_model::newton_raphson<P>(design, coef, scratch)) {
+  if (!fixed_model::newton_raphson<P>(design, coef, scratch, first)) {
     fixed_model::fill_probabilities<P>(design, coef, scratch);
   }
   return fixed_model::log_likelihood(cls, design.count, scratch.a, scratch.b);
@@ -358,9 +502,21 @@ InteractionScores fixed_interaction_scores(const PairColumns& columns,
                                            FixedModelWorkspace& work) {
   const fixed_model::Design design = work.load(columns);
   InteractionScores scores;
-  scores.llReduced =
-      fitted_log_likelihood<3>(design, columns.cls, work.scratch());
-  scores.llFull = fitted_log_likelihood<4>(design, columns.cls, work.scratch());
+  // Both fits start at zero; with finite values they share their first pass.
+  if (design.finite) {
+    const fixed_model::ModelPass<4> full =
+        fixed_model::zero_start_pass(design, work.scratch());
+    const fixed_model::ModelPass<3> reduced = fixed_model::reduced_pass(full);
+    scores.llReduced =
+        fitted_log_likelihood<3>(design, columns.cls, work.scratch(), &reduced);
+    scores.llFull =
+        fitted_log_likelihood<4>(design, columns.cls, work.scratch(), &full);
+  } else {
+    scores.llReduced =
+        fitted_log_likelihood<3>(design, columns.cls, work.scratch(), nullptr);
+    scores.llFull =
+        fitted_log_likelihood<4>(design, columns.cls, work.scratch(), nullptr);
+  }
   const double d = scores.llFull - scores.llReduced;
   scores.statistic = d + d;
   scores.pValue = interaction_pvalue(scores.statistic);
@@ -386,14 +542,5 @@ double fixed_llvalue_lda(const PairColumns& columns, std::int32_t individuals,
       individuals > 0
           ? std::min(static_cast<std::size_t>(individuals), columns.rows)
           : 0;
-  const double zeroTerm = log_of_zero_probability();
-  double sum = 0.0;
-  for (std::size_t i = 0; i < rows; ++i) {
-    const double x[3] = {1.0, columns.x0[i], columns.x1[i]};
-    double pa;
-    double pb;
-    fixed_model::class_probabilities<3>(x, b, pa, pb);
-    sum += class_log_term(columns.cls[i], pa, pb, zeroTerm);
-  }
-  return sum;
+  return fixed_model::lda_sum(columns, rows, b.data());
 }

@@ -7,15 +7,15 @@
 // in model.h and scores.h operation for operation: the same products with the
 // same operand order, the same summation order (each sum starting from 0.0),
 // the same partial-pivoting LU factorisation with its pivot choice, the same
-// std::exp and std::log calls. The results are therefore equal to theirs to
-// the bit for every input, infinities and signed zeros included; a NaN is
-// matched by a NaN, whose sign and payload neither version controls (the
-// compiler may swap the operands of a commutative operation or move a
-// negation). The scores themselves are never NaN. Only the storage and the
-// schedule differ: fixed-size arrays on the stack and one reusable workspace
-// per thread instead of matrices allocated on every call, and vector lanes
-// that compute four rows, or four entries of the sums, side by side, each
-// lane performing exactly the scalar sequence of operations.
+// std::log calls and exponentials equal to std::exp's (fast_exp.h). The results
+// are therefore equal to theirs to the bit for every input, infinities and
+// signed zeros included; a NaN is matched by a NaN, whose sign and payload
+// neither version controls (the compiler may swap the operands of a commutative
+// operation or move a negation). The scores themselves are never NaN. Only the
+// storage and the schedule differ: fixed-size arrays on the stack and one
+// reusable workspace per thread instead of matrices allocated on every call,
+// and vector lanes that compute four rows, or four entries of the sums, side by
+// side, each lane performing exactly the scalar sequence of operations.
 //
 // A pair's data is read in place from the engine's columns (PairColumns).
 // Genotype class c of an individual stands for the indicator row (1, 0) when
@@ -64,9 +64,13 @@ using Permutation = std::array<std::size_t, N>;
 template <std::size_t N>
 std::size_t lu_factorize(Square<N>& a, Permutation<N>& pm) {
   std::size_t singular = 0;
+  // Unrolled whole, so that every inner loop has a known trip count and is
+  // unrolled too: the loop control otherwise outweighs the arithmetic.
+#pragma GCC unroll 8
   for (std::size_t i = 0; i < N; ++i) {
     std::size_t pivot = i;
     double largest = 0.0;
+#pragma GCC unroll 8
     for (std::size_t r = i; r < N; ++r) {
       const double magnitude = std::abs(a[r][i]);
       if (magnitude > largest) {
@@ -80,13 +84,16 @@ std::size_t lu_factorize(Square<N>& a, Permutation<N>& pm) {
         std::swap(a[pivot], a[i]);
       }
       const double inverse = 1.0 / a[i][i];
+#pragma GCC unroll 8
       for (std::size_t r = i + 1; r < N; ++r) {
         a[r][i] *= inverse;
       }
     } else if (singular == 0) {
       singular = i + 1;
     }
+#pragma GCC unroll 8
     for (std::size_t r = i + 1; r < N; ++r) {
+#pragma GCC unroll 8
       for (std::size_t c = i + 1; c < N; ++c) {
         a[r][c] -= a[r][i] * a[i][c];
       }
@@ -166,10 +173,13 @@ inline constexpr std::size_t kRowOffset = 12;
 // fill a vector; the products sit row by row so that one row's entries fill
 // vectors. Arrays hold `padded` rows (32-byte aligned); the rows from
 // `count` on are those of an individual with both values 0.0 and class 2,
-// and no sum ever reads them.
+// and no sum ever reads them. `finite` tells whether every value of columns
+// 1 to 3 is finite, so that every linear predictor at coefficients of zero
+// is +0.0.
 struct Design {
   std::size_t count;
   std::size_t padded;
+  bool finite;
   const double* col1;
   const double* col2;
   const double* col3;
@@ -193,55 +203,17 @@ struct FitScratch {
   double* r1;
 };
 
-// std::exp(x), with two arguments whose result is known exactly and that
-// need no call: every x below -746 gives +0.0 (the smallest subnormal is
-// e^-744.4), and +-0.0 gives 1.0 exactly, as C's Annex F requires of exp.
-// Fits of separated classes drive many predictors far below -746, where the
-// library's underflow path is slow, and every fit starts at coefficients of
-// zero, where all finite rows have predictors of 0.0.
-inline double exact_exp(double x) {
-  if (x < -746.0) return 0.0;
-  if (x == 0.0) return 1.0;
-  return std::exp(x);
-}
-
-// Writes the linear predictors of classes 0 and 1 of one design row `x` (P
-// entries) at coefficients `coef` (class 0's block, then class 1's), each
-// summed in column order from 0.0 and capped at kExponentCap (a NaN
-// predictor takes the cap), into `e0` and `e1`.
-template <std::size_t P>
-void capped_predictors(const double* x, const Vector<2 * P>& coef, double& e0,
-                       double& e1) {
-  double eta0 = 0.0;
-  double eta1 = 0.0;
-  for (std::size_t j = 0; j < P; ++j) {
-    eta0 += x[j] * coef[j];
-  }
-  for (std::size_t j = 0; j < P; ++j) {
-    eta1 += x[j] * coef[P + j];
-  }
-  e0 = capped_predictor(eta0);
-  e1 = capped_predictor(eta1);
-}
-
-// Writes the probabilities of classes 0 and 1 of one design row `x` into `a`
-// and `b`. The predictors are capped, so both are finite.
-template <std::size_t P>
-void class_probabilities(const double* x, const Vector<2 * P>& coef, double& a,
-                         double& b) {
-  double e0;
-  double e1;
-  capped_predictors<P>(x, coef, e0, e1);
-  const double x0 = exact_exp(e0);
-  const double x1 = exact_exp(e1);
-  const double denominator = (x0 + 1.0) + x1;
-  a = x0 / denominator;
-  b = x1 / denominator;
-}
+// The class 0 and 1 probabilities of one design row x (P entries) at
+// coefficients coef (class 0's block, then class 1's), as the general
+// get_pimat forms them: each linear predictor summed in column order from 0.0
+// and capped at kExponentCap (a NaN predictor takes the cap), e0 and e1 their
+// exponentials (fast_exp's, equal to std::exp's to the bit), then
+// a = e0 / ((e0 + 1.0) + e1) and b = e1 / ((e0 + 1.0) + e1). The predictors
+// are capped, so both are finite.
 
 // Fills scratch.a and scratch.b with the class 0 and 1 probabilities of all
 // padded rows of `design` at `coef` (P = 3 or 4 design columns), each value
-// computed as class_probabilities computes it. Four rows share each vector
+// formed as above. Four rows share each vector
 // operation, one row per lane, so every lane performs the scalar sequence.
 template <std::size_t P>
 void fill_probabilities(const Design& design, const Vector<2 * P>& coef,
@@ -269,6 +241,15 @@ template <std::size_t P>
 ModelPass<P> evaluate_model(const Design& design, const Vector<2 * P>& coef,
                             const FitScratch& scratch);
 
+// evaluate_model<4> at coefficients of zero for a design with `finite` set:
+// every predictor is +0.0 and its exponential 1.0, so the probabilities are
+// 1/3 without a call to the exponential.
+ModelPass<4> zero_start_pass(const Design& design, const FitScratch& scratch);
+
+// The pass of the three-column model at the same probabilities as `full`: its
+// sums are the first entries of the four-column ones, formed alike.
+ModelPass<3> reduced_pass(const ModelPass<4>& full);
+
 // Returns the full 2P x 2P Hessian from the blocks of a pass. Entries below a
 // block's diagonal mirror those above it: the general version forms them as
 // x[c] * x[r] instead of x[r] * x[c], which gives the same value (two NaN
@@ -293,13 +274,15 @@ Square<2 * P> assemble_hessian(const ModelPass<P>& pass) {
 // undamped Newton-Raphson steps, exactly as the general newton_raphson: it
 // stops after a step whose squared length is at most 0.06 P, after 11 steps,
 // or, keeping the coefficients at which it was evaluated, at a Hessian whose
-// determinant is not at least 1e-15 or that meets a zero pivot. Returns true
-// when scratch.a and scratch.b hold the class probabilities at the returned
-// coefficients (the fit stopped at a Hessian), false when they must be
-// computed afresh.
+// determinant is not at least 1e-15 or that meets a zero pivot. A given
+// `first` is the pass at the starting point and takes the place of its
+// evaluation. Returns true when scratch.a and scratch.b hold the class
+// probabilities at the returned coefficients (the fit stopped at a Hessian
+// it evaluated), false when they must be computed afresh.
 template <std::size_t P>
 bool newton_raphson(const Design& design, Vector<2 * P>& coef,
-                    const FitScratch& scratch) {
+                    const FitScratch& scratch,
+                    const ModelPass<P>* first = nullptr) {
   constexpr std::size_t Q = 2 * P;
   Vector<Q> current = coef;
   Vector<Q> previous;
@@ -308,7 +291,10 @@ bool newton_raphson(const Design& design, Vector<2 * P>& coef,
   bool probabilitiesCurrent = false;
   while (true) {
     previous = current;
-    const ModelPass<P> pass = evaluate_model<P>(design, previous, scratch);
+    const bool evaluated = first == nullptr;
+    const ModelPass<P> pass =
+        evaluated ? evaluate_model<P>(design, previous, scratch) : *first;
+    first = nullptr;
     Square<Q> lu = assemble_hessian<P>(pass);
     Permutation<Q> pm;
     std::iota(pm.begin(), pm.end(), std::size_t{0});
@@ -316,7 +302,7 @@ bool newton_raphson(const Design& design, Vector<2 * P>& coef,
     // general version factorises two copies of the same matrix identically.
     const std::size_t singular = lu_factorize<Q>(lu, pm);
     if (!(lu_determinant<Q>(lu, pm) >= kDeterminantFloor) || singular != 0) {
-      probabilitiesCurrent = true;
+      probabilitiesCurrent = evaluated;
       break;
     }
     Vector<Q> step = pass.gradient;

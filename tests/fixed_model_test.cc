@@ -396,6 +396,33 @@ TEST(FixedModel, MatchesGeneralPassAndFit) {
   CheckPassAndFit<4>(4, 60000);
 }
 
+// Design::finite, which lets both fits share their first pass, holds only
+// when every x0, x1 and x0 * x1 is finite: one special value or overflowing
+// product in any row, the last of a partial group of four included, clears it.
+TEST(FixedModel, DesignFiniteOnlyWithFiniteProducts) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  struct Case {
+    std::size_t row;
+    double x0;
+    double x1;
+    bool finite;
+  };
+  const Case cases[] = {
+      {0, 1.5, -2.0, true},   {6, -0.0, 1e300, true}, {0, kInf, 1.0, false},
+      {6, 1.0, -kInf, false}, {3, nan, 1.0, false},   {6, 1e200, 1e200, false},
+      {4, 0.0, kInf, false},
+  };
+  FixedModelWorkspace work;
+  for (const Case& c : cases) {
+    Pair pair{std::vector<double>(7, 2.0), std::vector<double>(7, 1.0),
+              std::vector<std::uint8_t>(7, 1)};
+    pair.x0[c.row] = c.x0;
+    pair.x1[c.row] = c.x1;
+    EXPECT_EQ(work.load(pair.Columns()).finite, c.finite)
+        << c.row << ": " << c.x0 << ", " << c.x1;
+  }
+}
+
 // The interaction test's four results against interaction_test on pairs of
 // `minRows` to `maxRows` rows, one workspace serving every size in turn.
 void CheckInteraction(std::uint64_t seed, int cases, std::size_t minRows,
