@@ -34,6 +34,7 @@ need qemu-user /usr/bin/qemu-x86_64
 need qtltools-example /usr/share/doc/qtltools/examples/examples.tar.xz
 need man-db /usr/bin/man
 need procps /usr/bin/pkill
+need bsdextrautils /usr/bin/column
 
 if ((${#missing[@]} == 0)); then
   exit 0

@@ -1,0 +1,448 @@
+#include "importer.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "expression_table.h"
+#include "expression_values.h"
+#include "genotype_calls.h"
+#include "genotype_matrix.h"
+#include "id_list.h"
+#include "import_error.h"
+#include "json_writer.h"
+#include "output_folder.h"
+#include "permutation.h"
+#include "skip_log.h"
+#include "variant_source.h"
+
+namespace zirk_import {
+
+namespace {
+
+constexpr std::size_t kIdsListed = 5;
+
+using IdSet = std::unordered_set<std::string>;
+
+struct Samples {
+  std::vector<std::string> ids;      // kept, in VCF order
+  std::vector<int> vcf_columns;      // their VCF sample indices
+  std::vector<std::size_t> columns;  // their expression columns
+};
+
+Samples match_samples(const std::vector<std::string>& vcf_ids,
+                      const std::vector<std::string>& expression_ids,
+                      const IdSet* list, SkipLog& log) {
+  std::unordered_map<std::string, std::size_t> expression_column;
+  for (std::size_t j = 0; j < expression_ids.size(); ++j) {
+    expression_column.emplace(expression_ids[j], j);
+  }
+  const IdSet vcf_set(vcf_ids.begin(), vcf_ids.end());
+  Samples kept;
+  for (std::size_t i = 0; i < vcf_ids.size(); ++i) {
+    const std::string& id = vcf_ids[i];
+    const auto column = expression_column.find(id);
+    if (list && !list->count(id)) {
+      log.add("not_in_sample_list", id);
+    } else if (column == expression_column.end()) {
+      log.add("vcf_only", id);
+    } else {
+      kept.ids.push_back(id);
+      kept.vcf_columns.push_back(static_cast<int>(i));
+      kept.columns.push_back(column->second);
+    }
+  }
+  for (const std::string& id : expression_ids) {
+    if (vcf_set.count(id)) continue;
+    log.add(list && !list->count(id) ? "not_in_sample_list" : "expression_only",
+            id);
+  }
+  return kept;
+}
+
+struct KeptGene {
+  const ExpressionGene* gene;
+  std::vector<double> values;  // as written, kept samples in order
+};
+
+std::vector<KeptGene> select_genes(const ExpressionTable& table,
+                                   const Options& o, const Samples& samples,
+                                   const IdSet* list, SkipLog& log) {
+  std::vector<KeptGene> kept;
+  for (const ExpressionGene& gene : table.genes) {
+    if (list && !list->count(gene.id)) {
+      log.add("not_in_gene_list", gene.id);
+      continue;
+    }
+    std::vector<double> values;
+    values.reserve(samples.columns.size());
+    for (std::size_t column : samples.columns) {
+      values.push_back(gene.values[column]);
+    }
+    double bad = 0;
+    switch (convert_gene_values(values, o.scale, o.pseudocount, bad)) {
+      case GeneVerdict::kKept:
+        kept.push_back({&gene, std::move(values)});
+        break;
+      case GeneVerdict::kNotANumber:
+        log.add("not_a_number", gene.id);
+        break;
+      case GeneVerdict::kNonPositive:
+        log.add("non_positive", gene.id);
+        break;
+      case GeneVerdict::kOutOfRange: {
+        std::string text;
+        append_value(text, bad);
+        throw ImportError(o.expression + ": gene " + gene.id + ": value " +
+                          text +
+                          " overflows a double once converted (--values " +
+                          scale_name(o.scale) + ")");
+      }
+    }
+  }
+  return kept;
+}
+
+std::string expression_text(const std::vector<KeptGene>& genes,
+                            const std::vector<std::size_t>* order) {
+  std::string text;
+  for (const KeptGene& gene : genes) {
+    const std::size_t n = gene.values.size();
+    for (std::size_t j = 0; j < n; ++j) {
+      if (j > 0) text += ' ';
+      append_value(text, gene.values[order ? (*order)[j] : j]);
+    }
+    text += '\n';
+  }
+  return text;
+}
+
+const char* allele_reason(AlleleVerdict verdict) {
+  switch (verdict) {
+    case AlleleVerdict::kMultiallelic:
+      return "multiallelic";
+    case AlleleVerdict::kNoAlt:
+      return "no_alt";
+    case AlleleVerdict::kIndel:
+      return "indel";
+    case AlleleVerdict::kSymbolic:
+      return "symbolic";
+    default:
+      return "other_alleles";
+  }
+}
+
+const char* call_reason(CallVerdict verdict) {
+  switch (verdict) {
+    case CallVerdict::kMissing:
+      return "missing_call";
+    case CallVerdict::kHaploid:
+      return "haploid_call";
+    default:
+      return "polyploid_call";
+  }
+}
+
+struct VariantCounts {
+  std::size_t read = 0;
+  std::size_t kept = 0;
+};
+
+// Streams the variants into `matrix`, writing snps.tsv and allele.txt.
+VariantCounts stream_variants(VariantSource& source, const Options& o,
+                              const Samples& samples, const IdSet* list,
+                              GenotypeMatrix& matrix, std::FILE* snps_tsv,
+                              std::FILE* allele_txt, SkipLog& log,
+                              std::FILE* progress) {
+  bcf_hdr_t* header = source.header();
+  const int pass = bcf_hdr_id2int(header, BCF_DT_ID, "PASS");
+  const std::size_t n = samples.ids.size();
+  const int vcf_samples = bcf_hdr_nsamples(header);
+  std::int32_t* gt = nullptr;
+  int gt_capacity = 0;
+  VariantCounts counts;
+  std::string id;
+  while (source.next()) {
+    bcf1_t* record = source.record();
+    ++counts.read;
+    if (progress && (counts.read & 0xffff) == 0) {
+      std::fprintf(progress, "\rzirk-import: %zu variants read, %zu kept",
+                   counts.read, counts.kept);
+      std::fflush(progress);
+    }
+    const char* chrom = bcf_seqname_safe(header, record);
+    if (std::strcmp(record->d.id, ".") == 0) {
+      id = std::string(chrom) + ":" + std::to_string(record->pos + 1);
+      for (int a = 0; a < record->n_allele; ++a) {
+        id += ':';
+        id += record->d.allele[a];
+      }
+    } else {
+      id = record->d.id;
+    }
+    if (list && !list->count(id)) {
+      log.add("not_in_snp_list", id);
+      continue;
+    }
+    if (o.pass_only) {
+      bcf_unpack(record, BCF_UN_FLT);
+      if (!(record->d.n_flt == 1 && record->d.flt[0] == pass)) {
+        log.add("not_pass", id);
+        continue;
+      }
+    }
+    const AlleleVerdict alleles = classify_alleles(record);
+    if (alleles != AlleleVerdict::kSnv) {
+      log.add(allele_reason(alleles), id);
+      continue;
+    }
+    bcf_unpack(record, BCF_UN_FMT);
+    const int values = bcf_get_genotypes(header, record, &gt, &gt_capacity);
+    if (values <= 0 || vcf_samples == 0) {
+      log.add("no_gt", id);
+      continue;
+    }
+    std::uint8_t* codes = matrix.next_row();
+    const CallVerdict calls =
+        genotype_codes(gt, values / vcf_samples, samples.vcf_columns, codes);
+    if (calls != CallVerdict::kOk) {
+      log.add(call_reason(calls), id);
+      continue;
+    }
+    const std::array<std::size_t, 3> sizes = class_sizes(codes, n);
+    const double alt_frequency =
+        static_cast<double>(sizes[1] + 2 * sizes[2]) / (2.0 * n);
+    if (std::min(alt_frequency, 1 - alt_frequency) < o.maf) {
+      log.add("maf_below", id);
+      continue;
+    }
+    if (*std::min_element(sizes.begin(), sizes.end()) <
+        static_cast<std::size_t>(o.min_class_size)) {
+      log.add("class_below_min_size", id);
+      continue;
+    }
+    if (matrix.snps() == kMaxSnps) {
+      std::free(gt);
+      throw ImportError(
+          o.vcf +
+          ": more than 1000000 SNPs pass the filters, the most a "
+          "ZIRK genotype line holds (4,000,000 characters); narrow "
+          "them with --region, --snps or --maf");
+    }
+    const char ref = static_cast<char>(std::toupper(record->d.allele[0][0]));
+    const char alt = static_cast<char>(std::toupper(record->d.allele[1][0]));
+    std::fprintf(snps_tsv, "%zu\t%s\t%s\t%lld\t%c\t%c\t%zu\t%zu\t%zu\n",
+                 matrix.snps(), id.c_str(), chrom,
+                 static_cast<long long>(record->pos + 1), ref, alt, sizes[0],
+                 sizes[1], sizes[2]);
+    std::fprintf(allele_txt, "%c %c\n", ref, alt);
+    matrix.keep(ref, alt);
+    ++counts.kept;
+  }
+  std::free(gt);
+  if (progress) std::fputs("\r\033[K", progress);
+  return counts;
+}
+
+void write_skips(JsonWriter& json, const char* name, const SkipLog& log) {
+  json.key(name);
+  json.begin_object();
+  for (const SkipLog::Reason& r : log.reasons()) {
+    json.key(r.name);
+    json.begin_object();
+    json.key("count");
+    json.integer(static_cast<std::int64_t>(r.count));
+    json.key("first");
+    json.begin_array();
+    for (const std::string& id : r.first_ids) json.string(id);
+    json.end_array();
+    json.end_object();
+  }
+  json.end_object();
+}
+
+void optional_string(JsonWriter& json, const char* key, const std::string& v) {
+  json.key(key);
+  if (v.empty()) {
+    json.null();
+  } else {
+    json.string(v);
+  }
+}
+
+void print_skips(std::FILE* log, const char* what, const SkipLog& skips) {
+  if (skips.total() == 0) return;
+  std::fprintf(log, "  %s left out:", what);
+  const char* separator = " ";
+  for (const SkipLog::Reason& r : skips.reasons()) {
+    if (r.count == 0) continue;
+    std::fprintf(log, "%s%zu %s", separator, r.count, r.name.c_str());
+    separator = ", ";
+  }
+  std::fputc('\n', log);
+}
+
+}  // namespace
+
+void run_import(const Options& o, std::FILE* log) {
+  OutputFolder folder(o.out, o.force);
+  VariantSource source(o.vcf, o.threads);
+  if (!o.region.empty()) source.set_region(o.region);
+  const ExpressionTable table = read_expression_table(o.expression);
+
+  IdSet snp_list, gene_list, sample_list;
+  if (!o.snps.empty()) snp_list = read_id_list(o.snps);
+  if (!o.genes.empty()) gene_list = read_id_list(o.genes);
+  if (!o.samples.empty()) sample_list = read_id_list(o.samples);
+
+  SkipLog sample_skips({"vcf_only", "expression_only", "not_in_sample_list"},
+                       kIdsListed);
+  const std::vector<std::string> vcf_samples = source.samples();
+  const Samples samples =
+      match_samples(vcf_samples, table.samples,
+                    o.samples.empty() ? nullptr : &sample_list, sample_skips);
+  if (samples.ids.size() < 3) {
+    throw ImportError("only " + std::to_string(samples.ids.size()) +
+                      " samples are in both " + o.vcf + " and " + o.expression +
+                      " (at least 3 needed)");
+  }
+
+  SkipLog gene_skips({"not_in_gene_list", "not_a_number", "non_positive"},
+                     kIdsListed);
+  const std::vector<KeptGene> genes = select_genes(
+      table, o, samples, o.genes.empty() ? nullptr : &gene_list, gene_skips);
+
+  std::string genes_tsv = "index\tid\tchrom\tstart\tend\n";
+  for (std::size_t g = 0; g < genes.size(); ++g) {
+    const ExpressionGene& gene = *genes[g].gene;
+    genes_tsv += std::to_string(g) + "\t" + gene.id + "\t" + gene.chrom + "\t" +
+                 gene.start + "\t" + gene.end + "\n";
+  }
+  folder.write("genes.tsv", genes_tsv);
+  folder.write("expr.txt", expression_text(genes, nullptr));
+  std::string samples_txt;
+  for (const std::string& id : samples.ids) samples_txt += id + "\n";
+  folder.write("samples.txt", samples_txt);
+  const auto orders = permutations(o.seed, o.permute, samples.ids.size());
+  for (std::size_t k = 0; k < orders.size(); ++k) {
+    folder.write("expr.perm" + std::to_string(k + 1) + ".txt",
+                 expression_text(genes, &orders[k]));
+  }
+
+  SkipLog variant_skips(
+      {"not_in_snp_list", "not_pass", "multiallelic", "no_alt", "indel",
+       "symbolic", "other_alleles", "no_gt", "missing_call", "haploid_call",
+       "polyploid_call", "maf_below", "class_below_min_size"},
+      kIdsListed);
+  GenotypeMatrix matrix(samples.ids.size());
+  std::FILE* snps_tsv = folder.open("snps.tsv");
+  std::FILE* allele_txt = folder.open("allele.txt");
+  std::fputs("index\tid\tchrom\tpos\tref\talt\tn0\tn1\tn2\n", snps_tsv);
+  std::FILE* progress = (!o.quiet && isatty(fileno(log))) ? log : nullptr;
+  VariantCounts counts;
+  try {
+    counts = stream_variants(source, o, samples,
+                             o.snps.empty() ? nullptr : &snp_list, matrix,
+                             snps_tsv, allele_txt, variant_skips, progress);
+  } catch (...) {
+    std::fclose(snps_tsv);
+    std::fclose(allele_txt);
+    if (progress) std::fputs("\r\033[K", progress);
+    throw;
+  }
+  folder.close(snps_tsv, "snps.tsv");
+  folder.close(allele_txt, "allele.txt");
+  std::FILE* geno = folder.open("geno.txt");
+  matrix.write(geno);
+  folder.close(geno, "geno.txt");
+
+  JsonWriter json;
+  json.begin_object();
+  json.key("program");
+  json.string("zirk-import");
+  json.key("inputs");
+  json.begin_object();
+  json.key("vcf");
+  json.string(o.vcf);
+  json.key("expression");
+  json.string(o.expression);
+  json.key("expression_layout");
+  json.string(layout_name(table.layout));
+  json.key("vcf_samples");
+  json.integer(static_cast<std::int64_t>(vcf_samples.size()));
+  json.key("expression_samples");
+  json.integer(static_cast<std::int64_t>(table.samples.size()));
+  json.key("variants_read");
+  json.integer(static_cast<std::int64_t>(counts.read));
+  json.key("genes_read");
+  json.integer(static_cast<std::int64_t>(table.genes.size()));
+  json.end_object();
+  json.key("options");
+  json.begin_object();
+  optional_string(json, "region", o.region);
+  optional_string(json, "snps", o.snps);
+  optional_string(json, "genes", o.genes);
+  optional_string(json, "samples", o.samples);
+  json.key("maf");
+  json.number(o.maf);
+  json.key("pass_only");
+  json.boolean(o.pass_only);
+  json.key("min_class_size");
+  json.integer(o.min_class_size);
+  json.key("values");
+  json.string(scale_name(o.scale));
+  json.key("pseudocount");
+  json.number(o.pseudocount);
+  json.key("permute");
+  json.integer(o.permute);
+  json.key("seed");
+  json.string(std::to_string(o.seed));  // beyond 2^53 a JSON number loses it
+  json.key("threads");
+  json.integer(o.threads);
+  json.end_object();
+  json.key("snps");
+  json.integer(static_cast<std::int64_t>(counts.kept));
+  json.key("genes");
+  json.integer(static_cast<std::int64_t>(genes.size()));
+  json.key("samples");
+  json.integer(static_cast<std::int64_t>(samples.ids.size()));
+  json.key("skipped");
+  json.begin_object();
+  write_skips(json, "variants", variant_skips);
+  write_skips(json, "genes", gene_skips);
+  write_skips(json, "samples", sample_skips);
+  json.end_object();
+  // Column j of expr.permK.txt holds the values of individual orders[K-1][j]
+  // (a 0-based line of samples.txt).
+  json.key("permutations");
+  json.begin_array();
+  for (const auto& order : orders) json.integer_row(order);
+  json.end_array();
+  json.end_object();
+  folder.write("import.json", json.text());
+  folder.commit();
+
+  if (o.quiet) return;
+  std::fprintf(log,
+               "zirk-import: %zu SNPs (of %zu variants), %zu genes (of %zu), "
+               "%zu samples written to %s\n",
+               counts.kept, counts.read, genes.size(), table.genes.size(),
+               samples.ids.size(), o.out.c_str());
+  print_skips(log, "variants", variant_skips);
+  print_skips(log, "genes", gene_skips);
+  print_skips(log, "samples", sample_skips);
+  if (counts.kept == 0 || genes.size() < 2) {
+    std::fprintf(log, "  warning: zirk needs at least one SNP and two genes\n");
+  }
+  std::fprintf(log, "  details: %s/import.json\n", o.out.c_str());
+}
+
+}  // namespace zirk_import

@@ -1,0 +1,192 @@
+#include "options.h"
+
+#include <getopt.h>
+
+#include <charconv>
+#include <cmath>
+#include <string_view>
+
+#include "import_error.h"
+
+namespace zirk_import {
+
+namespace {
+
+enum LongOnly {
+  kSnps = 1000,
+  kGenes,
+  kMaf,
+  kPassOnly,
+  kMinClassSize,
+  kValues,
+  kPseudocount,
+  kPermute,
+  kSeed,
+  kThreads,
+  kForce,
+};
+
+template <class T>
+T parse_number(const char* option, std::string_view text, T low, T high,
+               const char* range) {
+  T value{};
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (r.ec != std::errc() || r.ptr != text.data() + text.size() ||
+      !(value >= low && value <= high)) {
+    throw ImportError(std::string(option) + ": '" + std::string(text) +
+                      "' is not " + range);
+  }
+  return value;
+}
+
+}  // namespace
+
+const char* usage_text() {
+  return R"(Usage: zirk-import --vcf FILE --expression FILE --out DIR [options]
+
+Turns genotypes (VCF/BCF) and an expression table (phenotype BED or a
+gene-by-sample table; plain, gzip or bgzip) into a ZIRK input folder.
+
+  -v, --vcf FILE           genotypes, VCF or BCF ('-': standard input)
+  -e, --expression FILE    expression: BED (#chr start end id [2 more] samples...)
+                           or a table with a header row of sample IDs
+  -o, --out DIR            output folder (must not exist, see --force)
+  -r, --region CHR:BEG-END only variants in this region (needs an index)
+      --snps FILE          only variants with these IDs (one per line)
+      --genes FILE         only genes with these IDs
+  -S, --samples FILE       only samples with these IDs
+      --maf X              skip variants with minor allele frequency below X
+      --pass-only          skip variants whose FILTER is not PASS
+      --min-class-size K   skip variants with a genotype class of fewer than
+                           K individuals [3]
+      --values SCALE       raw (positive values) or log10, ln, log2 [raw]
+      --pseudocount C      add C to every raw value
+      --permute K          also write K permuted expression files [0]
+      --seed S             seed of the permutations [1]
+      --threads N          extra decompression threads [0]
+      --force              replace DIR when the import succeeds
+  -q, --quiet              no summary on standard error
+  -h, --help               this text
+)";
+}
+
+Options parse_options(int argc, char** argv) {
+  static const option kLong[] = {
+      {"vcf", required_argument, nullptr, 'v'},
+      {"expression", required_argument, nullptr, 'e'},
+      {"out", required_argument, nullptr, 'o'},
+      {"region", required_argument, nullptr, 'r'},
+      {"samples", required_argument, nullptr, 'S'},
+      {"quiet", no_argument, nullptr, 'q'},
+      {"help", no_argument, nullptr, 'h'},
+      {"snps", required_argument, nullptr, kSnps},
+      {"genes", required_argument, nullptr, kGenes},
+      {"maf", required_argument, nullptr, kMaf},
+      {"pass-only", no_argument, nullptr, kPassOnly},
+      {"min-class-size", required_argument, nullptr, kMinClassSize},
+      {"values", required_argument, nullptr, kValues},
+      {"pseudocount", required_argument, nullptr, kPseudocount},
+      {"permute", required_argument, nullptr, kPermute},
+      {"seed", required_argument, nullptr, kSeed},
+      {"threads", required_argument, nullptr, kThreads},
+      {"force", no_argument, nullptr, kForce},
+      {nullptr, 0, nullptr, 0}};
+  Options o;
+  opterr = 0;
+  optind = 1;
+  int c;
+  while ((c = getopt_long(argc, argv, ":v:e:o:r:S:qh", kLong, nullptr)) != -1) {
+    const std::string_view arg = optarg ? optarg : "";
+    switch (c) {
+      case 'v':
+        o.vcf = arg;
+        break;
+      case 'e':
+        o.expression = arg;
+        break;
+      case 'o':
+        o.out = arg;
+        break;
+      case 'r':
+        o.region = arg;
+        break;
+      case 'S':
+        o.samples = arg;
+        break;
+      case 'q':
+        o.quiet = true;
+        break;
+      case 'h':
+        o.help = true;
+        return o;
+      case kSnps:
+        o.snps = arg;
+        break;
+      case kGenes:
+        o.genes = arg;
+        break;
+      case kMaf:
+        o.maf = parse_number<double>("--maf", arg, 0.0, 0.5,
+                                     "a number from 0 to 0.5");
+        break;
+      case kPassOnly:
+        o.pass_only = true;
+        break;
+      case kMinClassSize:
+        o.min_class_size = parse_number<int>("--min-class-size", arg, 0,
+                                             1000000, "a whole number from 0");
+        break;
+      case kValues: {
+        const auto scale = parse_scale(arg);
+        if (!scale) {
+          throw ImportError("--values: '" + std::string(arg) +
+                            "' is not one of raw, log10, ln, log2");
+        }
+        o.scale = *scale;
+        break;
+      }
+      case kPseudocount:
+        o.pseudocount = parse_number<double>("--pseudocount", arg, 0.0, 1e300,
+                                             "a number of 0 or more");
+        break;
+      case kPermute:
+        o.permute = parse_number<int>("--permute", arg, 0, 100000,
+                                      "a whole number from 0 to 100000");
+        break;
+      case kSeed:
+        o.seed = parse_number<std::uint64_t>("--seed", arg, 0, UINT64_MAX,
+                                             "a whole number of 0 or more");
+        break;
+      case kThreads:
+        o.threads = parse_number<int>("--threads", arg, 0, 256,
+                                      "a whole number from 0 to 256");
+        break;
+      case kForce:
+        o.force = true;
+        break;
+      case ':':
+        throw ImportError(std::string(argv[optind - 1]) + " needs a value");
+      default:
+        throw ImportError("unknown option " + std::string(argv[optind - 1]) +
+                          " (see zirk-import --help)");
+    }
+  }
+  if (optind < argc) {
+    throw ImportError("unexpected argument '" + std::string(argv[optind]) +
+                      "' (see zirk-import --help)");
+  }
+  for (const auto& [value, name] :
+       {std::pair{&o.vcf, "--vcf"}, std::pair{&o.expression, "--expression"},
+        std::pair{&o.out, "--out"}}) {
+    if (value->empty()) {
+      throw ImportError(std::string(name) +
+                        " is required (see zirk-import --help)");
+    }
+  }
+  if (o.pseudocount != 0 && o.scale != ValueScale::kRaw) {
+    throw ImportError("--pseudocount applies only to --values raw");
+  }
+  return o;
+}
+
+}  // namespace zirk_import

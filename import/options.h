@@ -1,0 +1,39 @@
+// The command line of zirk-import.
+#ifndef ZIRK_IMPORT_OPTIONS_H_
+#define ZIRK_IMPORT_OPTIONS_H_
+
+#include <cstdint>
+#include <string>
+
+#include "expression_values.h"
+
+namespace zirk_import {
+
+struct Options {
+  std::string vcf, expression, out;
+  std::string region;                // empty: the whole file
+  std::string snps, genes, samples;  // ID list files; empty: none
+  double maf = 0;
+  bool pass_only = false;
+  int min_class_size = 3;
+  ValueScale scale = ValueScale::kRaw;
+  double pseudocount = 0;
+  int permute = 0;
+  std::uint64_t seed = 1;
+  int threads = 0;
+  bool force = false;
+  bool quiet = false;
+  bool help = false;
+};
+
+// Parses argv; with --help/-h only `help` is meaningful. Throws ImportError
+// for an unknown option, a missing required option or a bad value, naming
+// the option.
+Options parse_options(int argc, char** argv);
+
+// The --help text.
+const char* usage_text();
+
+}  // namespace zirk_import
+
+#endif  // ZIRK_IMPORT_OPTIONS_H_

@@ -1,0 +1,38 @@
+#include "permutation.h"
+
+#include <numeric>
+#include <utility>
+
+namespace zirk_import {
+
+std::uint64_t bounded_draw(std::mt19937_64& generator, std::uint64_t bound) {
+  const std::uint64_t threshold = (0 - bound) % bound;  // 2^64 mod bound
+  while (true) {
+    const std::uint64_t r = generator();
+    if (r >= threshold) return r % bound;
+  }
+}
+
+std::vector<std::size_t> random_permutation(std::mt19937_64& generator,
+                                            std::size_t size) {
+  std::vector<std::size_t> order(size);
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  for (std::size_t i = size; i > 1; --i) {
+    const std::size_t j = bounded_draw(generator, i);
+    std::swap(order[i - 1], order[j]);
+  }
+  return order;
+}
+
+std::vector<std::vector<std::size_t>> permutations(std::uint64_t seed,
+                                                   std::size_t count,
+                                                   std::size_t size) {
+  std::mt19937_64 generator(seed);
+  std::vector<std::vector<std::size_t>> result;
+  for (std::size_t k = 0; k < count; ++k) {
+    result.push_back(random_permutation(generator, size));
+  }
+  return result;
+}
+
+}  // namespace zirk_import

@@ -1,0 +1,230 @@
+#include "cli.h"
+
+#include <getopt.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "data_folder.h"
+#include "input_reader.h"
+#include "report_error.h"
+#include "report_writer.h"
+
+#ifndef ZIRK_REPORT_DATADIR
+#define ZIRK_REPORT_DATADIR "/usr/local/share/zirk"
+#endif
+#ifndef ZIRK_REPORT_PYTHON
+#define ZIRK_REPORT_PYTHON "/usr/bin/python3"
+#endif
+
+namespace zirk_report {
+
+namespace {
+
+constexpr char kScript[] = "zirk_report.py";
+
+constexpr char kUsage[] =
+    "usage: zirk-report [options] --out DIR INPUT...\n"
+    "       zirk-report [options] --summary FILE INPUT...\n"
+    "INPUT is a result file of zirk or a summary of zirk-report, plain, gzip\n"
+    "or zstd; '-' reads standard input.\n"
+    "  -o, --out DIR         write the report folder DIR\n"
+    "  -s, --summary FILE    write a mergeable summary FILE instead\n"
+    "  -d, --data DIR        folder of zirk-import (snps.tsv, genes.tsv)\n"
+    "      --snp-offset K    add K to the SNP index of the rows of result "
+    "files\n"
+    "  -f, --fdr X           report the rows with q-value at most X (0.05)\n"
+    "  -n, --top N           report the N smallest IT p-values instead\n"
+    "      --max-hits N      rows kept as possible hits (100000)\n"
+    "      --null SUMMARY    summary of a permuted run (repeat for each run)\n"
+    "  -h, --help            show this help\n";
+
+std::uint64_t parse_count(const char* text, const char* option) {
+  std::uint64_t v = 0;
+  const char* end = text + std::strlen(text);
+  const auto r = std::from_chars(text, end, v);
+  if (r.ec != std::errc() || r.ptr != end) {
+    throw ReportError(std::string("Error: ") + option +
+                      ": not a whole number: " + text);
+  }
+  return v;
+}
+
+std::string json_string(const std::string& s) {
+  std::string out = "\"";
+  for (const char c : s) {
+    if (c == '"' || c == '\\') out += '\\';
+    if (static_cast<unsigned char>(c) >= 0x20) out += c;
+  }
+  return out + "\"";
+}
+
+// The figure script: next to the program in the build tree, in
+// ../share/zirk after installation, else the configured data folder.
+std::string find_script() {
+  if (const char* env = std::getenv("ZIRK_REPORT_SCRIPT")) return env;
+  std::error_code ec;
+  const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    for (const auto& candidate :
+         {exe.parent_path() / kScript,
+          exe.parent_path().parent_path() / "share" / "zirk" / kScript}) {
+      if (std::filesystem::exists(candidate)) return candidate.string();
+    }
+  }
+  return std::string(ZIRK_REPORT_DATADIR) + "/" + kScript;
+}
+
+struct Input {
+  std::string path;
+  std::uint64_t snp_offset;
+};
+
+int run(int argc, char** argv) {
+  std::string out, summary_path, data_dir;
+  std::vector<Input> inputs;
+  std::vector<std::string> null_paths;
+  std::uint64_t snp_offset = 0;
+  ReportOptions options;
+  bool fdr_given = false;
+  static const option kLong[] = {
+      {"out", required_argument, nullptr, 'o'},
+      {"summary", required_argument, nullptr, 's'},
+      {"data", required_argument, nullptr, 'd'},
+      {"snp-offset", required_argument, nullptr, 'k'},
+      {"fdr", required_argument, nullptr, 'f'},
+      {"top", required_argument, nullptr, 'n'},
+      {"max-hits", required_argument, nullptr, 'm'},
+      {"null", required_argument, nullptr, 'N'},
+      {"help", no_argument, nullptr, 'h'},
+      {nullptr, 0, nullptr, 0}};
+  opterr = 0;
+  int c;
+  while ((c = getopt_long(argc, argv, "-o:s:d:f:n:h", kLong, nullptr)) != -1) {
+    switch (c) {
+      case 1:  // an input, in order, with the offset given before it
+        inputs.push_back({optarg, snp_offset});
+        break;
+      case 'o':
+        out = optarg;
+        break;
+      case 's':
+        summary_path = optarg;
+        break;
+      case 'd':
+        data_dir = optarg;
+        break;
+      case 'k':
+        snp_offset = parse_count(optarg, "--snp-offset");
+        break;
+      case 'f': {
+        char* end = nullptr;
+        options.fdr = std::strtod(optarg, &end);
+        if (end == optarg || *end != '\0' || !(options.fdr >= 0) ||
+            options.fdr > 1) {
+          throw ReportError(
+              std::string("Error: --fdr: not a number in [0, 1]: ") + optarg);
+        }
+        fdr_given = true;
+        break;
+      }
+      case 'n':
+        options.top = parse_count(optarg, "--top");
+        if (options.top == 0)
+          throw ReportError("Error: --top: must be at least 1");
+        break;
+      case 'm':
+        options.max_hits = parse_count(optarg, "--max-hits");
+        break;
+      case 'N':
+        null_paths.push_back(optarg);
+        break;
+      case 'h':
+        std::fputs(kUsage, stdout);
+        return 0;
+      default:
+        throw ReportError("Error: unknown or incomplete option " +
+                          std::string(argv[optind - 1]) + " (see --help)");
+    }
+  }
+  if (out.empty() == summary_path.empty()) {
+    throw ReportError("Error: give exactly one of --out and --summary");
+  }
+  if (inputs.empty()) throw ReportError("Error: no input (see --help)");
+  if (fdr_given && options.top > 0) {
+    throw ReportError("Error: --fdr and --top exclude each other");
+  }
+  if (!summary_path.empty() && !null_paths.empty()) {
+    throw ReportError("Error: --null belongs to a report (--out)");
+  }
+
+  std::optional<DataFolder> data;
+  if (!data_dir.empty()) data = read_data_folder(data_dir);
+  InputOptions in_opts;
+  in_opts.data = data ? &*data : nullptr;
+  in_opts.max_candidates = std::max(options.max_hits, options.top);
+  in_opts.progress = ::isatty(2) != 0;
+  RunSummary summary(in_opts.max_candidates);
+  std::string provenance = "{\n  \"inputs\": [";
+  for (std::size_t i = 0; i < inputs.size(); ++i) {
+    in_opts.snp_offset = inputs[i].snp_offset;
+    const bool is_summary = read_input(inputs[i].path, in_opts, summary);
+    provenance +=
+        std::string(i ? ", " : "") +
+        "{\"path\": " + json_string(inputs[i].path) + ", \"kind\": \"" +
+        (is_summary ? "summary" : "result") +
+        "\", \"snp_offset\": " + std::to_string(inputs[i].snp_offset) + "}";
+  }
+  if (!summary_path.empty()) {
+    write_summary_file(summary, summary_path);
+    return 0;
+  }
+  provenance += "],\n  \"nulls\": [";
+  InputOptions null_opts = in_opts;
+  null_opts.snp_offset = 0;
+  null_opts.max_candidates = 0;
+  for (std::size_t k = 0; k < null_paths.size(); ++k) {
+    RunSummary n(0);
+    if (!read_input(null_paths[k], null_opts, n)) {
+      throw ReportError("Error: " + null_paths[k] +
+                        ": --null needs a summary file, not a result file");
+    }
+    options.nulls.push_back(std::move(n));
+    provenance += std::string(k ? ", " : "") + json_string(null_paths[k]);
+  }
+  provenance += "],\n  \"command\": [";
+  for (int i = 0; i < argc; ++i) {
+    provenance += std::string(i ? ", " : "") + json_string(argv[i]);
+  }
+  provenance += "]\n}\n";
+  options.out_dir = out;
+  options.data = in_opts.data;
+  options.provenance_json = provenance;
+  options.script = find_script();
+  const char* python = std::getenv("ZIRK_REPORT_PYTHON");
+  options.python = python ? python : ZIRK_REPORT_PYTHON;
+  write_report(summary, options);
+  return 0;
+}
+
+}  // namespace
+
+int run_cli(int argc, char** argv) {
+  try {
+    return run(argc, argv);
+  } catch (const ReportError& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "Error: out of memory\n");
+  }
+  return 1;
+}
+
+}  // namespace zirk_report

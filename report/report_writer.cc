@@ -1,0 +1,417 @@
+#include "report_writer.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sstream>
+
+#include "family_stats.h"
+#include "report_error.h"
+
+namespace zirk_report {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::uint64_t kQqTailPoints = 100000;
+constexpr std::size_t kManhattanAll = 50000;
+
+std::string num(double v) {
+  if (std::isnan(v)) return "null";
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.6g", v);
+  return buf;
+}
+
+std::string json_string(const std::string& s) {
+  std::string out = "\"";
+  for (const char c : s) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", c);
+      out += buf;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+// Chromosomes in their natural order: numbers ascending, then names.
+bool chrom_less(const std::string& a, const std::string& b) {
+  const auto number = [](const std::string& c) -> long {
+    std::string s = c.rfind("chr", 0) == 0 ? c.substr(3) : c;
+    if (s.empty() || s.size() > 6 ||
+        !std::all_of(s.begin(), s.end(),
+                     [](char ch) { return ch >= '0' && ch <= '9'; })) {
+      return -1;
+    }
+    return std::stol(s);
+  };
+  const long na = number(a), nb = number(b);
+  if ((na < 0) != (nb < 0)) return na >= 0;
+  if (na >= 0 && na != nb) return na < nb;
+  return a < b;
+}
+
+void write_file(const fs::path& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+  out.close();
+  if (!out) throw ReportError("Error: " + path.string() + ": cannot write");
+}
+
+std::string qq_json(const QqPlot& q) {
+  std::ostringstream o;
+  o << "{\"n\": " << q.n << ", \"zeros\": " << q.zeros << ", \"x\": [";
+  for (std::size_t i = 0; i < q.points.size(); ++i) {
+    o << (i ? ", " : "") << num(q.points[i].first);
+  }
+  o << "], \"y\": [";
+  for (std::size_t i = 0; i < q.points.size(); ++i) {
+    o << (i ? ", " : "") << num(q.points[i].second);
+  }
+  o << "], \"band_x\": [";
+  for (std::size_t i = 0; i < q.band_x.size(); ++i) {
+    o << (i ? ", " : "") << num(q.band_x[i]);
+  }
+  o << "], \"band_lo\": [";
+  for (std::size_t i = 0; i < q.band_lo.size(); ++i) {
+    o << (i ? ", " : "") << num(q.band_lo[i]);
+  }
+  o << "], \"band_hi\": [";
+  for (std::size_t i = 0; i < q.band_hi.size(); ++i) {
+    o << (i ? ", " : "") << num(q.band_hi[i]);
+  }
+  o << "]}";
+  return o.str();
+}
+
+std::string qq_set_json(const Bins& real, const std::vector<Bins>& nulls) {
+  std::string s =
+      "{\"real\": " + qq_json(qq_plot(real, kQqTailPoints)) + ", \"nulls\": [";
+  for (std::size_t k = 0; k < nulls.size(); ++k) {
+    s += (k ? ", " : "") + qq_json(qq_plot(nulls[k], kQqTailPoints));
+  }
+  return s + "]}";
+}
+
+Bins it_defined(const RunSummary& s) {
+  Bins out;
+  if (s.it_neg_inf > 0) out.emplace_back(kNegInfKey, s.it_neg_inf);
+  for (const auto& b : s.it.bins()) out.push_back(b);
+  return out;
+}
+
+// The best IT value per SNP along the genome (or along the SNP index without
+// a data folder): every SNP up to kManhattanAll of them, beyond that the
+// 20,000 smallest best p-values and an even sample of the others.
+std::string manhattan_json(const RunSummary& s, const DataFolder* data) {
+  struct Point {
+    std::uint64_t snp;
+    double y;
+  };
+  std::vector<Point> seen;
+  double top = 0;
+  std::uint64_t zeros = 0;
+  for (std::uint64_t i = 0; i < s.snps.size(); ++i) {
+    const std::int32_t b = s.snps[i].best_it;
+    if (b == SnpStat::kUnseen) continue;
+    if (b == SnpStat::kNegInf) {
+      ++zeros;
+      continue;
+    }
+    const double y = b == SnpStat::kNoIt ? 0.0 : -b / 1e6;
+    top = std::max(top, y);
+    seen.push_back({i, y});
+  }
+  std::vector<Point> shown;
+  if (seen.size() <= kManhattanAll) {
+    shown = seen;
+  } else {
+    std::vector<Point> by_y = seen;
+    std::stable_sort(by_y.begin(), by_y.end(),
+                     [](const Point& a, const Point& b) { return a.y > b.y; });
+    by_y.resize(20000);
+    const std::size_t stride = seen.size() / 20000;
+    for (std::size_t i = 0; i < seen.size(); i += stride)
+      by_y.push_back(seen[i]);
+    std::sort(by_y.begin(), by_y.end(),
+              [](const Point& a, const Point& b) { return a.snp < b.snp; });
+    for (const Point& p : by_y) {
+      if (shown.empty() || shown.back().snp != p.snp) shown.push_back(p);
+    }
+  }
+  std::vector<std::string> chroms;
+  if (data != nullptr) {
+    for (const Point& p : shown) chroms.push_back(data->snps[p.snp].chrom);
+    std::sort(chroms.begin(), chroms.end(), chrom_less);
+    chroms.erase(std::unique(chroms.begin(), chroms.end()), chroms.end());
+  }
+  std::ostringstream o;
+  o << "{\"by_position\": " << (data ? "true" : "false")
+    << ", \"snps\": " << seen.size() + zeros << ", \"shown\": " << shown.size()
+    << ", \"zeros\": " << zeros << ", \"chroms\": [";
+  for (std::size_t c = 0; c < chroms.size(); ++c) {
+    o << (c ? ", " : "") << json_string(chroms[c]);
+  }
+  o << "], \"points\": [";
+  bool first = true;
+  for (const Point& p : shown) {
+    std::string chrom = "0", pos = std::to_string(p.snp);
+    if (data != nullptr) {
+      const SnpInfo& info = data->snps[p.snp];
+      if (info.pos == "NA" || info.pos.empty()) continue;
+      chrom = std::to_string(std::lower_bound(chroms.begin(), chroms.end(),
+                                              info.chrom, chrom_less) -
+                             chroms.begin());
+      pos = info.pos;
+    }
+    o << (first ? "" : ", ") << "[" << chrom << ", " << pos << ", " << num(p.y)
+      << "]";
+    first = false;
+  }
+  o << "]}";
+  return o.str();
+}
+
+void run_script(const ReportOptions& options, const fs::path& dir) {
+  const pid_t pid = ::fork();
+  if (pid < 0) throw ReportError("Error: " + options.script + ": cannot start");
+  if (pid == 0) {
+    // Our stdout may be a pipe the caller reads; the script talks on stderr.
+    ::dup2(2, 1);
+    ::execl(options.python.c_str(), options.python.c_str(),
+            options.script.c_str(), dir.c_str(), static_cast<char*>(nullptr));
+    std::fprintf(stderr, "Error: %s: cannot run (%s)\n", options.python.c_str(),
+                 std::strerror(errno));
+    ::_exit(127);
+  }
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    throw ReportError(
+        "Error: " + options.script +
+        ": drawing the figures failed (exit status " +
+        std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + ")");
+  }
+}
+
+std::string hits_tsv(const std::vector<Hit>& hits, const RunSummary& s,
+                     const ReportOptions& o) {
+  const bool perm = !o.nulls.empty();
+  std::string t =
+      "snp\tsnp_id\tchrom\tpos\tref\talt\tn0\tn1\tn2\tsmall_class\tgene1\t"
+      "gene1_id\tgene1_chrom\tgene1_start\tgene1_end\tgene2\tgene2_id\t"
+      "gene2_chrom\tgene2_start\tgene2_end\tlog10_p_mc\tll_lda\tlog10_p_it\t"
+      "q_bh";
+  t += perm ? "\tempirical_fdr\tsnp_permutation_p\n" : "\n";
+  const auto gene = [&o](std::uint32_t g) {
+    if (o.data == nullptr) return std::string("NA\tNA\tNA\tNA");
+    const GeneInfo& i = o.data->genes[g];
+    return i.id + "\t" + i.chrom + "\t" + i.start + "\t" + i.end;
+  };
+  (void)s;
+  for (const Hit& h : hits) {
+    const CandidateRow& r = h.row;
+    t += std::to_string(r.snp) + "\t";
+    if (o.data == nullptr) {
+      t += "NA\tNA\tNA\tNA\tNA\tNA\tNA\tNA\tNA\t";
+    } else {
+      const SnpInfo& i = o.data->snps[r.snp];
+      t += i.id + "\t" + i.chrom + "\t" + i.pos + "\t" + i.ref + "\t" + i.alt +
+           "\t" + std::to_string(i.n[0]) + "\t" + std::to_string(i.n[1]) +
+           "\t" + std::to_string(i.n[2]) + "\t" +
+           (i.small_class() ? "yes" : "no") + "\t";
+    }
+    t += std::to_string(r.gene1) + "\t" + gene(r.gene1) + "\t" +
+         std::to_string(r.gene2) + "\t" + gene(r.gene2) + "\t" + r.mc + "\t" +
+         r.lda + "\t" + r.it + "\t" + num(h.q);
+    if (perm) t += "\t" + num(h.efdr) + "\t" + num(h.snp_p);
+    t += "\n";
+  }
+  return t;
+}
+
+std::string summary_json(const RunSummary& s, const ReportOptions& o,
+                         std::size_t hits) {
+  std::ostringstream j;
+  j << "{\n  \"format\": \"zirk-report 1\",\n  \"inputs\": {\"threshold\": "
+    << json_string(s.threshold_line)
+    << ", \"data\": " << (o.data ? json_string(o.data->dir) : "null")
+    << ", \"rows\": " << s.rows << "},\n";
+  j << "  \"rows_per_flag\": {\"0\": " << s.flag_rows[0]
+    << ", \"1\": " << s.flag_rows[1] << ", \"2\": " << s.flag_rows[2] << "},\n";
+  j << "  \"family_size\": " << s.rows << ",\n";
+  j << "  \"it_undefined_rows\": " << s.it_nan << ",\n";
+  j << "  \"mc_p_zero_rows\": " << s.mc_neg_inf << ",\n";
+  j << "  \"selection\": ";
+  if (o.top > 0) {
+    j << "{\"by\": \"top\", \"top\": " << o.top << "}";
+  } else {
+    j << "{\"by\": \"" << (o.nulls.empty() ? "bh_q" : "empirical_fdr")
+      << "\", \"fdr\": " << num(o.fdr) << "}";
+  }
+  j << ",\n  \"hits\": " << hits << ",\n";
+  const Lambda l = mc_lambda(s);
+  j << "  \"lambda_mc\": {\"value\": " << num(l.value)
+    << ", \"rows\": " << l.rows << ", \"excluded_fixed_p_1\": " << l.fixed_one
+    << ", \"excluded_fixed_p_2\": " << l.fixed_two
+    << ", \"excluded_undefined\": " << l.undefined << "},\n";
+  j << "  \"passed_mc_rows_at_small_class_snps\": ";
+  if (o.data == nullptr) {
+    j << "null";
+  } else {
+    std::uint64_t n = 0;
+    for (std::size_t i = 0; i < s.snps.size(); ++i) {
+      if (o.data->snps[i].small_class()) n += s.snps[i].passed_mc;
+    }
+    j << n;
+  }
+  std::uint64_t snps = 0;
+  for (const SnpStat& st : s.snps) snps += st.best_it != SnpStat::kUnseen;
+  j << ",\n  \"snps_with_rows\": " << snps;
+  if (!o.nulls.empty()) {
+    j << ",\n  \"permutations\": {\"runs\": " << o.nulls.size()
+      << ", \"lambda_mc\": [";
+    for (std::size_t k = 0; k < o.nulls.size(); ++k) {
+      j << (k ? ", " : "") << num(mc_lambda(o.nulls[k]).value);
+    }
+    j << "]}";
+  }
+  j << "\n}\n";
+  return j.str();
+}
+
+}  // namespace
+
+std::vector<Hit> select_hits(const RunSummary& real, const ReportOptions& o) {
+  const Bins family = it_family(real);
+  const std::vector<double> q = bh_qvalues(family);
+  std::vector<Bins> null_families;
+  for (const RunSummary& n : o.nulls) null_families.push_back(it_family(n));
+  const std::vector<double> efdr = o.nulls.empty()
+                                       ? std::vector<double>()
+                                       : empirical_fdr(family, null_families);
+  const std::vector<CandidateRow> candidates = real.sorted_candidates();
+  const std::uint64_t it_rows = real.it.total() + real.it_neg_inf;
+
+  std::uint64_t wanted = 0;
+  std::int64_t cutoff = kNegInfKey;
+  if (o.top > 0) {
+    wanted = std::min(o.top, it_rows);
+    if (wanted > 0) {
+      if (candidates.size() < wanted ||
+          candidates[wanted - 1].it_key >= real.complete_below()) {
+        throw ReportError("Error: --top " + std::to_string(o.top) +
+                          " asks for more rows than the " +
+                          std::to_string(real.max_candidates()) +
+                          " candidates kept; raise --max-hits");
+      }
+      cutoff = candidates[wanted - 1].it_key;
+    }
+  } else {
+    const std::vector<double>& by = o.nulls.empty() ? q : efdr;
+    if (largest_key_at_most(family, by, o.fdr, cutoff)) {
+      wanted = real.it_neg_inf;
+      real.it.visit([&](std::int64_t key, std::uint64_t count) {
+        if (key > cutoff) return false;
+        wanted += count;
+        return true;
+      });
+      if (wanted > 0 && cutoff >= real.complete_below()) {
+        throw ReportError("Error: " + std::to_string(wanted) +
+                          " rows qualify as hits, more than --max-hits " +
+                          std::to_string(o.max_hits) +
+                          "; raise --max-hits or lower --fdr");
+      }
+    }
+  }
+  std::vector<Hit> hits;
+  for (std::uint64_t i = 0; i < wanted; ++i) {
+    const CandidateRow& r = candidates[i];
+    Hit h{r, value_at(family, q, r.it_key), std::nan(""), std::nan("")};
+    if (!o.nulls.empty()) {
+      h.efdr = value_at(family, efdr, r.it_key);
+      std::vector<std::int32_t> best;
+      for (const RunSummary& n : o.nulls) {
+        best.push_back(r.snp < n.snps.size() ? n.snps[r.snp].best_it
+                                             : SnpStat::kUnseen);
+      }
+      h.snp_p = snp_permutation_p(real.snps[r.snp].best_it, best);
+    }
+    hits.push_back(std::move(h));
+  }
+  return hits;
+}
+
+void write_report(const RunSummary& real, const ReportOptions& o) {
+  for (const RunSummary& n : o.nulls) {
+    if (n.threshold_line != real.threshold_line || n.rows != real.rows) {
+      throw ReportError(
+          "Error: --null: a permuted run must have the threshold and the "
+          "number of rows of the real run");
+    }
+  }
+  if (o.data != nullptr) {
+    for (const CandidateRow& r : real.sorted_candidates()) {
+      if (r.gene2 >= o.data->genes.size()) {
+        throw ReportError("Error: gene index " + std::to_string(r.gene2) +
+                          " beyond the " +
+                          std::to_string(o.data->genes.size()) + " genes of " +
+                          o.data->dir + "/genes.tsv");
+      }
+    }
+  }
+  const std::vector<Hit> hits = select_hits(real, o);
+
+  std::string out = o.out_dir;
+  while (out.size() > 1 && out.back() == '/') out.pop_back();
+  const fs::path final_dir(out);
+  const fs::path tmp(out + ".partial-" + std::to_string(::getpid()));
+  std::error_code ec;
+  fs::remove_all(tmp, ec);
+  if (!fs::create_directories(tmp, ec) || ec) {
+    throw ReportError("Error: " + out + ": cannot create the report folder");
+  }
+  try {
+    write_file(tmp / "hits.tsv", hits_tsv(hits, real, o));
+    write_file(tmp / "summary.json", summary_json(real, o, hits.size()));
+    std::vector<Bins> null_mc, null_it;
+    for (const RunSummary& n : o.nulls) {
+      null_mc.push_back(mc_lambda_bins(n));
+      null_it.push_back(it_defined(n));
+    }
+    write_file(tmp / "plot-data.json",
+               "{\"qq_mc\": " + qq_set_json(mc_lambda_bins(real), null_mc) +
+                   ",\n\"qq_it\": " + qq_set_json(it_defined(real), null_it) +
+                   ",\n\"manhattan\": " + manhattan_json(real, o.data) + "}\n");
+    run_script(o, tmp);
+    fs::remove(tmp / "plot-data.json");
+    write_file(tmp / "provenance.json", o.provenance_json);
+    if (fs::exists(final_dir)) fs::remove_all(final_dir);
+    fs::rename(tmp, final_dir);
+  } catch (const ReportError&) {
+    fs::remove_all(tmp, ec);
+    throw;
+  } catch (const fs::filesystem_error& e) {
+    fs::remove_all(tmp, ec);
+    throw ReportError("Error: " + out + ": cannot write the report (" +
+                      e.code().message() + ")");
+  }
+}
+
+}  // namespace zirk_report

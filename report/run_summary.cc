@@ -1,0 +1,276 @@
+#include "run_summary.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <string_view>
+
+#include "report_error.h"
+#include "score_text.h"
+
+namespace zirk_report {
+
+RunSummary::RunSummary(std::uint64_t max_candidates)
+    : max_candidates_(max_candidates) {}
+
+void RunSummary::offer(CandidateRow&& row) {
+  if (max_candidates_ == 0) {
+    note_dropped(row.it_key);
+    return;
+  }
+  if (heap_.size() < max_candidates_) {
+    heap_.push_back(std::move(row));
+    std::push_heap(heap_.begin(), heap_.end(), hit_order);
+    return;
+  }
+  if (!hit_order(row, heap_.front())) {
+    note_dropped(row.it_key);
+    return;
+  }
+  std::pop_heap(heap_.begin(), heap_.end(), hit_order);
+  note_dropped(heap_.back().it_key);
+  heap_.back() = std::move(row);
+  std::push_heap(heap_.begin(), heap_.end(), hit_order);
+}
+
+std::vector<CandidateRow> RunSummary::sorted_candidates() const {
+  std::vector<CandidateRow> rows = heap_;
+  std::sort(rows.begin(), rows.end(), hit_order);
+  return rows;
+}
+
+void RunSummary::merge(RunSummary&& other) {
+  if (threshold_line.empty()) threshold_line = other.threshold_line;
+  rows += other.rows;
+  for (int f = 0; f < 3; ++f) flag_rows[f] += other.flag_rows[f];
+  mc.merge(other.mc);
+  mc_neg_inf += other.mc_neg_inf;
+  mc_nan += other.mc_nan;
+  mc_fixed_one += other.mc_fixed_one;
+  it.merge(other.it);
+  it_neg_inf += other.it_neg_inf;
+  it_nan += other.it_nan;
+  if (other.snps.size() > snps.size()) snps.resize(other.snps.size());
+  for (std::size_t s = 0; s < other.snps.size(); ++s) {
+    const SnpStat& o = other.snps[s];
+    if (o.best_it == SnpStat::kUnseen) continue;
+    SnpStat& mine = snps[s];
+    if (mine.best_it == SnpStat::kUnseen || o.best_it < mine.best_it) {
+      mine.best_it = o.best_it;
+    }
+    mine.passed_mc += o.passed_mc;
+  }
+  note_dropped(other.complete_below_);
+  for (CandidateRow& row : other.heap_) offer(std::move(row));
+}
+
+namespace {
+
+std::string key_text(std::int64_t key) {
+  return key == kNegInfKey ? "-inf" : std::to_string(key);
+}
+
+}  // namespace
+
+void write_summary_file(const RunSummary& s, const std::string& path) {
+  const std::string tmp = path + ".tmp" + std::to_string(::getpid());
+  std::FILE* f = std::fopen(tmp.c_str(), "w");
+  if (f == nullptr) {
+    throw ReportError("Error: " + path + ": cannot create the summary file");
+  }
+  std::fprintf(f, "%s\nthreshold\t%s\n", kSummaryMagic,
+               s.threshold_line.c_str());
+  std::fprintf(f, "rows\t%llu\t%llu\t%llu\t%llu\n",
+               static_cast<unsigned long long>(s.rows),
+               static_cast<unsigned long long>(s.flag_rows[0]),
+               static_cast<unsigned long long>(s.flag_rows[1]),
+               static_cast<unsigned long long>(s.flag_rows[2]));
+  std::fprintf(f, "mc\t%llu\t%llu\t%llu\nit\t%llu\t%llu\n",
+               static_cast<unsigned long long>(s.mc_neg_inf),
+               static_cast<unsigned long long>(s.mc_nan),
+               static_cast<unsigned long long>(s.mc_fixed_one),
+               static_cast<unsigned long long>(s.it_neg_inf),
+               static_cast<unsigned long long>(s.it_nan));
+  const bool all =
+      s.complete_below() == std::numeric_limits<std::int64_t>::max();
+  std::fprintf(f, "candidates\t%llu\t%s\n",
+               static_cast<unsigned long long>(s.max_candidates()),
+               all ? "all" : key_text(s.complete_below()).c_str());
+  const auto bins = [f](char tag, const Histogram& h) {
+    h.visit([f, tag](std::int64_t key, std::uint64_t count) {
+      std::fprintf(f, "%c\t%lld\t%llu\n", tag, static_cast<long long>(key),
+                   static_cast<unsigned long long>(count));
+      return true;
+    });
+  };
+  bins('M', s.mc);
+  bins('I', s.it);
+  for (std::size_t i = 0; i < s.snps.size(); ++i) {
+    const SnpStat& st = s.snps[i];
+    if (st.best_it == SnpStat::kUnseen) continue;
+    const std::string best = st.best_it == SnpStat::kNoIt ? "NA"
+                             : st.best_it == SnpStat::kNegInf
+                                 ? "-inf"
+                                 : std::to_string(st.best_it);
+    std::fprintf(f, "S\t%zu\t%s\t%llu\n", i, best.c_str(),
+                 static_cast<unsigned long long>(st.passed_mc));
+  }
+  for (const CandidateRow& r : s.sorted_candidates()) {
+    std::fprintf(f, "H\t%llu\t%u\t%u\t%s\t%s\t%s\n",
+                 static_cast<unsigned long long>(r.snp), r.gene1, r.gene2,
+                 r.mc.c_str(), r.lda.c_str(), r.it.c_str());
+  }
+  std::fputs("end\n", f);
+  const bool failed = std::ferror(f) != 0;
+  if (std::fclose(f) != 0 || failed) {
+    std::filesystem::remove(tmp);
+    throw ReportError("Error: " + path + ": cannot write the summary file");
+  }
+  std::error_code ec;
+  std::filesystem::rename(tmp, path, ec);
+  if (ec) {
+    std::filesystem::remove(tmp);
+    throw ReportError("Error: " + path + ": cannot write the summary file");
+  }
+}
+
+namespace {
+
+// Splits summary lines into tab-separated fields and reads numbers, naming
+// the file and line in every complaint.
+class SummaryReader {
+ public:
+  SummaryReader(const std::string& text, const std::string& name)
+      : text_(text), name_(name) {}
+
+  bool next_line() {
+    fields_.clear();
+    if (pos_ >= text_.size()) return false;
+    const std::size_t nl = text_.find('\n', pos_);
+    if (nl == std::string::npos) fail("torn line");
+    std::string_view line(text_.data() + pos_, nl - pos_);
+    pos_ = nl + 1;
+    ++line_;
+    std::size_t start = 0;
+    for (;;) {
+      const std::size_t tab = line.find('\t', start);
+      fields_.push_back(line.substr(start, tab - start));
+      if (tab == std::string_view::npos) break;
+      start = tab + 1;
+    }
+    return true;
+  }
+  const std::vector<std::string_view>& fields() const { return fields_; }
+  void expect(std::size_t n) const {
+    if (fields_.size() != n) fail("malformed line");
+  }
+  std::uint64_t u64(std::size_t i) const {
+    std::uint64_t v = 0;
+    const auto f = fields_.at(i);
+    const auto r = std::from_chars(f.data(), f.data() + f.size(), v);
+    if (r.ec != std::errc() || r.ptr != f.data() + f.size())
+      fail("malformed line");
+    return v;
+  }
+  std::int64_t key(std::size_t i) const {
+    if (fields_.at(i) == "-inf") return kNegInfKey;
+    std::int64_t v = 0;
+    const auto f = fields_.at(i);
+    const auto r = std::from_chars(f.data(), f.data() + f.size(), v);
+    if (r.ec != std::errc() || r.ptr != f.data() + f.size())
+      fail("malformed line");
+    return v;
+  }
+  std::int64_t hist_key(std::size_t i) const {
+    const std::int64_t v = key(i);
+    if (v < kMinKey || v > kMaxKey) fail("malformed line");
+    return v;
+  }
+  [[noreturn]] void fail(const std::string& cause) const {
+    throw ReportError("Error: " + name_ + ": line " + std::to_string(line_) +
+                      ": " + cause + " in the summary");
+  }
+
+ private:
+  const std::string& text_;
+  const std::string& name_;
+  std::size_t pos_ = 0;
+  std::uint64_t line_ = 0;
+  std::vector<std::string_view> fields_;
+};
+
+}  // namespace
+
+RunSummary parse_summary(const std::string& text, const std::string& name,
+                         std::uint64_t max_candidates) {
+  RunSummary s(max_candidates);
+  SummaryReader in(text, name);
+  if (!in.next_line() || in.fields().size() != 1 ||
+      in.fields()[0] != kSummaryMagic) {
+    in.fail("unknown summary version");
+  }
+  const auto header = [&in](const char* tag, std::size_t n) {
+    if (!in.next_line() || in.fields().size() != n || in.fields()[0] != tag) {
+      in.fail(std::string("expected the ") + tag + " line");
+    }
+  };
+  header("threshold", 2);
+  s.threshold_line = std::string(in.fields()[1]);
+  header("rows", 5);
+  s.rows = in.u64(1);
+  for (int f = 0; f < 3; ++f) s.flag_rows[f] = in.u64(2 + f);
+  header("mc", 4);
+  s.mc_neg_inf = in.u64(1);
+  s.mc_nan = in.u64(2);
+  s.mc_fixed_one = in.u64(3);
+  header("it", 3);
+  s.it_neg_inf = in.u64(1);
+  s.it_nan = in.u64(2);
+  header("candidates", 3);
+  if (in.fields()[2] != "all") {
+    // The rows this summary dropped stay dropped in every merge.
+    s.note_dropped(in.key(2));
+  }
+  bool ended = false;
+  while (in.next_line()) {
+    const auto& f = in.fields();
+    if (f[0] == "end" && f.size() == 1) {
+      ended = true;
+      if (in.next_line()) in.fail("text after the end line");
+      break;
+    }
+    if (f[0] == "M" || f[0] == "I") {
+      in.expect(3);
+      (f[0] == "M" ? s.mc : s.it).add(in.hist_key(1), in.u64(2));
+    } else if (f[0] == "S") {
+      in.expect(4);
+      SnpStat& st = s.snp(in.u64(1));
+      st.best_it = f[2] == "NA"     ? SnpStat::kNoIt
+                   : f[2] == "-inf" ? SnpStat::kNegInf
+                                    : static_cast<std::int32_t>(in.hist_key(2));
+      st.passed_mc = in.u64(3);
+    } else if (f[0] == "H") {
+      in.expect(7);
+      const Score it = parse_score(f[6].data(), f[6].data() + f[6].size());
+      if (it.kind != ScoreKind::kFinite && it.kind != ScoreKind::kNegInf) {
+        in.fail("malformed line");
+      }
+      s.offer(CandidateRow{it.kind == ScoreKind::kNegInf
+                               ? kNegInfKey
+                               : std::min<std::int64_t>(it.millionths, 0),
+                           in.u64(1), static_cast<std::uint32_t>(in.u64(2)),
+                           static_cast<std::uint32_t>(in.u64(3)),
+                           std::string(f[4]), std::string(f[5]),
+                           std::string(f[6])});
+    } else {
+      in.fail("malformed line");
+    }
+  }
+  if (!ended) in.fail("missing end line (truncated file?)");
+  return s;
+}
+
+}  // namespace zirk_report

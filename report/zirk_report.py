@@ -1,0 +1,215 @@
+#!/usr/bin/python3
+"""Figures and the one-page HTML report of zirk-report.
+
+zirk-report writes hits.tsv, summary.json and plot-data.json into a folder
+and calls this script with that folder; the script draws the QQ plots and the
+best IT p-value per SNP (PNG and SVG) and writes report.html with everything
+embedded. Output depends on nothing but those three files: SVG ids are salted
+with a fixed string and no dates are written, so equal inputs give equal bytes.
+"""
+
+import base64
+import html
+import json
+import os
+import sys
+
+import matplotlib
+
+matplotlib.use("Agg")
+import matplotlib.pyplot as plt  # noqa: E402
+
+matplotlib.rcParams["svg.hashsalt"] = "zirk-report"
+matplotlib.rcParams["path.simplify"] = False
+
+PNG_META = {"Software": "zirk-report"}
+SVG_META = {"Date": None, "Creator": "zirk-report"}
+HTML_HITS = 100
+
+
+def save(fig, folder, stem):
+    fig.savefig(os.path.join(folder, stem + ".png"), dpi=110, metadata=PNG_META)
+    fig.savefig(os.path.join(folder, stem + ".svg"), metadata=SVG_META)
+    plt.close(fig)
+
+
+def qq(folder, data, stem, title):
+    fig, ax = plt.subplots(figsize=(5.5, 5.5))
+    real = data["real"]
+    top = max(real["band_x"] + real["x"] + real["y"] + [1.0])
+    if real["band_x"]:
+        ax.fill_between(real["band_x"], real["band_lo"], real["band_hi"],
+                        color="0.85", label="95 % band (uniform)")
+    ax.plot([0, top], [0, top], color="0.3", linewidth=0.8, label="y = x")
+    for k, null in enumerate(data["nulls"]):
+        ax.plot(null["x"], null["y"], ".", markersize=2, color="0.55",
+                label="permuted runs" if k == 0 else None)
+    ax.plot(real["x"], real["y"], ".", markersize=3, color="#1f5fa8",
+            label="this run")
+    ax.set_xlabel("expected −log10 p")
+    ax.set_ylabel("observed −log10 p")
+    note = f"{real['n']:,} rows"
+    if real["zeros"]:
+        note += f"; {real['zeros']:,} with p = 0 not drawn"
+    ax.set_title(f"{title}\n{note}", fontsize=10)
+    ax.legend(loc="upper left", fontsize=8, frameon=False)
+    fig.tight_layout()
+    save(fig, folder, stem)
+
+
+def manhattan(folder, data):
+    fig, ax = plt.subplots(figsize=(10, 3.6))
+    points = data["points"]
+    if data["by_position"]:
+        chroms = data["chroms"]
+        length = [0] * len(chroms)
+        for c, pos, _ in points:
+            length[c] = max(length[c], pos)
+        start, total = [], 0
+        for size in length:
+            start.append(total)
+            total += size + 1
+        xs = [start[c] + pos for c, pos, _ in points]
+        colours = ["#1f5fa8" if c % 2 == 0 else "#7fa7d6" for c, _, _ in points]
+        ax.set_xticks([start[i] + length[i] / 2 for i in range(len(chroms))])
+        ax.set_xticklabels(chroms, fontsize=7)
+        ax.set_xlabel("chromosome position")
+    else:
+        xs = [pos for _, pos, _ in points]
+        colours = "#1f5fa8"
+        ax.set_xlabel("SNP index")
+    ax.scatter(xs, [y for _, _, y in points], s=4, c=colours, linewidths=0)
+    ax.set_ylabel("best −log10 p(IT) of the SNP")
+    note = f"{data['snps']:,} SNPs"
+    if data["shown"] < data["snps"]:
+        note += f", {data['shown']:,} drawn"
+    if data["zeros"]:
+        note += f"; {data['zeros']:,} with p = 0 not drawn"
+    ax.set_title(f"Best IT p-value per SNP ({note})", fontsize=10)
+    fig.tight_layout()
+    save(fig, folder, "snp_best_it")
+
+
+NOTES = [
+    ("The IT p-value is the test to read.",
+     "A small IT p-value says that the product of the two genes' log values "
+     "predicts the SNP's genotype class beyond what the two values predict "
+     "on their own."),
+    ("The MC p-value is a screen.",
+     "It has no small-sample correction and assumes normal log expression; "
+     "real data are heavier-tailed, so it is liberal. Its lambda above 1 is "
+     "expected and says how liberal; use it to choose what to look at, not "
+     "as evidence."),
+    ("q-values assume calibrated p-values.",
+     "The IT test ran only on pairs the MC screen selected on the same data, "
+     "so the nominal IT p-values of those pairs are not what the "
+     "Benjamini-Hochberg q-value assumes. The empirical FDR from permuted "
+     "runs, when present, is the number to trust."),
+    ("Tiny genotype classes.",
+     "A class of one individual gives the fixed MC p-value 2.0, an empty class "
+     "the fixed 1.0; a class of two has a singular covariance and can give a "
+     "tiny MC p-value that means nothing. Hits at SNPs with a class below 5 "
+     "members are marked."),
+    ("The LDA value",
+     "is -9999 when the pooled covariance is singular (for example a gene "
+     "with the same value in every individual)."),
+]
+
+
+def embed(folder, stem, alt):
+    with open(os.path.join(folder, stem + ".png"), "rb") as f:
+        data = base64.b64encode(f.read()).decode("ascii")
+    return (f'<figure><img class="figure" alt="{html.escape(alt)}" '
+            f'src="data:image/png;base64,{data}"><figcaption>'
+            f'{html.escape(alt)} (also <code>{stem}.svg</code>)</figcaption>'
+            f'</figure>')
+
+
+def page(folder):
+    with open(os.path.join(folder, "summary.json")) as f:
+        summary = json.load(f)
+    with open(os.path.join(folder, "hits.tsv")) as f:
+        lines = f.read().splitlines()
+    header = lines[0].split("\t")
+    rows = [line.split("\t") for line in lines[1:]]
+    shown = ["snp", "snp_id", "chrom", "pos", "small_class", "gene1_id",
+             "gene2_id", "log10_p_mc", "log10_p_it", "q_bh", "empirical_fdr",
+             "snp_permutation_p"]
+    cols = [header.index(c) for c in shown if c in header]
+
+    lam = summary["lambda_mc"]
+    sel = summary["selection"]
+    facts = [
+        ("Rows (family size m)", f"{summary['family_size']:,}"),
+        ("Rows by flag (0 / 2 / 1)",
+         f"{summary['rows_per_flag']['0']:,} / {summary['rows_per_flag']['2']:,}"
+         f" / {summary['rows_per_flag']['1']:,}"),
+        ("Threshold line", summary["inputs"]["threshold"]),
+        ("Hits", f"{summary['hits']:,} ("
+         + (f"top {sel['top']}" if sel["by"] == "top"
+            else f"{sel['by'].replace('_', ' ')} ≤ {sel['fdr']}") + ")"),
+        ("λ of the MC statistic",
+         "–" if lam["value"] is None else f"{lam['value']:.4g}"
+         f" over {lam['rows']:,} rows"),
+        ("Passed-MC rows at SNPs with a class below 5",
+         "no data folder" if summary["passed_mc_rows_at_small_class_snps"] is None
+         else f"{summary['passed_mc_rows_at_small_class_snps']:,}"),
+    ]
+    if "permutations" in summary:
+        perm = summary["permutations"]
+        facts.append(("Permuted runs (λ of each)",
+                      f"{perm['runs']}: " + ", ".join(
+                          "–" if v is None else f"{v:.4g}"
+                          for v in perm["lambda_mc"])))
+    out = ["<!DOCTYPE html>", '<html lang="en"><head><meta charset="utf-8">',
+           "<title>ZIRK report</title><style>",
+           "body{font-family:sans-serif;max-width:70em;margin:1em auto;"
+           "padding:0 1em;color:#222}",
+           "table{border-collapse:collapse;font-size:0.85em}",
+           "td,th{border:1px solid #ccc;padding:2px 6px;text-align:left}",
+           "th{background:#eef}figure{display:inline-block;margin:0.5em}",
+           "img.figure{max-width:100%}figcaption{font-size:0.8em;color:#555}",
+           "</style></head><body>", "<h1>ZIRK report</h1>",
+           "<h2>Summary</h2>", '<table id="summary">']
+    for name, value in facts:
+        out.append(f"<tr><th>{html.escape(name)}</th>"
+                   f"<td>{html.escape(value)}</td></tr>")
+    out.append("</table>")
+    out.append("<h2>Figures</h2>")
+    out.append(embed(folder, "qq_it", "QQ plot of the IT p-values"))
+    out.append(embed(folder, "qq_mc", "QQ plot of the MC p-values"))
+    out.append(embed(folder, "snp_best_it", "Best IT p-value per SNP"))
+    out.append(f"<h2>Top hits</h2><p>{min(len(rows), HTML_HITS)} of "
+               f"{len(rows):,} rows of <code>hits.tsv</code>.</p>")
+    out.append('<table id="hits"><tr>'
+               + "".join(f"<th>{html.escape(header[c])}</th>" for c in cols)
+               + "</tr>")
+    for row in rows[:HTML_HITS]:
+        out.append('<tr class="hit">'
+                   + "".join(f"<td>{html.escape(row[c])}</td>" for c in cols)
+                   + "</tr>")
+    out.append("</table><h2>Reading the scores</h2><ul>")
+    for head, text in NOTES:
+        out.append(f"<li><b>{html.escape(head)}</b> {html.escape(text)}</li>")
+    out.append("</ul>")
+    # Marks the page once every figure has decoded, for automated checks.
+    out.append("<script>Promise.all(Array.from(document.images, i => i.decode()))"
+               ".then(() => { document.body.dataset.figures = 'decoded'; },"
+               " () => { document.body.dataset.figures = 'broken'; });</script>")
+    out.append("</body></html>")
+    with open(os.path.join(folder, "report.html"), "w", encoding="utf-8") as f:
+        f.write("\n".join(out) + "\n")
+
+
+def main():
+    folder = sys.argv[1]
+    with open(os.path.join(folder, "plot-data.json")) as f:
+        plots = json.load(f)
+    qq(folder, plots["qq_it"], "qq_it", "QQ plot of the IT p-values (flag 1 rows)")
+    qq(folder, plots["qq_mc"], "qq_mc", "QQ plot of the MC p-values")
+    manhattan(folder, plots["manhattan"])
+    page(folder)
+
+
+if __name__ == "__main__":
+    main()

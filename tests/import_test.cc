@@ -1,0 +1,512 @@
+// zirk-import end to end on small files written here: the folder it writes,
+// every skip reason, the expression layouts and scales, the filters, the
+// permutations and every input error, plus the permutation generator's
+// uniformity.
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "permutation.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void spit(const fs::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::vector<std::string> split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  std::stringstream in(text);
+  for (std::string part; std::getline(in, part, separator);) {
+    parts.push_back(part);
+  }
+  return parts;
+}
+
+// Nine samples S1..S9 shared with the expression files, X1 only here.
+const char* const kVcf =
+    "##fileformat=VCFv4.2\n"
+    "##contig=<ID=chr1>\n##contig=<ID=chr2>\n"
+    "##FILTER=<ID=PASS,Description=\"ok\">\n"
+    "##FILTER=<ID=q10,Description=\"low\">\n"
+    "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"genotype\">\n"
+    "##FORMAT=<ID=DP,Number=1,Type=Integer,Description=\"depth\">\n"
+    "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT"
+    "\tS1\tS2\tS3\tS4\tS5\tS6\tS7\tS8\tS9\tX1\n"
+    "chr1\t100\trs1\tA\tG\t.\tPASS\t.\tGT"
+    "\t0/0\t0/0\t0/0\t0/1\t1|0\t0/1\t1/1\t1/1\t1/1\t./.\n"
+    "chr1\t200\t.\tC\tT\t.\tPASS\t.\tGT"
+    "\t1|1\t0|1\t0|0\t1|1\t0|1\t0|0\t1|1\t0|1\t0|0\t0|0\n"
+    "chr1\t300\trs3\tA\tC,G\t.\tPASS\t.\tGT"
+    "\t0/0\t0/0\t0/0\t0/1\t0/1\t0/1\t1/1\t1/1\t1/2\t0/0\n"
+    "chr1\t400\trs4\tAT\tA\t.\tPASS\t.\tGT"
+    "\t0/0\t0/0\t0/0\t0/1\t0/1\t0/1\t1/1\t1/1\t1/1\t0/0\n"
+    "chr1\t500\trs5\tA\t<DEL>\t.\tPASS\t.\tGT"
+    "\t0/0\t0/0\t0/0\t0/1\t0/1\t0/1\t1/1\t1/1\t1/1\t0/0\n"
+    "chr1\t600\trs6\tA\tG\t.\tPASS\t.\tGT"
+    "\t0/0\t./.\t0/0\t0/1\t0/1\t0/1\t1/1\t1/1\t1/1\t0/0\n"
+    "chr1\t700\trs7\tA\tG\t.\tPASS\t.\tGT"
+    "\t0/0\t0/0\t0\t0/1\t0/1\t0/1\t1/1\t1/1\t1/1\t0/0\n"
+    "chr1\t800\trs8\tG\tA\t.\tq10\t.\tGT"
+    "\t0/0\t0/0\t0/0\t0/1\t0/1\t0/1\t1/1\t1/1\t1/1\t0/0\n"
+    "chr1\t900\trs9\tT\tC\t.\tPASS\t.\tGT"
+    "\t0/0\t0/0\t0/0\t0/0\t0/1\t0/0\t0/0\t0/0\t0/0\t0/0\n"
+    "chr1\t1000\trs10\tg\ta\t.\tPASS\t.\tGT"
+    "\t1/1\t1/1\t1/1\t0/1\t0/1\t0/1\t0/0\t0/0\t0/0\t0/0\n"
+    "chr1\t1100\trs11\tA\t.\t.\tPASS\t.\tGT"
+    "\t0/0\t0/0\t0/0\t0/0\t0/0\t0/0\t0/0\t0/0\t0/0\t0/0\n"
+    "chr1\t1200\trs12\tAC\tGT\t.\tPASS\t.\tGT"
+    "\t0/0\t0/0\t0/0\t0/1\t0/1\t0/1\t1/1\t1/1\t1/1\t0/0\n"
+    "chr2\t100\trs13\tT\tG\t.\tPASS\t.\tDP"
+    "\t1\t1\t1\t1\t1\t1\t1\t1\t1\t1\n";
+
+// The expected folder for kVcf and kBed6 with the defaults.
+const char* const kGeno =
+    "A A T T G G A A\nA A C T G G A A\nA A C C G G A A\n"
+    "A G T T G A G A\nG A C T G A G A\nA G C C G A G A\n"
+    "G G T T A A G G\nG G C T A A G G\nG G C C A A G G\n";
+const char* const kAlleles = "A G\nC T\nG A\nG A\n";
+const char* const kSnps =
+    "index\tid\tchrom\tpos\tref\talt\tn0\tn1\tn2\n"
+    "0\trs1\tchr1\t100\tA\tG\t3\t3\t3\n"
+    "1\tchr1:200:C:T\tchr1\t200\tC\tT\t3\t3\t3\n"
+    "2\trs8\tchr1\t800\tG\tA\t3\t3\t3\n"
+    "3\trs10\tchr1\t1000\tG\tA\t3\t3\t3\n";
+
+// E1 only here; samples in reverse order. g2 has a 0 in S5, g3 an NA in S2,
+// g4 a 0 only in E1.
+const char* const kValues[] = {
+    "g1\t0\t1\t0.5\t1.5\t2e3\t3\t0.25\t7\t8\t9",
+    "g2\t1\t1\t1\t1\t1\t0\t1\t1\t1\t1",
+    "g3\t1\t1\t1\t1\t1\t1\t1\t1\tNA\t1",
+    "g4\t0\t9\t8\t7\t6\t5\t4\t3\t2\t1",
+};
+const char* const kSampleHeader = "E1\tS9\tS8\tS7\tS6\tS5\tS4\tS3\tS2\tS1";
+const char* const kExpr = "9 8 7 0.25 3 2000 1.5 0.5 1\n1 2 3 4 5 6 7 8 9\n";
+
+std::string bed(bool six) {
+  std::string text =
+      std::string(six ? "#chr\tstart\tend\tgene\tlength\tstrand\t"
+                      : "#chr\tstart\tend\tgene\t") +
+      kSampleHeader + "\n";
+  int row = 0;
+  for (const char* values : kValues) {
+    const std::string v(values);
+    const std::string id = v.substr(0, v.find('\t'));
+    ++row;
+    text += "chr1\t" + std::to_string(10 * row) + "\t" +
+            std::to_string(10 * row + 1) + "\t" + id + (six ? "\t100\t+" : "") +
+            v.substr(v.find('\t')) + "\n";
+  }
+  return text;
+}
+
+std::string table(bool named_id_column) {
+  std::string text = std::string(named_id_column ? "id " : "") + kSampleHeader;
+  for (const char* values : kValues) text += std::string("\n") + values;
+  for (char& c : text) c = c == '\t' ? ' ' : c;
+  return text + "\n";
+}
+
+struct Outcome {
+  int status;
+  std::string err;
+};
+
+class ImportTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::path(testing::TempDir()) /
+           ("zirk_import_" +
+            std::string(
+                testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_ / "in");
+    spit(dir_ / "in/a.vcf", kVcf);
+    spit(dir_ / "in/e.bed", bed(true));
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string in(const std::string& name) const {
+    return (dir_ / "in" / name).string();
+  }
+  std::string out() const { return (dir_ / "out").string(); }
+  std::string file(const std::string& name) const {
+    return slurp(dir_ / "out" / name);
+  }
+
+  void shell(const std::string& command) const {
+    ASSERT_EQ(
+        std::system(
+            ("cd '" + (dir_ / "in").string() + "' && " + command).c_str()),
+        0)
+        << command;
+  }
+
+  // Runs zirk-import with `args`, then `--out out` unless args hold one.
+  Outcome run(const std::string& args) const {
+    const std::string command =
+        std::string(ZIRK_IMPORT_BINARY) + " " + args +
+        (args.find(" -o ") == std::string::npos ? " -o '" + out() + "'" : "") +
+        " -q 2>'" + (dir_ / "err").string() + "'";
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(dir_ / "err")};
+  }
+  Outcome run_default(const std::string& extra = "") const {
+    return run("-v " + in("a.vcf") + " -e " + in("e.bed") + " " + extra);
+  }
+
+  // The count of `reason` under `group` in import.json.
+  int skipped(const std::string& group, const std::string& reason) const {
+    const std::string json = file("import.json");
+    const std::size_t g = json.find("\"" + group + "\": {");
+    const std::size_t r = json.find("\"" + reason + "\": {", g);
+    const std::size_t c = json.find("\"count\": ", r);
+    if (g == std::string::npos || r == std::string::npos) return -1;
+    return std::atoi(json.c_str() + c + 9);
+  }
+
+  std::vector<std::string> kept_ids() const {
+    std::vector<std::string> ids;
+    for (const std::string& line : split(file("snps.tsv"), '\n')) {
+      ids.push_back(split(line, '\t')[1]);
+    }
+    ids.erase(ids.begin());
+    return ids;
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(ImportTest, VcfBcfAndBgzipGiveTheSameFolderAndCountEverySkip) {
+  shell("bgzip -c a.vcf > a.vcf.gz && bcftools view -Ob -o a.bcf a.vcf");
+  for (const char* input : {"a.vcf", "a.vcf.gz", "a.bcf"}) {
+    SCOPED_TRACE(input);
+    fs::remove_all(out());
+    const Outcome r = run("-v " + in(input) + " -e " + in("e.bed"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(file("geno.txt"), kGeno);
+    EXPECT_EQ(file("allele.txt"), kAlleles);
+    EXPECT_EQ(file("snps.tsv"), kSnps);
+    EXPECT_EQ(file("samples.txt"), "S1\nS2\nS3\nS4\nS5\nS6\nS7\nS8\nS9\n");
+    EXPECT_EQ(file("expr.txt"), kExpr);
+    EXPECT_EQ(file("genes.tsv"),
+              "index\tid\tchrom\tstart\tend\n0\tg1\tchr1\t10\t11\n"
+              "1\tg4\tchr1\t40\t41\n");
+    const std::map<std::string, int> variants = {
+        {"multiallelic", 1}, {"no_alt", 1},        {"indel", 1},
+        {"symbolic", 1},     {"other_alleles", 1}, {"no_gt", 1},
+        {"missing_call", 1}, {"haploid_call", 1},  {"class_below_min_size", 1},
+        {"not_pass", 0},     {"maf_below", 0}};
+    for (const auto& [reason, count] : variants) {
+      EXPECT_EQ(skipped("variants", reason), count) << reason;
+    }
+    EXPECT_EQ(skipped("genes", "non_positive"), 1);
+    EXPECT_EQ(skipped("genes", "not_a_number"), 1);
+    EXPECT_EQ(skipped("samples", "vcf_only"), 1);
+    EXPECT_EQ(skipped("samples", "expression_only"), 1);
+    EXPECT_NE(file("import.json").find("\"first\": [\n          \"rs6\"\n"),
+              std::string::npos);
+  }
+}
+
+TEST_F(ImportTest, EveryExpressionLayoutAndCompressionReadsTheSame) {
+  spit(dir_ / "in/e4.bed", bed(false));
+  spit(dir_ / "in/t.txt", table(true));
+  spit(dir_ / "in/t0.txt", table(false));
+  shell("gzip -c e4.bed > e4.bed.gz && bgzip -c t.txt > t.txt.gz");
+  const std::string genes_bed =
+      "index\tid\tchrom\tstart\tend\n0\tg1\tchr1\t10\t11\n1\tg4\tchr1\t40\t41"
+      "\n";
+  const std::string genes_table =
+      "index\tid\tchrom\tstart\tend\n0\tg1\tNA\tNA\tNA\n1\tg4\tNA\tNA\tNA\n";
+  const struct {
+    const char* file;
+    const char* layout;
+  } cases[] = {{"e.bed", "bed6"},  {"e4.bed", "bed4"},    {"e4.bed.gz", "bed4"},
+               {"t.txt", "table"}, {"t.txt.gz", "table"}, {"t0.txt", "table"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    fs::remove_all(out());
+    const Outcome r = run("-v " + in("a.vcf") + " -e " + in(c.file));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(file("expr.txt"), kExpr);
+    EXPECT_EQ(file("genes.tsv"),
+              std::string(c.layout) == "table" ? genes_table : genes_bed);
+    EXPECT_NE(
+        file("import.json")
+            .find(std::string("\"expression_layout\": \"") + c.layout + "\""),
+        std::string::npos);
+  }
+}
+
+TEST_F(ImportTest, FiltersKeepWhatTheyShouldAndCountTheRest) {
+  shell("bgzip -c a.vcf > a.vcf.gz && tabix -p vcf a.vcf.gz");
+  spit(dir_ / "in/snps.txt", "rs1\nchr1:200:C:T\nrs9\n");
+  spit(dir_ / "in/genes.txt", "g4\n");
+  spit(dir_ / "in/samples.txt", "S1\nS2\nS3\nS4\nS5\nS6\nS7\nS8\n");
+  const struct {
+    std::string args;
+    std::vector<std::string> kept;
+    const char* reason;
+    int count;
+  } cases[] = {
+      {"-v " + in("a.vcf.gz") + " -r chr1:150-1000",
+       {"chr1:200:C:T", "rs8", "rs10"},
+       "class_below_min_size",
+       1},
+      {"--snps " + in("snps.txt"),
+       {"rs1", "chr1:200:C:T"},
+       "not_in_snp_list",
+       10},
+      {"--pass-only", {"rs1", "chr1:200:C:T", "rs10"}, "not_pass", 1},
+      {"--maf 0.06 --min-class-size 0",
+       {"rs1", "chr1:200:C:T", "rs8", "rs10"},
+       "maf_below",
+       1},
+      {"--min-class-size 0",
+       {"rs1", "chr1:200:C:T", "rs8", "rs9", "rs10"},
+       "class_below_min_size",
+       0},
+      {"--min-class-size 4", {}, "class_below_min_size", 5},
+      {"-S " + in("samples.txt") + " --min-class-size 2",
+       {"rs1", "chr1:200:C:T", "rs8", "rs10"},
+       "missing_call",
+       1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    fs::remove_all(out());
+    const std::string vcf =
+        c.args.find("-v ") == 0 ? "" : "-v " + in("a.vcf") + " ";
+    const Outcome r = run(vcf + "-e " + in("e.bed") + " " + c.args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(kept_ids(), c.kept);
+    EXPECT_EQ(skipped("variants", c.reason), c.count);
+  }
+  fs::remove_all(out());
+  ASSERT_EQ(
+      run_default("--genes " + in("genes.txt") + " -S " + in("samples.txt"))
+          .status,
+      0);
+  EXPECT_EQ(file("expr.txt"), "1 2 3 4 5 6 7 8\n");
+  EXPECT_EQ(skipped("genes", "not_in_gene_list"), 3);
+  EXPECT_EQ(skipped("samples", "not_in_sample_list"), 3);  // S9, X1, E1
+  EXPECT_EQ(file("samples.txt"), "S1\nS2\nS3\nS4\nS5\nS6\nS7\nS8\n");
+}
+
+TEST_F(ImportTest, ValuesReadBackExactlyOnEveryScale) {
+  ASSERT_EQ(run_default("--pseudocount 0.5").status, 0);
+  EXPECT_EQ(file("expr.txt"),
+            "9.5 8.5 7.5 0.75 3.5 2000.5 2 1 1.5\n1.5 1.5 1.5 1.5 0.5 1.5 1.5 "
+            "1.5 1.5\n"
+            "1.5 2.5 3.5 4.5 5.5 6.5 7.5 8.5 9.5\n");
+  EXPECT_EQ(skipped("genes", "non_positive"), 0);
+  // Log-scale values, negatives included: ZIRK's log10 of each written value
+  // must give the value times log10 of the base.
+  spit(dir_ / "in/log.txt",
+       "id S1 S2 S3 S4 S5 S6 S7 S8 S9\n"
+       "a -3.25 0 1e-3 2.5 -0.1 7 0.333333333333 -12 300\n");
+  for (const auto& [scale, factor] :
+       std::map<std::string, double>{{"log10", 1.0},
+                                     {"ln", 1 / std::log(10.0)},
+                                     {"log2", std::log10(2.0)}}) {
+    SCOPED_TRACE(scale);
+    fs::remove_all(out());
+    ASSERT_EQ(
+        run("-v " + in("a.vcf") + " -e " + in("log.txt") + " --values " + scale)
+            .status,
+        0);
+    const std::vector<double> input = {-3.25,          0,   1e-3, 2.5, -0.1, 7,
+                                       0.333333333333, -12, 300};
+    const std::string text = file("expr.txt");
+    std::vector<std::string> fields =
+        split(text.substr(0, text.size() - 1), ' ');
+    ASSERT_EQ(fields.size(), input.size());
+    for (std::size_t k = 0; k < input.size(); ++k) {
+      double value = 0;
+      std::from_chars(fields[k].data(), fields[k].data() + fields[k].size(),
+                      value);
+      EXPECT_NEAR(std::log10(value), input[k] * factor,
+                  4e-16 * std::max(1.0, std::fabs(input[k] * factor)))
+          << fields[k];
+    }
+  }
+}
+
+TEST_F(ImportTest, PermutationsAreSeededPermutationsOfTheColumns) {
+  ASSERT_EQ(run_default("--permute 3 --seed 7").status, 0);
+  const std::string json = file("import.json");
+  const std::vector<std::string> rows = split(file("expr.txt"), '\n');
+  std::vector<std::string> first_run;
+  for (int k = 1; k <= 3; ++k) {
+    const std::string perm = file("expr.perm" + std::to_string(k) + ".txt");
+    first_run.push_back(perm);
+    // The k-th row of "permutations" in import.json.
+    std::size_t at = json.find("\"permutations\": [");
+    for (int j = 0; j < k; ++j) at = json.find("\n    [", at + 1);
+    const std::string list = json.substr(at + 6, json.find(']', at) - at - 6);
+    std::vector<std::size_t> order;
+    for (const std::string& v : split(list, ','))
+      order.push_back(std::stoul(v));
+    ASSERT_EQ(std::set<std::size_t>(order.begin(), order.end()).size(), 9u);
+    ASSERT_EQ(*std::max_element(order.begin(), order.end()), 8u);
+    const std::vector<std::string> permuted = split(perm, '\n');
+    ASSERT_EQ(permuted.size(), rows.size());
+    for (std::size_t g = 0; g < rows.size(); ++g) {
+      const std::vector<std::string> original = split(rows[g], ' ');
+      const std::vector<std::string> shuffled = split(permuted[g], ' ');
+      for (std::size_t j = 0; j < 9; ++j)
+        EXPECT_EQ(shuffled[j], original[order[j]]);
+    }
+  }
+  EXPECT_NE(first_run[0], first_run[1]);
+  fs::remove_all(out());
+  ASSERT_EQ(run_default("--permute 3 --seed 7").status, 0);
+  for (int k = 1; k <= 3; ++k) {
+    EXPECT_EQ(file("expr.perm" + std::to_string(k) + ".txt"), first_run[k - 1]);
+  }
+  fs::remove_all(out());
+  ASSERT_EQ(run_default("--permute 1 --seed 8").status, 0);
+  EXPECT_NE(file("expr.perm1.txt"), first_run[0]);
+  EXPECT_FALSE(fs::exists(dir_ / "out/expr.perm2.txt"));
+}
+
+TEST(PermutationTest, EveryOrderIsEquallyLikely) {
+  // 60,000 shuffles of 4 items: each of the 24 orders about 2,500 times; a
+  // biased shuffle (say, swapping with any position) fails the chi-squared
+  // bound (23 degrees of freedom, p = 1e-6 at about 61).
+  std::mt19937_64 generator(42);
+  std::map<std::vector<std::size_t>, int> counts;
+  constexpr int kDraws = 60000;
+  for (int i = 0; i < kDraws; ++i) {
+    ++counts[zirk_import::random_permutation(generator, 4)];
+  }
+  ASSERT_EQ(counts.size(), 24u);
+  double chi2 = 0;
+  for (const auto& [order, count] : counts) {
+    const double expected = kDraws / 24.0;
+    chi2 += (count - expected) * (count - expected) / expected;
+  }
+  EXPECT_LT(chi2, 61.0);
+  // A bound that is not a power of two exercises the rejection.
+  for (int i = 0; i < 1000; ++i) {
+    EXPECT_LT(zirk_import::bounded_draw(generator, 3), 3u);
+  }
+}
+
+TEST_F(ImportTest, BadInputIsOneErrorLineAndLeavesNoFolder) {
+  spit(dir_ / "in/text.vcf", "hello\nworld\n");
+  spit(dir_ / "in/nogt.vcf",
+       "##fileformat=VCFv4.2\n##contig=<ID=chr1>\n"
+       "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT\tS1\n");
+  spit(dir_ / "in/dup.vcf",
+       "##fileformat=VCFv4.2\n#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO"
+       "\tFORMAT\tS1\tS2\tS1\n");
+  spit(dir_ / "in/nohead.bed", "chr1\t10\t11\tg1\t1\t2\t3\n");
+  spit(dir_ / "in/dupsample.txt", "id S1 S2 S1\ng 1 2 3\n");
+  spit(dir_ / "in/dupgene.txt",
+       std::string(table(true)) + "g1 1 1 1 1 1 1 1 1 1 1\n");
+  spit(dir_ / "in/short.txt", std::string(table(true)) + "g5 1 1\n");
+  spit(dir_ / "in/huge.txt", "id S1 S2 S3\ng7 1 1e999 1\n");
+  spit(dir_ / "in/big.txt",
+       "id S1 S2 S3 S4 S5 S6 S7 S8 S9\ng8 1 1 1 1 1 1 1 1 400\n");
+  spit(dir_ / "in/few.txt", "id S1 S2 Z3\ng 1 2 3\n");
+  shell("bgzip -c a.vcf > a.vcf.gz");
+  const std::string vcf = in("a.vcf"), bed = in("e.bed");
+  const struct {
+    std::string args;
+    std::string message;
+  } cases[] = {
+      {"-v " + in("none.vcf") + " -e " + bed,
+       in("none.vcf") + ": cannot open: No such file or directory"},
+      {"-v " + in("text.vcf") + " -e " + bed,
+       in("text.vcf") + ": not a VCF or BCF file"},
+      {"-v " + in("nogt.vcf") + " -e " + bed,
+       in("nogt.vcf") + ": no GT field in the header (genotypes needed)"},
+      {"-v " + in("dup.vcf") + " -e " + bed,
+       in("dup.vcf") +
+           ": cannot read the VCF header (malformed, or a sample ID repeated)"},
+      {"-v " + vcf + " -e " + in("nohead.bed"),
+       in("nohead.bed") + ": no header line (a BED file starts with '#chr "
+                          "start end id' and the sample IDs)"},
+      {"-v " + vcf + " -e " + bed + " -r chr1:1-500",
+       vcf + ": --region needs a bgzip-compressed, indexed file"},
+      {"-v " + in("a.vcf.gz") + " -e " + bed + " -r chr1:1-500",
+       in("a.vcf.gz") + ": --region needs an index (" + in("a.vcf.gz") +
+           ".tbi or .csi; make one with 'bcftools index')"},
+      {"-v " + vcf + " -e " + in("dupsample.txt"),
+       in("dupsample.txt") + ": sample ID 'S1' appears twice in the header"},
+      {"-v " + vcf + " -e " + in("dupgene.txt"),
+       in("dupgene.txt") + ": gene ID 'g1' appears twice"},
+      {"-v " + vcf + " -e " + in("short.txt"),
+       in("short.txt") + ": line 6 has 3 fields where the header has 11"},
+      {"-v " + vcf + " -e " + in("huge.txt"),
+       in("huge.txt") +
+           ": gene g7: value '1e999' is out of the range of a double"},
+      {"-v " + vcf + " -e " + in("big.txt") + " --values log10",
+       in("big.txt") + ": gene g8: value 400 overflows a double once converted "
+                       "(--values log10)"},
+      {"-v " + vcf + " -e " + in("few.txt"), "only 2 samples are in both " +
+                                                 vcf + " and " + in("few.txt") +
+                                                 " (at least 3 needed)"},
+      {"-v " + vcf + " -e " + bed + " --maf 0.7",
+       "--maf: '0.7' is not a number from 0 to 0.5"},
+      {"-v " + vcf + " -e " + bed + " --values log7",
+       "--values: 'log7' is not one of raw, log10, ln, log2"},
+      {"-v " + vcf + " -e " + bed + " --values ln --pseudocount 1",
+       "--pseudocount applies only to --values raw"},
+      {"-e " + bed, "--vcf is required (see zirk-import --help)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    const Outcome r = run(c.args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Error: " + c.message + "\n");
+    EXPECT_FALSE(fs::exists(out()));
+  }
+  // Nothing but the inputs and the captured error beside the folder.
+  std::set<std::string> left;
+  for (const auto& entry : fs::directory_iterator(dir_)) {
+    left.insert(entry.path().filename().string());
+  }
+  EXPECT_EQ(left, (std::set<std::string>{"in", "err"}));
+}
+
+TEST_F(ImportTest, AnExistingFolderIsReplacedOnlyWithForceAndOnlyOnSuccess) {
+  fs::create_directories(out());
+  spit(dir_ / "out/keep", "old");
+  Outcome r = run_default();
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Error: " + out() +
+                       ": already exists (use --force to replace it)\n");
+  r = run("-v " + in("none.vcf") + " -e " + in("e.bed") + " --force");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(file("keep"), "old");
+  r = run_default("--force");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_FALSE(fs::exists(dir_ / "out/keep"));
+  EXPECT_EQ(file("geno.txt"), kGeno);
+  EXPECT_EQ(
+      std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 3);
+}
+
+}  // namespace

@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# zirk-report end to end on a simulated screen: compressed and piped input,
+# several result files, SNP shards through summaries, permuted runs, and
+# every user-facing error word for word.
+# Usage: report_cli_test.sh ZIRK_REPORT ZIRK ZIRK_SIMULATE SCRATCH_DIR
+set -euo pipefail
+report=$1 zirk=$2 simulate=$3 dir=$4
+rm -rf "$dir" && mkdir -p "$dir" && cd "$dir"
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+"$simulate" --seed 3 --individuals 80 --snps 15 --genes 30 --plant 2 --rare 3 \
+  --out sim >/dev/null
+echo 0.05 | "$zirk" -g sim/genotype.txt -e sim/expression.txt -a sim/allele.txt \
+  -o whole.txt >/dev/null
+rows() { tail -n +4 whole.txt; }
+head3() { head -n 3 whole.txt; }
+
+# A data folder by hand: SNP 13 has a class of three individuals.
+mkdir data
+{
+  printf 'index\tid\tchrom\tpos\tref\talt\tn0\tn1\tn2\n'
+  for s in $(seq 0 14); do
+    n2=$([[ $s == 13 ]] && echo 3 || echo 20)
+    printf '%d\trs%d\t%d\t%d\tA\tG\t30\t%d\t%d\n' "$s" $((1000 + s)) $((1 + s / 8)) \
+      $((10000 * (s + 1))) $((50 - n2)) "$n2"
+  done
+} >data/snps.tsv
+{
+  printf 'index\tid\tchrom\tstart\tend\n'
+  for g in $(seq 0 29); do printf '%d\tGENE%d\t%d\t%d\tNA\n' "$g" "$g" $((1 + g % 3)) $((500 * g)); done
+} >data/genes.tsv
+
+same() {  # same(name, a, b): two report folders equal except provenance
+  if ! diff -r -x provenance.json "$2" "$3" >/dev/null; then fail "$1: $2 and $3 differ"; fi
+}
+run() { "$report" "$@" 2>>stderr.log || fail "zirk-report $*"; }
+
+run --data data --out ref whole.txt
+[[ $(wc -l <ref/hits.tsv) -ge 2 ]] || fail "no hits in the reference report"
+for f in hits.tsv summary.json report.html qq_mc.png qq_mc.svg qq_it.png qq_it.svg \
+  snp_best_it.png snp_best_it.svg provenance.json; do
+  [[ -s ref/$f ]] || fail "ref/$f missing"
+done
+grep -q '"passed_mc_rows_at_small_class_snps": [1-9]' ref/summary.json ||
+  fail "rows at the SNP with a small class not counted"
+
+# Compressed and piped input give the report of the plain file.
+gzip -c whole.txt >whole.txt.gz
+zstd -q -c whole.txt >whole.txt.zst
+run --data data --out gz whole.txt.gz
+run --data data --out zst whole.txt.zst
+"$report" --data data --out piped - <whole.txt || fail "stdin"
+same gzip ref gz
+same zstd ref zst
+same stdin ref piped
+
+# Two result files form one family: the report of their concatenation.
+{ head3; rows | awk -F'\t' '$1 < 7'; } >first.txt
+{ head3; rows | awk -F'\t' '$1 >= 7'; } >second.txt
+run --data data --out two first.txt second.txt
+same "two files" ref two
+
+# SNP shards numbered from 0, summarised with their offsets (one of them
+# zstd-compressed and with fewer kept candidates), then merged.
+{ head3; rows | awk -F'\t' -v OFS='\t' '$1 >= 7 { $1 -= 7; print }'; } >shard2.txt
+zstd -q -c shard2.txt >shard2.txt.zst
+run --summary s1.sum first.txt
+run --summary s2.sum --max-hits 20 --snp-offset 7 shard2.txt.zst
+run --summary merged.sum s1.sum s2.sum
+head -n 1 merged.sum | grep -qx 'ZIRK-REPORT-SUMMARY 1' || fail "summary magic"
+run --data data --out from-summary merged.sum
+same "merged shard summaries" ref from-summary
+run --data data --out mixed s1.sum --snp-offset 7 shard2.txt
+same "summary and result file mixed" ref mixed
+
+# A permuted run equal to the real one: every empirical FDR and per-SNP
+# permutation p-value is 1, and with no nulls the columns are absent.
+run --summary real.sum whole.txt
+run --data data --top 3 --null real.sum --null real.sum --out perm whole.txt
+head -n 1 perm/hits.tsv | grep -q $'q_bh\tempirical_fdr\tsnp_permutation_p$' ||
+  fail "permutation columns missing"
+[[ $(awk -F'\t' 'NR > 1 && $25 == 1 && $26 == 1' perm/hits.tsv | wc -l) == 3 ]] ||
+  fail "empirical FDR of an identical null"
+grep -q '"permutations": {"runs": 2, "lambda_mc": \[' perm/summary.json || fail "null lambda"
+head -n 1 ref/hits.tsv | grep -q 'empirical' && fail "K = 0 report has permutation columns"
+
+# Errors: one line, exit 1, no report folder (an old one stays untouched).
+mkdir old && echo keep >old/file
+{ head3; rows | sed -n '1,5p'; rows | sed -n 6p | cut -f1-6; } >bad_row.txt
+printf 'hello\n' >not_result.txt
+head -c -1 whole.txt >torn.txt
+{ head -n 1 whole.txt; echo 'threshold = 0.010000'; tail -n +3 whole.txt; } >other_threshold.txt
+mkdir small && head -n 11 data/snps.tsv >small/snps.tsv && cp data/genes.tsv small/
+mkdir fewgenes && cp data/snps.tsv fewgenes/ && head -n 21 data/genes.tsv >fewgenes/genes.tsv
+lines=$(wc -l <whole.txt)
+first_snp10=$(awk -F'\t' 'NR > 3 && $1 == 10 { print NR; exit }' whole.txt)
+first_gene20=$(awk -F'\t' 'NR > 3 && $3 == 20 { print NR; exit }' whole.txt)
+n_it=$(awk -F'\t' 'NR > 3 && $4 == 1' whole.txt | wc -l)
+check_error() {  # check_error MESSAGE ARGS...
+  local want=$1
+  shift
+  local got status=0
+  got=$("$report" --out old "$@" 2>&1 >/dev/null) || status=$?
+  [[ $status == 1 ]] || fail "exit status $status for $*"
+  [[ $got == "$want" ]] || fail "message for $*: got '$got', want '$want'"
+  [[ $(cat old/file) == keep && $(ls old) == file ]] || fail "old folder changed by $*"
+  ls -d old.partial* >/dev/null 2>&1 && fail "half-written folder left by $*"
+  return 0
+}
+check_error "Error: nosuch.txt: cannot open (No such file or directory)" nosuch.txt
+check_error 'Error: not_result.txt: line 1: not a ZIRK result file (no "Results of ZIRK:" line)' not_result.txt
+check_error "Error: bad_row.txt: line 9: malformed row" bad_row.txt
+check_error "Error: torn.txt: line $lines: torn row at the end of the file" torn.txt
+check_error 'Error: other_threshold.txt: line 2: threshold line "threshold = 0.010000" differs from "threshold = 0.050000" of the inputs before it' \
+  whole.txt other_threshold.txt
+check_error "Error: whole.txt: line $first_snp10: SNP index 10 beyond the 10 SNPs of small/snps.tsv" \
+  --data small whole.txt
+check_error "Error: whole.txt: line $first_gene20: gene index 20 beyond the 20 genes of fewgenes/genes.tsv" \
+  --data fewgenes whole.txt
+check_error "Error: $n_it rows qualify as hits, more than --max-hits 10; raise --max-hits or lower --fdr" \
+  --fdr 1 --max-hits 10 whole.txt
+check_error "Error: merged.sum: SNP index 14 beyond the 10 SNPs of small/snps.tsv" \
+  --data small merged.sum
+check_error "Error: whole.txt: --null needs a summary file, not a result file" \
+  --null whole.txt whole.txt
+
+if ((failures > 0)); then
+  cat stderr.log >&2
+  exit 1
+fi
+echo "all zirk-report checks passed"

@@ -1,0 +1,263 @@
+// zirk-report's statistics against direct computation on small tables: the
+// exact histograms, BH q-values, lambda, the empirical FDR, the per-SNP
+// permutation p-value, and the bounded set of candidate hits.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <boost/math/distributions/chi_squared.hpp>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "family_stats.h"
+#include "input_reader.h"
+#include "report_writer.h"
+#include "run_summary.h"
+
+namespace zirk_report {
+namespace {
+
+struct Row {
+  unsigned snp, g1, g2, flag;
+  std::string mc, lda, it;
+};
+
+std::string fixed6(double v) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%f", v);
+  return buf;
+}
+
+// A result file of random rows whose IT and MC values repeat often (ties),
+// with p = 1 rows, NaN and -inf among them.
+std::vector<Row> random_rows(unsigned seed, unsigned snps, unsigned genes) {
+  std::mt19937 rng(seed);
+  std::vector<Row> rows;
+  const std::vector<std::string> mc_special = {"0.000000", "0.301030",
+                                               "-0.000000", "-inf", "nan"};
+  for (unsigned s = 0; s < snps; ++s) {
+    for (unsigned a = 0; a < genes; ++a) {
+      for (unsigned b = a + 1; b < genes; ++b) {
+        Row r{s, a, b, 0, "", "1.0", "1.0"};
+        const unsigned pick = rng() % 10;
+        r.mc = pick == 0 ? mc_special[rng() % mc_special.size()]
+                         : fixed6(-static_cast<double>(rng() % 40) / 8.0);
+        r.flag = rng() % 3;
+        if (r.flag != 0)
+          r.lda = fixed6(-static_cast<double>(rng() % 1000) / 7.0);
+        if (r.flag == 1) {
+          const unsigned k = rng() % 20;
+          r.it = k == 0 ? "nan" : k == 1 ? "-inf" : fixed6(-(rng() % 12) / 2.0);
+        }
+        rows.push_back(r);
+      }
+    }
+  }
+  return rows;
+}
+
+std::string write_result(const std::vector<Row>& rows,
+                         const std::string& name) {
+  const std::string path =
+      (std::filesystem::temp_directory_path() / ("report_test_" + name))
+          .string();
+  std::ofstream out(path);
+  out << "Results of ZIRK:\nthreshold = 0.050000\n"
+      << "SNP \t  Gene1 \t Gene2 \t flag \t p-value(MC) \t likelihood(LDA) \t "
+         "p-value(IT)\n";
+  for (const Row& r : rows) {
+    out << r.snp << '\t' << r.g1 << '\t' << r.g2 << '\t' << r.flag << '\t'
+        << r.mc << '\t' << r.lda << '\t' << r.it << '\n';
+  }
+  return path;
+}
+
+RunSummary summarize(const std::vector<Row>& rows, const std::string& name) {
+  RunSummary s(1000000);
+  InputOptions options;
+  options.max_candidates = 1000000;
+  read_input(write_result(rows, name), options, s);
+  return s;
+}
+
+TEST(Histogram, CountsPastThirtyTwoBitsAndMerges) {
+  Histogram a, b;
+  a.add(-5, 0xffffffffull);
+  a.add(-5);
+  a.add(-5, 3);
+  b.add(-5, 0xfffffffeull);
+  b.add(kMinKey);
+  b.add(kMaxKey, 2);
+  a.merge(b);
+  const auto bins = a.bins();
+  ASSERT_EQ(bins.size(), 3u);
+  EXPECT_EQ(bins[0], std::make_pair(kMinKey, std::uint64_t{1}));
+  EXPECT_EQ(bins[1],
+            std::make_pair(std::int64_t{-5},
+                           std::uint64_t{0xffffffffull + 4 + 0xfffffffeull}));
+  EXPECT_EQ(bins[2], std::make_pair(kMaxKey, std::uint64_t{2}));
+  EXPECT_EQ(a.total(), 0xffffffffull + 4 + 0xfffffffeull + 3);
+}
+
+// q-values of every flag 1 row against a plain Benjamini-Hochberg over all
+// rows in memory, the rows without an IT value counting as p = 1.
+TEST(Statistics, QValuesMatchPlainBenjaminiHochberg) {
+  for (unsigned seed = 1; seed <= 4; ++seed) {
+    const std::vector<Row> rows = random_rows(seed, 6, 9);
+    const RunSummary s = summarize(rows, "bh");
+    std::vector<double> p;
+    for (const Row& r : rows) {
+      const bool has = r.flag == 1 && r.it != "nan";
+      p.push_back(has ? std::min(1.0, std::pow(10.0, std::strtod(r.it.c_str(),
+                                                                 nullptr)))
+                      : 1.0);
+    }
+    const std::size_t m = p.size();
+    std::vector<std::size_t> order(m);
+    for (std::size_t i = 0; i < m; ++i) order[i] = i;
+    std::stable_sort(
+        order.begin(), order.end(),
+        [&p](std::size_t a, std::size_t b) { return p[a] < p[b]; });
+    std::vector<double> q(m);
+    double low = 1.0;
+    for (std::size_t k = m; k-- > 0;) {
+      // The rank of a tied value is the last position of its tie.
+      std::size_t rank = k + 1;
+      while (rank < m && p[order[rank]] == p[order[k]]) ++rank;
+      low = std::min(low, p[order[k]] * static_cast<double>(m) / rank);
+      q[order[k]] = low;
+    }
+    ReportOptions o;
+    o.top = m;
+    const std::vector<Hit> hits = select_hits(s, o);
+    std::size_t expected_hits = 0;
+    for (std::size_t i = 0; i < m; ++i) {
+      if (rows[i].flag == 1 && rows[i].it != "nan") ++expected_hits;
+    }
+    ASSERT_EQ(hits.size(), expected_hits);
+    for (const Hit& h : hits) {
+      const auto it =
+          std::find_if(rows.begin(), rows.end(), [&h](const Row& r) {
+            return r.snp == h.row.snp && r.g1 == h.row.gene1 &&
+                   r.g2 == h.row.gene2;
+          });
+      EXPECT_DOUBLE_EQ(h.q, q[static_cast<std::size_t>(it - rows.begin())])
+          << "seed " << seed << " row " << it->it;
+    }
+    // --fdr picks exactly the rows with q at or below it.
+    o.top = 0;
+    o.fdr = 0.2;
+    const std::size_t at_most = std::count_if(
+        hits.begin(), hits.end(), [](const Hit& h) { return h.q <= 0.2; });
+    EXPECT_EQ(select_hits(s, o).size(), at_most);
+  }
+}
+
+TEST(Statistics, LambdaIsTheDirectMedianStatistic) {
+  const boost::math::chi_squared chi2(10);
+  for (unsigned seed = 1; seed <= 4; ++seed) {
+    const std::vector<Row> rows = random_rows(seed, 4 + seed % 2, 7);
+    std::vector<double> stats;
+    for (const Row& r : rows) {
+      if (r.mc == "0.000000" || r.mc == "0.301030" || r.mc == "nan") continue;
+      const double p = r.mc == "-inf"
+                           ? 0
+                           : std::pow(10.0, std::strtod(r.mc.c_str(), nullptr));
+      stats.push_back(
+          p == 0   ? INFINITY
+          : p >= 1 ? 0
+                   : boost::math::quantile(boost::math::complement(chi2, p)));
+    }
+    std::sort(stats.begin(), stats.end());
+    const std::size_t n = stats.size();
+    const double median = (stats[(n - 1) / 2] + stats[n / 2]) / 2;
+    const Lambda l = mc_lambda(summarize(rows, "lambda"));
+    EXPECT_EQ(l.rows, n);
+    EXPECT_NEAR(l.value, median / boost::math::median(chi2), 1e-12);
+  }
+}
+
+// Families as (log10 p in millionths, count); the last bin holds p = 1.
+TEST(Statistics, EmpiricalFdrMatchesDirectCount) {
+  const Bins real = {
+      {-5000000, 1}, {-3000000, 2}, {-2000000, 1}, {-1000000, 3}, {0, 13}};
+  const std::vector<Bins> nulls = {{{-4000000, 1}, {-2000000, 4}, {0, 15}},
+                                   {{-3000000, 3}, {-1500000, 1}, {0, 16}}};
+  const std::vector<double> got = empirical_fdr(real, nulls);
+  std::vector<double> direct(real.size());
+  for (std::size_t i = 0; i < real.size(); ++i) {
+    double null_mean = 0;
+    for (const Bins& n : nulls) {
+      for (const auto& b : n)
+        null_mean += b.first <= real[i].first ? b.second : 0;
+    }
+    null_mean /= nulls.size();
+    double real_count = 0;
+    for (const auto& b : real)
+      real_count += b.first <= real[i].first ? b.second : 0;
+    direct[i] = std::min(1.0, null_mean / real_count);
+  }
+  for (std::size_t i = real.size() - 1; i-- > 0;)
+    direct[i] = std::min(direct[i], direct[i + 1]);
+  ASSERT_EQ(got.size(), direct.size());
+  for (std::size_t i = 0; i < got.size(); ++i)
+    EXPECT_DOUBLE_EQ(got[i], direct[i]) << i;
+  // By hand: at 10^-2 the ratio is 4 / 4, but at 10^-1 it is 4.5 / 7, and
+  // the running minimum carries that down.
+  EXPECT_DOUBLE_EQ(got[2], 4.5 / 7);
+  EXPECT_DOUBLE_EQ(got[0], 0.0);
+}
+
+TEST(Statistics, SnpPermutationPValue) {
+  struct Case {
+    std::int32_t real;
+    std::vector<std::int32_t> nulls;
+    double p;
+  };
+  const std::vector<Case> cases = {
+      {-4000000, {-3000000, -5000000, -4000000, SnpStat::kNoIt}, 3.0 / 5},
+      {-4000000, {-1000000, SnpStat::kUnseen}, 1.0 / 3},
+      {0, {SnpStat::kNoIt}, 1.0},
+      {SnpStat::kNegInf, {SnpStat::kNegInf, -9000000}, 2.0 / 3},
+  };
+  for (const Case& c : cases)
+    EXPECT_DOUBLE_EQ(snp_permutation_p(c.real, c.nulls), c.p);
+}
+
+// Capped candidate sets, offered in any order and merged, keep exactly the
+// smallest rows, and know below which value they are complete.
+TEST(Candidates, CappedMergesKeepTheSmallestRows) {
+  std::mt19937 rng(7);
+  std::vector<CandidateRow> all;
+  for (unsigned i = 0; i < 300; ++i) {
+    all.push_back({-static_cast<std::int64_t>(rng() % 40) * 1000, rng() % 9u, i,
+                   i + 1, "", "", ""});
+  }
+  RunSummary a(25), b(25);
+  for (std::size_t i = 0; i < all.size(); ++i)
+    (i % 3 ? a : b).offer(CandidateRow(all[i]));
+  a.merge(std::move(b));
+  std::sort(all.begin(), all.end(), hit_order);
+  const std::vector<CandidateRow> kept = a.sorted_candidates();
+  ASSERT_EQ(kept.size(), 25u);
+  for (std::size_t i = 0; i < kept.size(); ++i) {
+    EXPECT_EQ(kept[i].it_key, all[i].it_key);
+    EXPECT_EQ(kept[i].gene1, all[i].gene1);
+  }
+  for (const CandidateRow& r : all) {
+    if (r.it_key < a.complete_below()) {
+      EXPECT_TRUE(std::any_of(
+          kept.begin(), kept.end(),
+          [&r](const CandidateRow& k) { return k.gene1 == r.gene1; }));
+    }
+  }
+  EXPECT_LE(a.complete_below(), all[25].it_key);
+}
+
+}  // namespace
+}  // namespace zirk_report
