@@ -2,16 +2,17 @@
 # Does the empirical FDR of zirk-report hold? Each seed screens one data set
 # and K permuted copies of it (the MC screen at --threshold, then the IT),
 # selects hits at --fdr by the empirical FDR (and, for comparison, by BH over
-# the IT p-values alone, and by the empirical FDR behind a gate: no hits
-# unless the data's smallest IT p-value beats the permuted runs', see
-# validate_fdr.py) and counts the false ones:
+# the IT p-values alone, and when K >= 1/X - 1 by the empirical FDR behind a
+# gate: no hits unless the data's smallest IT p-value beats the permuted
+# runs', see validate_fdr.py) and counts the false ones:
 #   sim   n = 200, 40 SNPs x 435 gene pairs, 12 planted pairs (4 each of the
 #         trend, heterozygote and homozygote patterns of validate_sim.py);
 #   real  the chr22 example of the Debian package qtltools-example, a region
 #         and 30 genes without zeros, with the individuals of the expression
 #         permuted: the first permuted copy plays the data (no real effect,
 #         every hit is false), the next K the null runs.
-# Prints the mean proportion of false discoveries with its standard error,
+# Prints the share of pairs passing the MC screen in the data runs, the mean
+# proportion of false discoveries with its standard error,
 # the power on the planted pairs and the time of one real-data run (import,
 # 1 + K screens, report).
 #
@@ -36,7 +37,7 @@ while (($#)); do
     --bin) bin=$2 ;;
     --keep) keep=$2 ;;
     -h | --help)
-      sed -n '2,20s/^# \{0,1\}//p' "$0"
+      awk 'NR > 1 && !/^#/ { exit } NR > 1 { sub(/^# ?/, ""); print }' "$0"
       exit 0
       ;;
     *)
@@ -81,11 +82,18 @@ screen() {
 
 score() {
   local source=$1 seed=$2 dir=$3 selection line
+  "$py" -c 'import json, sys
+s = json.load(open(sys.argv[1]))
+print(1 - s["rows_per_flag"]["0"] / s["rows"])' "$dir/bh/summary.json" \
+    >>"$work/mc-pass.$source.txt"
   for selection in empirical bh; do
     line=$("$py" "$here/validate_fdr.py" score "$dir/$selection/hits.tsv" \
       ${4:+"$4"})
     echo "$source $selection $seed $line" >>"$scores"
-    [[ $selection == empirical ]] || continue
+    # The gate cannot open with fewer than 1/X - 1 permuted runs.
+    [[ $selection == empirical ]] &&
+      awk -v k="$perms" -v x="$fdr" 'BEGIN { exit !((k + 1) * x >= 1) }' ||
+      continue
     if (($("$py" "$here/validate_fdr.py" gate "$dir/minima.txt" "$fdr") == 0))
     then
       line=$("$py" "$here/validate_fdr.py" score /dev/null ${4:+"$4"})
@@ -141,4 +149,10 @@ if [[ $only != sim ]]; then
         END { print t[int((NR + 1) / 2)] }') s"
 fi
 echo "K = $perms permuted runs, MC threshold $threshold, FDR $fdr"
+for source in sim real; do
+  [[ -s $work/mc-pass.$source.txt ]] || continue
+  awk -v s="$source" -v t="$threshold" '{ sum += $1 } END {
+      printf "%s: %.1f %% of the data runs'"'"' pairs pass the MC screen at %s\n",
+        s, 100 * sum / NR, t }' "$work/mc-pass.$source.txt"
+done
 "$py" "$here/validate_fdr.py" table "$scores"

@@ -20,7 +20,7 @@ while (($#)); do
     --bin) bin=$2 ;;
     --keep) keep=$2 ;;
     -h | --help)
-      sed -n '2,12s/^# \{0,1\}//p' "$0"
+      awk 'NR > 1 && !/^#/ { exit } NR > 1 { sub(/^# ?/, ""); print }' "$0"
       exit 0
       ;;
     *)
