@@ -84,7 +84,7 @@ score() {
   local source=$1 seed=$2 dir=$3 selection line
   "$py" -c 'import json, sys
 s = json.load(open(sys.argv[1]))
-print(1 - s["rows_per_flag"]["0"] / s["rows"])' "$dir/bh/summary.json" \
+print(1 - s["rows_per_flag"]["0"] / s["family_size"])' "$dir/bh/summary.json" \
     >>"$work/mc-pass.$source.txt"
   for selection in empirical bh; do
     line=$("$py" "$here/validate_fdr.py" score "$dir/$selection/hits.tsv" \
