@@ -4,6 +4,9 @@
   validate_power.py score DATA RESULT   one line per planted pattern:
       pattern planted it_found lm_found it_hits lm_hits
   validate_power.py table SCORES        mean and standard error over seeds
+  validate_power.py calibration T RESULT...   on data without effects
+      screened at MC threshold 1: observed against expected IT p-values below
+      0.05 ... 1e-4, over all pairs and over the pairs with MC p below T
 
 DATA holds geno.txt, expr.txt, allele.txt and planted.tsv (validate_sim.py);
 RESULT is zirk's result file on them. Both tests are read with
@@ -112,10 +115,28 @@ def table(path):
                                          " | ".join(cells)))
 
 
+def calibration(threshold, results):
+    rows = np.concatenate([np.loadtxt(r, skiprows=3, ndmin=2) for r in results])
+    it = rows[rows[:, 3] == 1]
+    if len(it) < len(rows):
+        sys.exit("Error: calibration needs every pair to reach the IT")
+    screened = it[it[:, 4] < np.log10(threshold)]
+    print("| IT p below | all pairs (%d): observed / expected "
+          "| pairs with MC p < %g (%d): observed / expected |"
+          % (len(it), threshold, len(screened)))
+    print("|---|---|---|")
+    for t in (0.05, 1e-2, 1e-3, 1e-4):
+        cells = ["%d / %.1f" % ((part[:, 6] < np.log10(t)).sum(), len(part) * t)
+                 for part in (it, screened)]
+        print("| %g | %s |" % (t, " | ".join(cells)))
+
+
 if __name__ == "__main__":
     if len(sys.argv) == 4 and sys.argv[1] == "score":
         score(sys.argv[2], sys.argv[3])
     elif len(sys.argv) == 3 and sys.argv[1] == "table":
         table(sys.argv[2])
+    elif len(sys.argv) >= 4 and sys.argv[1] == "calibration":
+        calibration(float(sys.argv[2]), sys.argv[3:])
     else:
         sys.exit(__doc__)
