@@ -132,6 +132,7 @@ ExpressionTable read_expression_table(const std::string& path) {
   const bool tabs = line.find('\t') != line.npos;
   std::vector<std::string_view> fields;
   split(line, tabs, fields);
+  if (fields.empty()) throw ImportError(path + ": the header line is empty");
   const bool bed = line[0] == '#';
   if (!bed && fields.size() >= 3 && is_integer(fields[1]) &&
       is_integer(fields[2])) {
@@ -171,6 +172,11 @@ ExpressionTable read_expression_table(const std::string& path) {
                         " has " + std::to_string(fields.size()) +
                         " fields where the header has " +
                         std::to_string(fixed + table.samples.size()));
+    }
+    if (table.layout == ExpressionLayout::kBed6 && !is_strand(fields[5])) {
+      throw ImportError(path + ": line " + std::to_string(reader.number()) +
+                        " has no strand (+, -, .) in column 6, unlike the "
+                        "first row");
     }
     ExpressionGene gene;
     if (table.layout == ExpressionLayout::kTable) {

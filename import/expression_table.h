@@ -33,14 +33,14 @@ struct ExpressionTable {
 
 // Reads the whole table from `path` ("-" is standard input). The layout is
 // told by the first line: a '#' header is a BED file, whose sixth column is
-// a fixed strand column when the first data row holds +, - or . there; any
-// other first line is the header of a plain table, whose data rows may have
-// one field more than the header (a header without a name for the ID
-// column). Fields are tab-separated when the header holds a tab, otherwise
-// separated by runs of blanks. Throws ImportError naming `path` when the file
-// cannot be read, has no header, a row's field count differs from the
-// header's, a sample or gene ID repeats, or a value is out of the range of a
-// double.
+// a fixed strand column when the first data row holds +, - or . there (and
+// then every row must); any other first line is the header of a plain
+// table, whose data rows may have one field more than the header (a header
+// without a name for the ID column). Fields are tab-separated when the
+// header holds a tab, otherwise separated by runs of blanks. Throws
+// ImportError naming `path` when the file cannot be read, has no header, a
+// row's field count differs from the header's or it lacks its strand, a
+// sample or gene ID repeats, or a value is out of the range of a double.
 ExpressionTable read_expression_table(const std::string& path);
 
 // Parses one value field: the number it holds, NaN when it is not wholly a

@@ -16,12 +16,11 @@ class GenotypeMatrix {
  public:
   explicit GenotypeMatrix(std::size_t individuals);
 
-  // Room for the next SNP's codes (individuals() bytes, one per individual
-  // in order); the SNP counts only after keep().
+  // Room for the next SNP's codes (one byte per individual, in order); the SNP
+  // counts only after keep().
   std::uint8_t* next_row();
   void keep(char ref, char alt);
 
-  std::size_t individuals() const { return individuals_; }
   std::size_t snps() const { return snps_; }
 
   // Writes one line per individual: per SNP the two alleles of its code

@@ -151,6 +151,13 @@ const char* call_reason(CallVerdict verdict) {
   }
 }
 
+// The genotype array that bcf_get_genotypes grows as it needs.
+struct GenotypeBuffer {
+  std::int32_t* values = nullptr;
+  int capacity = 0;
+  ~GenotypeBuffer() { std::free(values); }
+};
+
 struct VariantCounts {
   std::size_t read = 0;
   std::size_t kept = 0;
@@ -161,16 +168,26 @@ VariantCounts stream_variants(VariantSource& source, const Options& o,
                               const Samples& samples, const IdSet* list,
                               GenotypeMatrix& matrix, std::FILE* snps_tsv,
                               std::FILE* allele_txt, SkipLog& log,
-                              std::FILE* progress) {
+                              std::FILE* progress,
+                              const volatile std::sig_atomic_t& stop) {
   bcf_hdr_t* header = source.header();
   const int pass = bcf_hdr_id2int(header, BCF_DT_ID, "PASS");
   const std::size_t n = samples.ids.size();
   const int vcf_samples = bcf_hdr_nsamples(header);
-  std::int32_t* gt = nullptr;
-  int gt_capacity = 0;
+  GenotypeBuffer gt;
   VariantCounts counts;
   std::string id;
-  while (source.next()) {
+  while (true) {
+    bool more;
+    try {
+      more = source.next();
+    } catch (const ImportError&) {
+      // A signal can cut a read short; report the signal, not the read.
+      if (stop) throw ImportError("interrupted by a signal; nothing written");
+      throw;
+    }
+    if (stop) throw ImportError("interrupted by a signal; nothing written");
+    if (!more) break;
     bcf1_t* record = source.record();
     ++counts.read;
     if (progress && (counts.read & 0xffff) == 0) {
@@ -205,14 +222,15 @@ VariantCounts stream_variants(VariantSource& source, const Options& o,
       continue;
     }
     bcf_unpack(record, BCF_UN_FMT);
-    const int values = bcf_get_genotypes(header, record, &gt, &gt_capacity);
+    const int values =
+        bcf_get_genotypes(header, record, &gt.values, &gt.capacity);
     if (values <= 0 || vcf_samples == 0) {
       log.add("no_gt", id);
       continue;
     }
     std::uint8_t* codes = matrix.next_row();
-    const CallVerdict calls =
-        genotype_codes(gt, values / vcf_samples, samples.vcf_columns, codes);
+    const CallVerdict calls = genotype_codes(gt.values, values / vcf_samples,
+                                             samples.vcf_columns, codes);
     if (calls != CallVerdict::kOk) {
       log.add(call_reason(calls), id);
       continue;
@@ -230,7 +248,6 @@ VariantCounts stream_variants(VariantSource& source, const Options& o,
       continue;
     }
     if (matrix.snps() == kMaxSnps) {
-      std::free(gt);
       throw ImportError(
           o.vcf +
           ": more than 1000000 SNPs pass the filters, the most a "
@@ -247,7 +264,6 @@ VariantCounts stream_variants(VariantSource& source, const Options& o,
     matrix.keep(ref, alt);
     ++counts.kept;
   }
-  std::free(gt);
   if (progress) std::fputs("\r\033[K", progress);
   return counts;
 }
@@ -292,7 +308,8 @@ void print_skips(std::FILE* log, const char* what, const SkipLog& skips) {
 
 }  // namespace
 
-void run_import(const Options& o, std::FILE* log) {
+void run_import(const Options& o, std::FILE* log,
+                const volatile std::sig_atomic_t& stop) {
   OutputFolder folder(o.out, o.force);
   VariantSource source(o.vcf, o.threads);
   if (!o.region.empty()) source.set_region(o.region);
@@ -349,9 +366,9 @@ void run_import(const Options& o, std::FILE* log) {
   std::FILE* progress = (!o.quiet && isatty(fileno(log))) ? log : nullptr;
   VariantCounts counts;
   try {
-    counts = stream_variants(source, o, samples,
-                             o.snps.empty() ? nullptr : &snp_list, matrix,
-                             snps_tsv, allele_txt, variant_skips, progress);
+    counts = stream_variants(
+        source, o, samples, o.snps.empty() ? nullptr : &snp_list, matrix,
+        snps_tsv, allele_txt, variant_skips, progress, stop);
   } catch (...) {
     std::fclose(snps_tsv);
     std::fclose(allele_txt);
@@ -428,6 +445,7 @@ void run_import(const Options& o, std::FILE* log) {
   json.end_array();
   json.end_object();
   folder.write("import.json", json.text());
+  if (stop) throw ImportError("interrupted by a signal; nothing written");
   folder.commit();
 
   if (o.quiet) return;

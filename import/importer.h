@@ -5,6 +5,7 @@
 #ifndef ZIRK_IMPORT_IMPORTER_H_
 #define ZIRK_IMPORT_IMPORTER_H_
 
+#include <csignal>
 #include <cstddef>
 #include <cstdio>
 
@@ -18,8 +19,10 @@ inline constexpr std::size_t kMaxSnps = 1000000;
 // Runs the import that `options` describe and writes the folder
 // options.out. A summary goes to `log` unless options.quiet; a progress line
 // too while `log` is a terminal. Throws ImportError (the output folder left
-// untouched, no temporary folder left behind) on bad input.
-void run_import(const Options& options, std::FILE* log);
+// untouched, no temporary folder left behind) on bad input, and when `stop`
+// becomes non-zero (a signal handler's flag) before the folder is complete.
+void run_import(const Options& options, std::FILE* log,
+                const volatile std::sig_atomic_t& stop);
 
 }  // namespace zirk_import
 

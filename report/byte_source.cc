@@ -5,6 +5,7 @@
 #include <zlib.h>
 #include <zstd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>

@@ -36,7 +36,8 @@ constexpr char kUsage[] =
     "INPUT is a result file of zirk or a summary of zirk-report, plain, gzip\n"
     "or zstd; '-' reads standard input.\n"
     "  -o, --out DIR         write the report folder DIR\n"
-    "  -s, --summary FILE    write a mergeable summary FILE instead\n"
+    "  -s, --summary FILE    write a mergeable summary FILE ('-': standard\n"
+    "                        output) instead\n"
     "  -d, --data DIR        folder of zirk-import (snps.tsv, genes.tsv)\n"
     "      --snp-offset K    add K to the SNP index of the rows of result "
     "files\n"
@@ -93,7 +94,7 @@ int run(int argc, char** argv) {
   std::vector<std::string> null_paths;
   std::uint64_t snp_offset = 0;
   ReportOptions options;
-  bool fdr_given = false;
+  bool fdr_given = false, offset_unused = false;
   static const option kLong[] = {
       {"out", required_argument, nullptr, 'o'},
       {"summary", required_argument, nullptr, 's'},
@@ -111,6 +112,7 @@ int run(int argc, char** argv) {
     switch (c) {
       case 1:  // an input, in order, with the offset given before it
         inputs.push_back({optarg, snp_offset});
+        offset_unused = false;
         break;
       case 'o':
         out = optarg;
@@ -123,6 +125,7 @@ int run(int argc, char** argv) {
         break;
       case 'k':
         snp_offset = parse_count(optarg, "--snp-offset");
+        offset_unused = true;
         break;
       case 'f': {
         char* end = nullptr;
@@ -158,6 +161,11 @@ int run(int argc, char** argv) {
     throw ReportError("Error: give exactly one of --out and --summary");
   }
   if (inputs.empty()) throw ReportError("Error: no input (see --help)");
+  if (offset_unused) {
+    throw ReportError(
+        "Error: --snp-offset follows the last input; give it before the "
+        "inputs it applies to");
+  }
   if (fdr_given && options.top > 0) {
     throw ReportError("Error: --fdr and --top exclude each other");
   }
@@ -166,6 +174,7 @@ int run(int argc, char** argv) {
   }
 
   std::optional<DataFolder> data;
+  while (data_dir.size() > 1 && data_dir.back() == '/') data_dir.pop_back();
   if (!data_dir.empty()) data = read_data_folder(data_dir);
   InputOptions in_opts;
   in_opts.data = data ? &*data : nullptr;

@@ -125,10 +125,10 @@ Lambda mc_lambda(const RunSummary& s) {
   const Bins bins = mc_lambda_bins(s);
   Lambda l{std::numeric_limits<double>::quiet_NaN(), 0, s.mc_fixed_one, 0,
            s.mc_nan};
-  std::vector<std::pair<std::int64_t, std::uint64_t>> all = s.mc.bins();
-  for (const auto& b : all) {
-    if (b.first == 301030) l.fixed_two = b.second;
-  }
+  s.mc.visit([&l](std::int64_t key, std::uint64_t count) {
+    if (key == 301030) l.fixed_two = count;
+    return key < 301030;
+  });
   for (const auto& b : bins) l.rows += b.second;
   if (l.rows == 0) return l;
   // Ascending p is descending statistic; the middle ranks are the same.

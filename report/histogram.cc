@@ -1,7 +1,5 @@
 #include "histogram.h"
 
-#include <cstring>
-
 namespace zirk_report {
 
 Histogram::Histogram()
@@ -9,8 +7,7 @@ Histogram::Histogram()
 }
 
 std::uint32_t* Histogram::allocate(std::uint64_t page) {
-  pages_[page] = std::make_unique<std::uint32_t[]>(kPageSize);
-  std::memset(pages_[page].get(), 0, kPageSize * sizeof(std::uint32_t));
+  pages_[page] = std::make_unique<std::uint32_t[]>(kPageSize);  // zeroed
   return pages_[page].get();
 }
 

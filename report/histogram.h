@@ -43,6 +43,21 @@ class Histogram {
     total_ += count;
   }
 
+  // The counter of `key` (in [kMinKey, kMaxKey]), its page allocated on
+  // first use; with bump() it splits add() so that a caller can prefetch the
+  // counter and count it a few values later.
+  std::uint32_t* counter(std::int64_t key) {
+    const std::uint64_t index = static_cast<std::uint64_t>(key - kMinKey);
+    std::uint32_t* page = pages_[index >> kPageBits].get();
+    if (page == nullptr) page = allocate(index >> kPageBits);
+    return page + (index & (kPageSize - 1));
+  }
+  // Counts one value at `key` through its counter().
+  void bump(std::uint32_t* counter, std::int64_t key) {
+    if (++*counter == 0) carry_[key] += std::uint64_t{1} << 32;
+    ++total_;
+  }
+
   // Adds every count of `other`.
   void merge(const Histogram& other);
 

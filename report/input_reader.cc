@@ -27,23 +27,24 @@ class RowScanner {
       : source_(source), options_(options), s_(s) {}
 
   void run(std::vector<char>& buf, std::size_t filled) {
-    std::size_t begin = 0;
     bool eof = false;
     for (;;) {
-      const char* data = buf.data();
-      const char* end = data + filled;
-      const char* p = data + begin;
-      for (;;) {
+      const char* p = buf.data();
+      const char* end = p + filled;
+      while (line_ < 3) {
         const char* nl =
             static_cast<const char*>(std::memchr(p, '\n', end - p));
         if (nl == nullptr) break;
         ++line_;
-        if (line_ > 3) {
-          row(p, nl);
-        } else {
-          head(p, nl);
-        }
+        head(p, nl);
         p = nl + 1;
+      }
+      if (line_ >= 3 && p < end) {
+        // Rows end at the last newline: every scan in row() stops at one.
+        const char* last = static_cast<const char*>(memrchr(p, '\n', end - p));
+        if (last != nullptr) {
+          while (p <= last) p = row(p);
+        }
       }
       const std::size_t rest = static_cast<std::size_t>(end - p);
       if (eof) {
@@ -57,11 +58,14 @@ class RowScanner {
       if (got == 0) eof = true;
       filled = rest + got;
       if (options_.progress) show_progress(eof);
-      begin = 0;
     }
     if (line_ < 3) {
       fail(line_ + 1, "missing the head of a ZIRK result file");
     }
+    for (unsigned i = 0; i < pending_; ++i) {
+      s_.mc.bump(slots_[i], keys_[i]);
+    }
+    pending_ = 0;
   }
 
  private:
@@ -104,52 +108,114 @@ class RowScanner {
     }
   }
 
-  static bool index(const char*& p, const char* end, std::uint64_t& out) {
+  // MC values spread over megabytes of counters, so each count would wait
+  // for memory: the counter is prefetched and counted kPipeline rows later.
+  static constexpr unsigned kPipeline = 16;
+  void count_mc(std::int64_t key) {
+    std::uint32_t* c = s_.mc.counter(key);
+    __builtin_prefetch(c, 1);
+    const unsigned i = next_;
+    next_ = (next_ + 1) % kPipeline;
+    if (pending_ == kPipeline) {
+      s_.mc.bump(slots_[i], keys_[i]);
+    } else {
+      ++pending_;
+    }
+    slots_[i] = c;
+    keys_[i] = key;
+  }
+
+  // Reads decimal digits and the tab after them.
+  static bool index(const char*& p, std::uint64_t& out) {
     const char* start = p;
     std::uint64_t v = 0;
-    while (p < end && static_cast<unsigned>(*p - '0') <= 9) {
+    while (static_cast<unsigned>(*p - '0') <= 9) {
       v = v * 10 + static_cast<unsigned>(*p - '0');
       ++p;
     }
-    if (p == start || p - start > 10 || p == end || *p != '\t') return false;
+    if (p == start || p - start > 10 || *p != '\t') return false;
     ++p;
     out = v;
     return true;
   }
 
-  static const char* field_end(const char* p, const char* end) {
-    while (p < end && *p != '\t') ++p;
+  // The end of the field at p: the next tab or newline.
+  static const char* field_end(const char* p) {
+    while (*p != '\t' && *p != '\n') ++p;
     return p;
   }
 
-  void row(const char* p, const char* nl) {
+  // Reads the score at p and moves p to the tab or newline after it; the
+  // common "-d.dddddd" form is read directly, the rest by parse_score.
+  static Score score(const char*& p) {
+    const char* q = p;
+    const bool minus = *q == '-';
+    q += minus;
+    // Unsigned: a long run of digits wraps harmlessly before it is refused.
+    std::uint64_t u = 0;
+    const char* digits = q;
+    while (static_cast<unsigned>(*q - '0') <= 9) u = u * 10 + (*q++ - '0');
+    if (q != digits && q - digits <= 9 && *q == '.') {
+      ++q;
+      int n = 0;
+      while (n < 6 && static_cast<unsigned>(q[n] - '0') <= 9) {
+        u = u * 10 + (q[n] - '0');
+        ++n;
+      }
+      if (n == 6 && (q[6] == '\t' || q[6] == '\n')) {
+        p = q + 6;
+        const auto v = static_cast<std::int64_t>(u);
+        return Score{ScoreKind::kFinite, minus ? -v : v, minus};
+      }
+    }
+    const char* end = field_end(p);
+    const Score s = parse_score(p, end);
+    p = end;
+    return s;
+  }
+
+  // Parses the row at p (which ends at a newline) and returns the start of
+  // the next.
+  const char* row(const char* p) {
+    ++line_;
     std::uint64_t snp, g1, g2;
-    if (!index(p, nl, snp) || !index(p, nl, g1) || !index(p, nl, g2) ||
-        nl - p < 2 || static_cast<unsigned>(p[0] - '0') > 2 || p[1] != '\t' ||
-        g1 >= g2 || g2 > 0xffffffffu) {
+    if (!index(p, snp) || !index(p, g1) || !index(p, g2) ||
+        static_cast<unsigned>(p[0] - '0') > 2 || p[1] != '\t' || g1 >= g2 ||
+        g2 > 0xffffffffu) {
       fail(line_, "malformed row");
     }
     const int flag = p[0] - '0';
     p += 2;
-    const char* mc_end = field_end(p, nl);
-    if (mc_end == nl) fail(line_, "malformed row");
-    const char* lda = mc_end + 1;
-    const char* lda_end = field_end(lda, nl);
-    if (lda_end == nl) fail(line_, "malformed row");
-    const char* it = lda_end + 1;
-    if (field_end(it, nl) != nl) fail(line_, "malformed row");
-
-    const Score mc = parse_score(p, mc_end);
-    const Score ld = parse_score(lda, lda_end);
-    const Score is = parse_score(it, nl);
-    const bool lda_ok =
-        flag == 0 ? ld.kind == ScoreKind::kMarker
-                  : ld.kind != ScoreKind::kMarker && ld.kind != ScoreKind::kBad;
-    const bool it_ok = flag == 1 ? is.kind == ScoreKind::kFinite ||
-                                       is.kind == ScoreKind::kNegInf ||
-                                       is.kind == ScoreKind::kNaN
-                                 : is.kind == ScoreKind::kMarker;
-    if (!lda_ok || !it_ok) fail(line_, "malformed row");
+    const char* mc_text = p;
+    const Score mc = score(p);
+    const char* mc_end = p;
+    if (*p != '\t') fail(line_, "malformed row");
+    ++p;
+    const char *lda = p, *lda_end = p, *it = p;
+    Score is{ScoreKind::kMarker, 0, false};
+    if (flag == 0) {
+      if (!(p[0] == '1' && p[1] == '.' && p[2] == '0' && p[3] == '\t' &&
+            p[4] == '1' && p[5] == '.' && p[6] == '0' && p[7] == '\n')) {
+        fail(line_, "malformed row");
+      }
+      p += 7;
+    } else {
+      const Score ld = score(p);
+      lda_end = p;
+      if (*p != '\t' || ld.kind == ScoreKind::kMarker ||
+          ld.kind == ScoreKind::kBad) {
+        fail(line_, "malformed row");
+      }
+      it = ++p;
+      is = score(p);
+      if (*p != '\n') fail(line_, "malformed row");
+      const bool it_ok = flag == 1 ? is.kind == ScoreKind::kFinite ||
+                                         is.kind == ScoreKind::kNegInf ||
+                                         is.kind == ScoreKind::kNaN
+                                   : is.kind == ScoreKind::kMarker;
+      if (!it_ok) fail(line_, "malformed row");
+    }
+    const char* nl = p++;
 
     snp += options_.snp_offset;
     if (options_.data != nullptr) {
@@ -173,7 +239,7 @@ class RowScanner {
         if (mc.millionths < kMinKey || mc.millionths > kMaxKey) {
           fail(line_, "MC value out of range");
         }
-        s_.mc.add(mc.millionths);
+        count_mc(mc.millionths);
         if (mc.millionths == 0 && !mc.minus) ++s_.mc_fixed_one;
         break;
       case ScoreKind::kNegInf:
@@ -187,16 +253,21 @@ class RowScanner {
     }
     ++s_.rows;
     ++s_.flag_rows[flag];
-    SnpStat& st = s_.snp(snp);
-    if (st.best_it == SnpStat::kUnseen) st.best_it = SnpStat::kNoIt;
-    if (flag == 0) return;
+    if (snp != current_snp_ || current_ == nullptr) {
+      current_ = &s_.snp(snp);
+      current_snp_ = snp;
+      if (current_->best_it == SnpStat::kUnseen)
+        current_->best_it = SnpStat::kNoIt;
+    }
+    SnpStat& st = *current_;
+    if (flag == 0) return p;
     ++st.passed_mc;
-    if (flag != 1) return;
+    if (flag != 1) return p;
 
     std::int64_t key;
     if (is.kind == ScoreKind::kNaN) {
       ++s_.it_nan;
-      return;
+      return p;
     }
     if (is.kind == ScoreKind::kNegInf) {
       ++s_.it_neg_inf;
@@ -218,12 +289,13 @@ class RowScanner {
                      {}};
     if (!s_.accepts(row)) {
       s_.note_dropped(key);
-      return;
+      return p;
     }
-    row.mc.assign(p, mc_end);
+    row.mc.assign(mc_text, mc_end);
     row.lda.assign(lda, lda_end);
     row.it.assign(it, nl);
     s_.offer(std::move(row));
+    return p;
   }
 
   ByteSource& source_;
@@ -231,6 +303,12 @@ class RowScanner {
   RunSummary& s_;
   std::uint64_t line_ = 0;
   std::string threshold_;
+  // The SNP of the row before: rows come grouped by SNP.
+  std::uint64_t current_snp_ = 0;
+  SnpStat* current_ = nullptr;
+  std::uint32_t* slots_[kPipeline];
+  std::int64_t keys_[kPipeline];
+  unsigned pending_ = 0, next_ = 0;
   std::chrono::steady_clock::time_point shown_ =
       std::chrono::steady_clock::now();
 };

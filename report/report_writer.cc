@@ -25,8 +25,10 @@ namespace {
 constexpr std::uint64_t kQqTailPoints = 100000;
 constexpr std::size_t kManhattanAll = 50000;
 
+// JSON has no NaN or infinity; both print as null (a lambda is infinite when
+// most MC p-values are 0, which mc_p_zero_rows shows).
 std::string num(double v) {
-  if (std::isnan(v)) return "null";
+  if (!std::isfinite(v)) return "null";
   char buf[32];
   std::snprintf(buf, sizeof buf, "%.6g", v);
   return buf;
@@ -210,8 +212,7 @@ void run_script(const ReportOptions& options, const fs::path& dir) {
   }
 }
 
-std::string hits_tsv(const std::vector<Hit>& hits, const RunSummary& s,
-                     const ReportOptions& o) {
+std::string hits_tsv(const std::vector<Hit>& hits, const ReportOptions& o) {
   const bool perm = !o.nulls.empty();
   std::string t =
       "snp\tsnp_id\tchrom\tpos\tref\talt\tn0\tn1\tn2\tsmall_class\tgene1\t"
@@ -224,7 +225,6 @@ std::string hits_tsv(const std::vector<Hit>& hits, const RunSummary& s,
     const GeneInfo& i = o.data->genes[g];
     return i.id + "\t" + i.chrom + "\t" + i.start + "\t" + i.end;
   };
-  (void)s;
   for (const Hit& h : hits) {
     const CandidateRow& r = h.row;
     t += std::to_string(r.snp) + "\t";
@@ -383,12 +383,20 @@ void write_report(const RunSummary& real, const ReportOptions& o) {
   const fs::path final_dir(out);
   const fs::path tmp(out + ".partial-" + std::to_string(::getpid()));
   std::error_code ec;
+  // Only an earlier report is replaced, never a folder of other files.
+  if (fs::exists(final_dir) && !(fs::is_directory(final_dir) &&
+                                 (fs::is_empty(final_dir, ec) ||
+                                  fs::exists(final_dir / "provenance.json")))) {
+    throw ReportError(
+        "Error: " + out +
+        ": exists and is not a zirk-report folder; not replacing it");
+  }
   fs::remove_all(tmp, ec);
   if (!fs::create_directories(tmp, ec) || ec) {
     throw ReportError("Error: " + out + ": cannot create the report folder");
   }
   try {
-    write_file(tmp / "hits.tsv", hits_tsv(hits, real, o));
+    write_file(tmp / "hits.tsv", hits_tsv(hits, o));
     write_file(tmp / "summary.json", summary_json(real, o, hits.size()));
     std::vector<Bins> null_mc, null_it;
     for (const RunSummary& n : o.nulls) {

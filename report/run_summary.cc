@@ -76,8 +76,9 @@ std::string key_text(std::int64_t key) {
 }  // namespace
 
 void write_summary_file(const RunSummary& s, const std::string& path) {
+  const bool to_stdout = path == "-";
   const std::string tmp = path + ".tmp" + std::to_string(::getpid());
-  std::FILE* f = std::fopen(tmp.c_str(), "w");
+  std::FILE* f = to_stdout ? stdout : std::fopen(tmp.c_str(), "w");
   if (f == nullptr) {
     throw ReportError("Error: " + path + ": cannot create the summary file");
   }
@@ -125,6 +126,12 @@ void write_summary_file(const RunSummary& s, const std::string& path) {
   }
   std::fputs("end\n", f);
   const bool failed = std::ferror(f) != 0;
+  if (to_stdout) {
+    if (std::fflush(f) != 0 || failed) {
+      throw ReportError("Error: standard output: cannot write the summary");
+    }
+    return;
+  }
   if (std::fclose(f) != 0 || failed) {
     std::filesystem::remove(tmp);
     throw ReportError("Error: " + path + ": cannot write the summary file");

@@ -98,7 +98,8 @@ class RunSummary {
 // The first line of a summary file.
 inline constexpr char kSummaryMagic[] = "ZIRK-REPORT-SUMMARY 1";
 
-// Writes `summary` to `path` (through a temporary name renamed at the end).
+// Writes `summary` to `path` (through a temporary name renamed at the end),
+// or to standard output when `path` is "-".
 // Throws ReportError when the file cannot be written.
 void write_summary_file(const RunSummary& summary, const std::string& path);
 

@@ -25,6 +25,7 @@ matplotlib.rcParams["path.simplify"] = False
 PNG_META = {"Software": "zirk-report"}
 SVG_META = {"Date": None, "Creator": "zirk-report"}
 HTML_HITS = 100
+SELECTION = {"bh_q": "BH q-value", "empirical_fdr": "empirical FDR"}
 
 
 def save(fig, folder, stem):
@@ -36,11 +37,11 @@ def save(fig, folder, stem):
 def qq(folder, data, stem, title):
     fig, ax = plt.subplots(figsize=(5.5, 5.5))
     real = data["real"]
-    top = max(real["band_x"] + real["x"] + real["y"] + [1.0])
+    right = max(real["band_x"] + real["x"] + [1.0]) * 1.05
     if real["band_x"]:
         ax.fill_between(real["band_x"], real["band_lo"], real["band_hi"],
                         color="0.85", label="95 % band (uniform)")
-    ax.plot([0, top], [0, top], color="0.3", linewidth=0.8, label="y = x")
+    ax.plot([0, right], [0, right], color="0.3", linewidth=0.8, label="y = x")
     for k, null in enumerate(data["nulls"]):
         ax.plot(null["x"], null["y"], ".", markersize=2, color="0.55",
                 label="permuted runs" if k == 0 else None)
@@ -52,7 +53,8 @@ def qq(folder, data, stem, title):
     if real["zeros"]:
         note += f"; {real['zeros']:,} with p = 0 not drawn"
     ax.set_title(f"{title}\n{note}", fontsize=10)
-    ax.legend(loc="upper left", fontsize=8, frameon=False)
+    ax.set_xlim(0, right)
+    ax.legend(loc="lower right", fontsize=8, frameon=False)
     fig.tight_layout()
     save(fig, folder, stem)
 
@@ -78,7 +80,8 @@ def manhattan(folder, data):
         xs = [pos for _, pos, _ in points]
         colours = "#1f5fa8"
         ax.set_xlabel("SNP index")
-    ax.scatter(xs, [y for _, _, y in points], s=4, c=colours, linewidths=0)
+    size = 14 if len(points) < 5000 else 4
+    ax.scatter(xs, [y for _, _, y in points], s=size, c=colours, linewidths=0)
     ax.set_ylabel("best −log10 p(IT) of the SNP")
     note = f"{data['snps']:,} SNPs"
     if data["shown"] < data["snps"]:
@@ -147,7 +150,7 @@ def page(folder):
         ("Threshold line", summary["inputs"]["threshold"]),
         ("Hits", f"{summary['hits']:,} ("
          + (f"top {sel['top']}" if sel["by"] == "top"
-            else f"{sel['by'].replace('_', ' ')} ≤ {sel['fdr']}") + ")"),
+            else f"{SELECTION[sel['by']]} ≤ {sel['fdr']}") + ")"),
         ("λ of the MC statistic",
          "–" if lam["value"] is None else f"{lam['value']:.4g}"
          f" over {lam['rows']:,} rows"),

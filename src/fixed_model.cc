@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "fast_exp.h"
 #include "scores.h"
 
 namespace fixed_model {
@@ -29,15 +30,6 @@ using Lanes = double __attribute__((vector_size(32)));
   std::memcpy(p, &v, sizeof v);
 }
 
-// Replaces each of the `count` values at `v` by exact_exp of it. Kept out of
-// line: the library calls clobber every vector register, and on its own the
-// loop keeps its few variables in registers that survive the calls.
-[[gnu::noinline]] void exp_in_place(double* v, std::size_t count) {
-  for (std::size_t k = 0; k < count; ++k) {
-    v[k] = exact_exp(v[k]);
-  }
-}
-
 // The capped linear predictors of four rows (design columns 1 to P-1 in
 // `columns`) at one class's coefficient block `coef`: capped_predictors'
 // sum in column order from 0.0, lane by lane.
@@ -55,7 +47,8 @@ template <std::size_t P>
 
 // fill_probabilities, and with kWeights also the Hessian weights and the
 // residuals of the same rows. Three sweeps (predictors, exponentials,
-// quotients) so that the library's exp is called back to back.
+// quotients): the exponentials of all rows go through one vector call that
+// returns exactly exact_exp's values.
 template <std::size_t P, bool kWeights>
 [[gnu::always_inline]] inline void probabilities_kernel(
     const Design& design, const double* coef, const FitScratch& scratch) {
@@ -74,7 +67,7 @@ template <std::size_t P, bool kWeights>
     store(pb + i, capped_predictor_lanes<P>(columns, coef + P));
   }
   // b follows a, so one call covers both classes.
-  exp_in_place(pa, 2 * padded);
+  fast_exp::exp_in_place(pa, 2 * padded);
   const double* const y0 = design.y0;
   const double* const y1 = design.y1;
   double* const w00 = scratch.w00;

@@ -2,19 +2,27 @@
 // every skip reason, the expression layouts and scales, the filters, the
 // permutations and every input error, plus the permutation generator's
 // uniformity.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <charconv>
 #include <cmath>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <random>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "expression_table.h"
+#include "genotype_matrix.h"
 #include "permutation.h"
 
 namespace fs = std::filesystem;
@@ -198,7 +206,8 @@ class ImportTest : public testing::Test {
 
 TEST_F(ImportTest, VcfBcfAndBgzipGiveTheSameFolderAndCountEverySkip) {
   shell("bgzip -c a.vcf > a.vcf.gz && bcftools view -Ob -o a.bcf a.vcf");
-  for (const char* input : {"a.vcf", "a.vcf.gz", "a.bcf"}) {
+  for (const char* input :
+       {"a.vcf", "a.vcf.gz", "a.bcf", "a.bcf --threads 2"}) {
     SCOPED_TRACE(input);
     fs::remove_all(out());
     const Outcome r = run("-v " + in(input) + " -e " + in("e.bed"));
@@ -259,7 +268,9 @@ TEST_F(ImportTest, EveryExpressionLayoutAndCompressionReadsTheSame) {
 }
 
 TEST_F(ImportTest, FiltersKeepWhatTheyShouldAndCountTheRest) {
-  shell("bgzip -c a.vcf > a.vcf.gz && tabix -p vcf a.vcf.gz");
+  shell(
+      "bgzip -c a.vcf > a.vcf.gz && tabix -p vcf a.vcf.gz && "
+      "bcftools view -Ob -o a.bcf a.vcf && bcftools index a.bcf");
   spit(dir_ / "in/snps.txt", "rs1\nchr1:200:C:T\nrs9\n");
   spit(dir_ / "in/genes.txt", "g4\n");
   spit(dir_ / "in/samples.txt", "S1\nS2\nS3\nS4\nS5\nS6\nS7\nS8\n");
@@ -270,6 +281,10 @@ TEST_F(ImportTest, FiltersKeepWhatTheyShouldAndCountTheRest) {
     int count;
   } cases[] = {
       {"-v " + in("a.vcf.gz") + " -r chr1:150-1000",
+       {"chr1:200:C:T", "rs8", "rs10"},
+       "class_below_min_size",
+       1},
+      {"-v " + in("a.bcf") + " -r chr1:150-1000",
        {"chr1:200:C:T", "rs8", "rs10"},
        "class_below_min_size",
        1},
@@ -421,6 +436,9 @@ TEST_F(ImportTest, BadInputIsOneErrorLineAndLeavesNoFolder) {
   spit(dir_ / "in/dup.vcf",
        "##fileformat=VCFv4.2\n#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO"
        "\tFORMAT\tS1\tS2\tS1\n");
+  spit(dir_ / "in/strand.bed",
+       "#chr\tstart\tend\tid\tA\tB\nc\t1\t2\tg1\t.\t.\nc\t3\t4\tg2\t1\t2\n");
+  spit(dir_ / "in/blank.txt", "  \ng 1 2 3\n");
   spit(dir_ / "in/nohead.bed", "chr1\t10\t11\tg1\t1\t2\t3\n");
   spit(dir_ / "in/dupsample.txt", "id S1 S2 S1\ng 1 2 3\n");
   spit(dir_ / "in/dupgene.txt",
@@ -445,6 +463,11 @@ TEST_F(ImportTest, BadInputIsOneErrorLineAndLeavesNoFolder) {
       {"-v " + in("dup.vcf") + " -e " + bed,
        in("dup.vcf") +
            ": cannot read the VCF header (malformed, or a sample ID repeated)"},
+      {"-v " + vcf + " -e " + in("strand.bed"),
+       in("strand.bed") + ": line 3 has no strand (+, -, .) in column 6, "
+                          "unlike the first row"},
+      {"-v " + vcf + " -e " + in("blank.txt"),
+       in("blank.txt") + ": the header line is empty"},
       {"-v " + vcf + " -e " + in("nohead.bed"),
        in("nohead.bed") + ": no header line (a BED file starts with '#chr "
                           "start end id' and the sample IDs)"},
@@ -491,6 +514,76 @@ TEST_F(ImportTest, BadInputIsOneErrorLineAndLeavesNoFolder) {
   EXPECT_EQ(left, (std::set<std::string>{"in", "err"}));
 }
 
+TEST_F(ImportTest, StopsAtTheFirstSnpBeyondWhatAGenotypeLineHolds) {
+  // 1,000,001 usable SNPs streamed from standard input.
+  spit(dir_ / "in/three.txt", "id S1 S2 S3\ng1 1 2 3\ng2 3 1 2\n");
+  const std::string command =
+      "awk 'BEGIN {print \"##fileformat=VCFv4.2\\n##contig=<ID=c>\\n"
+      "##FORMAT=<ID=GT,Number=1,Type=String,Description=\\\"g\\\">\\n"
+      "#CHROM\\tPOS\\tID\\tREF\\tALT\\tQUAL\\tFILTER\\tINFO\\tFORMAT"
+      "\\tS1\\tS2\\tS3\"; for (i = 1; i <= 1000001; ++i) "
+      "print \"c\\t\" i \"\\t.\\tA\\tG\\t.\\t.\\t.\\tGT\\t0/0\\t0/1\\t1/1\"}' "
+      "| " +
+      std::string(ZIRK_IMPORT_BINARY) + " -v - -e " + in("three.txt") +
+      " --min-class-size 1 -o '" + out() + "' 2>'" + (dir_ / "err").string() +
+      "'";
+  const int status = std::system(command.c_str());
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_EQ(
+      slurp(dir_ / "err"),
+      "Error: -: more than 1000000 SNPs pass the filters, the most a ZIRK "
+      "genotype line holds (4,000,000 characters); narrow them with "
+      "--region, --snps or --maf\n");
+  EXPECT_FALSE(fs::exists(out()));
+}
+
+TEST_F(ImportTest, AnInterruptedRunLeavesNothing) {
+  // The VCF comes through a pipe from here; once the importer has taken
+  // 200,000 records (the pipe holds far fewer) it is streaming, and SIGINT
+  // must end it with the error and no folder.
+  spit(dir_ / "in/three.txt", "id S1 S2 S3\ng1 1 2 3\ng2 3 1 2\n");
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  const std::string err = (dir_ / "err").string();
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    dup2(fds[0], 0);
+    close(fds[1]);
+    const int fd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(fd, 2);
+    execl(ZIRK_IMPORT_BINARY, "zirk-import", "-v", "-", "-e",
+          in("three.txt").c_str(), "--min-class-size", "1", "-o", out().c_str(),
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(fds[0]);
+  signal(SIGPIPE, SIG_IGN);
+  std::FILE* vcf = fdopen(fds[1], "w");
+  std::fputs(
+      "##fileformat=VCFv4.2\n##contig=<ID=c>\n"
+      "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"g\">\n"
+      "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT\tS1\tS2\tS3\n",
+      vcf);
+  for (int i = 1; i <= 200000; ++i) {
+    std::fprintf(vcf, "c\t%d\t.\tA\tG\t.\t.\t.\tGT\t0/0\t0/1\t1/1\n", i);
+  }
+  std::fflush(vcf);
+  kill(pid, SIGINT);
+  std::fclose(vcf);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_EQ(slurp(dir_ / "err"),
+            "Error: interrupted by a signal; nothing written\n");
+  std::set<std::string> left;
+  for (const auto& entry : fs::directory_iterator(dir_)) {
+    left.insert(entry.path().filename().string());
+  }
+  EXPECT_EQ(left, (std::set<std::string>{"in", "err"}));
+}
+
 TEST_F(ImportTest, AnExistingFolderIsReplacedOnlyWithForceAndOnlyOnSuccess) {
   fs::create_directories(out());
   spit(dir_ / "out/keep", "old");
@@ -507,6 +600,77 @@ TEST_F(ImportTest, AnExistingFolderIsReplacedOnlyWithForceAndOnlyOnSuccess) {
   EXPECT_EQ(file("geno.txt"), kGeno);
   EXPECT_EQ(
       std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 3);
+}
+
+TEST(ExpressionValueTest, OnlyWholeFiniteDecimalsAreNumbers) {
+  const struct {
+    const char* text;
+    double value;  // NaN: not a number
+    bool out_of_range;
+  } cases[] = {
+      {"1.5", 1.5, false},  {"+2", 2, false},     {"-0.25", -0.25, false},
+      {".5", 0.5, false},   {"3.", 3, false},     {"1e-5", 1e-5, false},
+      {"2E3", 2000, false}, {"NA", NAN, false},   {"", NAN, false},
+      {"nan", NAN, false},  {"inf", NAN, false},  {"-inf", NAN, false},
+      {"1,5", NAN, false},  {"0x10", NAN, false}, {"1.5x", NAN, false},
+      {"1e", NAN, false},   {"1e999", NAN, true}, {"-1e999", NAN, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    bool out_of_range = false;
+    const double v = zirk_import::parse_value(c.text, out_of_range);
+    EXPECT_EQ(out_of_range, c.out_of_range);
+    if (std::isnan(c.value)) {
+      EXPECT_TRUE(std::isnan(v)) << v;
+    } else {
+      EXPECT_EQ(v, c.value);
+    }
+  }
+}
+
+TEST(ExpressionTableTest, ReadsCrlfLinesAndSkipsEmptyOnes) {
+  const fs::path path = fs::path(testing::TempDir()) / "zirk_import_crlf.txt";
+  spit(path, "id\tA\tB\r\n\r\ng1\t1\t\r\n\ng2\t3\t4\r\n");
+  const zirk_import::ExpressionTable table =
+      zirk_import::read_expression_table(path.string());
+  fs::remove(path);
+  EXPECT_EQ(table.samples, (std::vector<std::string>{"A", "B"}));
+  ASSERT_EQ(table.genes.size(), 2u);
+  EXPECT_EQ(table.genes[0].values[0], 1);
+  EXPECT_TRUE(std::isnan(table.genes[0].values[1]));  // the empty field
+  EXPECT_EQ(table.genes[1].values, (std::vector<double>{3, 4}));
+}
+
+TEST(GenotypeMatrixTest, LinesHoldEachIndividualsCallsAcrossChunks) {
+  // 11 individuals (a partial block) and 4,100 SNPs (past one chunk).
+  constexpr std::size_t kPeople = 11, kSnps = 4100;
+  zirk_import::GenotypeMatrix matrix(kPeople);
+  std::vector<std::uint8_t> codes;
+  std::mt19937_64 generator(3);
+  for (std::size_t s = 0; s < kSnps; ++s) {
+    std::uint8_t* row = matrix.next_row();
+    for (std::size_t i = 0; i < kPeople; ++i) {
+      row[i] = static_cast<std::uint8_t>(generator() & 3);
+      codes.push_back(row[i]);
+    }
+    matrix.keep("ACGT"[s % 4], "TGCA"[s % 4]);
+  }
+  const fs::path path = fs::path(testing::TempDir()) / "zirk_import_geno.txt";
+  std::FILE* out = std::fopen(path.c_str(), "w");
+  matrix.write(out);
+  std::fclose(out);
+  const std::vector<std::string> lines = split(slurp(path), '\n');
+  fs::remove(path);
+  ASSERT_EQ(lines.size(), kPeople);
+  for (std::size_t i = 0; i < kPeople; ++i) {
+    ASSERT_EQ(lines[i].size(), 4 * kSnps - 1);
+    for (std::size_t s = 0; s < kSnps; ++s) {
+      const std::uint8_t code = codes[s * kPeople + i];
+      const char ref = "ACGT"[s % 4], alt = "TGCA"[s % 4];
+      ASSERT_EQ(lines[i][4 * s], code & 1 ? alt : ref) << i << " " << s;
+      ASSERT_EQ(lines[i][4 * s + 2], code & 2 ? alt : ref) << i << " " << s;
+    }
+  }
 }
 
 }  // namespace

@@ -68,6 +68,7 @@ zstd -q -c shard2.txt >shard2.txt.zst
 run --summary s1.sum first.txt
 run --summary s2.sum --max-hits 20 --snp-offset 7 shard2.txt.zst
 run --summary merged.sum s1.sum s2.sum
+"$report" --summary - s2.sum s1.sum | cmp -s - merged.sum || fail "summary on standard output"
 head -n 1 merged.sum | grep -qx 'ZIRK-REPORT-SUMMARY 1' || fail "summary magic"
 run --data data --out from-summary merged.sum
 same "merged shard summaries" ref from-summary
@@ -85,8 +86,14 @@ head -n 1 perm/hits.tsv | grep -q $'q_bh\tempirical_fdr\tsnp_permutation_p$' ||
 grep -q '"permutations": {"runs": 2, "lambda_mc": \[' perm/summary.json || fail "null lambda"
 head -n 1 ref/hits.tsv | grep -q 'empirical' && fail "K = 0 report has permutation columns"
 
+# Every MC p-value 0: lambda is infinite, which JSON has no number for.
+{ head3; printf '0\t0\t1\t1\t-inf\t-3.000000\t-inf\n'; } >zero.txt
+run --out zero zero.txt
+grep -q '"lambda_mc": {"value": null, "rows": 1,' zero/summary.json || fail "lambda of p = 0"
+[[ $(cut -f23,24 zero/hits.tsv | tail -n 1) == $'-inf\t0' ]] || fail "hit with p = 0"
+
 # Errors: one line, exit 1, no report folder (an old one stays untouched).
-mkdir old && echo keep >old/file
+cp -r ref old && echo keep >old/file
 { head3; rows | sed -n '1,5p'; rows | sed -n 6p | cut -f1-6; } >bad_row.txt
 printf 'hello\n' >not_result.txt
 head -c -1 whole.txt >torn.txt
@@ -104,7 +111,8 @@ check_error() {  # check_error MESSAGE ARGS...
   got=$("$report" --out old "$@" 2>&1 >/dev/null) || status=$?
   [[ $status == 1 ]] || fail "exit status $status for $*"
   [[ $got == "$want" ]] || fail "message for $*: got '$got', want '$want'"
-  [[ $(cat old/file) == keep && $(ls old) == file ]] || fail "old folder changed by $*"
+  [[ $(cat old/file) == keep ]] && diff -r -x file ref old >/dev/null ||
+    fail "old folder changed by $*"
   ls -d old.partial* >/dev/null 2>&1 && fail "half-written folder left by $*"
   return 0
 }
@@ -122,8 +130,15 @@ check_error "Error: $n_it rows qualify as hits, more than --max-hits 10; raise -
   --fdr 1 --max-hits 10 whole.txt
 check_error "Error: merged.sum: SNP index 14 beyond the 10 SNPs of small/snps.tsv" \
   --data small merged.sum
+check_error "Error: --snp-offset follows the last input; give it before the inputs it applies to" \
+  whole.txt --snp-offset 7
 check_error "Error: whole.txt: --null needs a summary file, not a result file" \
   --null whole.txt whole.txt
+
+mkdir other && echo mine >other/notes.txt
+check_other=$("$report" --out other whole.txt 2>&1) && fail "replaced a folder of other files"
+[[ $check_other == "Error: other: exists and is not a zirk-report folder; not replacing it" &&
+  $(cat other/notes.txt) == mine ]] || fail "other folder: $check_other"
 
 if ((failures > 0)); then
   cat stderr.log >&2

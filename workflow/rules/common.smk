@@ -48,10 +48,11 @@ def shard_ids():
     return [str(k) for k in range((snp_count() + size - 1) // size)]
 
 
-def shard_range(shard):
-    """First SNP and SNP count of a shard."""
-    first = int(shard) * config["shard_snps"]
-    return first, min(config["shard_snps"], snp_count() - first)
+def first_snp(shard):
+    """Index of a shard's first SNP. Jobs may not ask the checkpoint (a
+    cluster job's own Snakemake has not run it), so this depends on the
+    shard's number alone."""
+    return int(shard) * config["shard_snps"]
 
 
 def expression_file(run):

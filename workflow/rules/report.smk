@@ -13,14 +13,22 @@ rule merge_summaries:
         "{params.report} --summary {output:q} {input:q}"
 
 
+def shard_rows(wildcards):
+    return [f"{OUT}/runs/real/{k}.rows.zst" for k in shard_ids()]
+
+
 rule merge_rows:
     input:
-        lambda wildcards: [f"{OUT}/runs/real/{k}.rows.zst" for k in shard_ids()],
+        shard_rows,
     output:
         f"{OUT}/results.txt.zst",
     params:
-        offsets=lambda wildcards: ",".join(
-            str(shard_range(k)[0]) for k in shard_ids()
+        # The shards' files are OUT/runs/real/SHARD.rows.zst (before the
+        # import has run, Snakemake shows the checkpoint's files here).
+        offsets=lambda wildcards, input: ",".join(
+            str(first_snp(os.path.basename(path).split(".")[0]))
+            for path in input
+            if path.endswith(".rows.zst")
         ),
     shell:
         "{workflow.basedir}/scripts/merge_rows.sh {params.offsets} {output:q} {input:q}"
@@ -39,7 +47,9 @@ rule report:
         null=lambda wildcards, input: " ".join(
             f"--null {shlex.quote(path)}" for path in input.null
         ),
-        fdr=config["fdr"],
+        select=(
+            f"--top {config['top']}" if config["top"] else f"--fdr {config['fdr']}"
+        ),
     shell:
-        "{params.report} --data {DATA:q} --fdr {params.fdr} {params.null}"
+        "{params.report} --data {DATA:q} {params.select} {params.null}"
         " --out {output[0]:q} {input.real:q}"

@@ -10,10 +10,11 @@ rule shard_inputs:
         geno=f"{OUT}/shards/{{shard}}/geno.txt",
         allele=f"{OUT}/shards/{{shard}}/allele.txt",
     params:
-        range=lambda wildcards: " ".join(map(str, shard_range(wildcards.shard))),
+        first=lambda wildcards: first_snp(wildcards.shard),
+        size=config["shard_snps"],
     shell:
         "{workflow.basedir}/scripts/shard_inputs.sh {input.geno:q} {input.allele:q}"
-        " {params.range} {output.geno:q} {output.allele:q}"
+        " {params.first} {params.size} {output.geno:q} {output.allele:q}"
 
 
 def screen_inputs(wildcards):
@@ -54,7 +55,7 @@ if config["keep_rows"]:
             zirk=program("zirk"),
             report=program("zirk-report"),
             threshold=config["threshold"],
-            offset=lambda wildcards: shard_range(wildcards.shard)[0],
+            offset=lambda wildcards: first_snp(wildcards.shard),
             rows=lambda wildcards, output: f"--rows {shlex.quote(output.rows)}",
         shell:
             SCREEN_SHELL
@@ -74,7 +75,7 @@ rule screen:
         zirk=program("zirk"),
         report=program("zirk-report"),
         threshold=config["threshold"],
-        offset=lambda wildcards: shard_range(wildcards.shard)[0],
+        offset=lambda wildcards: first_snp(wildcards.shard),
         rows="",
     shell:
         SCREEN_SHELL

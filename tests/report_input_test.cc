@@ -1,0 +1,336 @@
+// zirk-report's readers: compressed streams, the row scanner's checks and
+// block boundaries, the summary file's round trip and the data folder.
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <zlib.h>
+#include <zstd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "byte_source.h"
+#include "data_folder.h"
+#include "family_stats.h"
+#include "input_reader.h"
+#include "report_error.h"
+#include "run_summary.h"
+
+namespace zirk_report {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kHead[] =
+    "Results of ZIRK:\nthreshold = 0.050000\n"
+    "SNP \t  Gene1 \t Gene2 \t flag \t p-value(MC) \t likelihood(LDA) \t "
+    "p-value(IT)\n";
+
+std::string scratch(const std::string& name) {
+  // Per process: ctest runs the tests of this file side by side.
+  const fs::path dir = fs::temp_directory_path() /
+                       ("report_input_test-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  return (dir / name).string();
+}
+
+std::string write(const std::string& name, const std::string& bytes) {
+  const std::string path = scratch(name);
+  std::ofstream(path, std::ios::binary) << bytes;
+  return path;
+}
+
+std::string gzip(const std::string& text) {
+  std::string out(compressBound(text.size()) + 64, '\0');
+  z_stream z{};
+  deflateInit2(&z, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+  z.avail_in = static_cast<uInt>(text.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+std::string zstd(const std::string& text) {
+  std::string out(ZSTD_compressBound(text.size()), '\0');
+  out.resize(
+      ZSTD_compress(out.data(), out.size(), text.data(), text.size(), 3));
+  return out;
+}
+
+std::string read_all(const std::string& path) {
+  ByteSource source(path);
+  std::string text;
+  char buf[4096];
+  for (std::size_t got; (got = source.read(buf, sizeof buf)) > 0;)
+    text.append(buf, got);
+  return text;
+}
+
+std::string error_of(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const ReportError& e) {
+    return e.what();
+  }
+  return "no error";
+}
+
+TEST(ByteSource, DecodesEveryFormatAndNoticesTruncation) {
+  std::string text;
+  for (int i = 0; i < 20000; ++i)
+    text += std::to_string(i * 7919 % 100003) + "\n";
+  EXPECT_EQ(read_all(write("plain", text)), text);
+  EXPECT_EQ(read_all(write("one.gz", gzip(text))), text);
+  // Concatenated members, as `cat a.gz b.gz` makes them.
+  EXPECT_EQ(read_all(write("two.gz", gzip(text) + gzip("tail\n"))),
+            text + "tail\n");
+  EXPECT_EQ(read_all(write("two.zst", zstd(text) + zstd("tail\n"))),
+            text + "tail\n");
+  EXPECT_EQ(read_all(write("empty", "")), "");
+
+  const std::string gz = gzip(text), zs = zstd(text);
+  const std::string cut_gz = write("cut.gz", gz.substr(0, gz.size() / 2));
+  const std::string cut_zst = write("cut.zst", zs.substr(0, zs.size() / 2));
+  EXPECT_EQ(error_of([&] { read_all(cut_gz); }),
+            "Error: " + cut_gz + ": compressed stream ends early");
+  EXPECT_EQ(error_of([&] { read_all(cut_zst); }),
+            "Error: " + cut_zst + ": compressed stream ends early");
+  std::string bad = gz;
+  for (std::size_t i = 20; i < 60; ++i)
+    bad[i] = static_cast<char>(0xff - bad[i]);
+  const std::string bad_gz = write("bad.gz", bad);
+  EXPECT_EQ(error_of([&] { read_all(bad_gz); }),
+            "Error: " + bad_gz + ": corrupt gzip data");
+}
+
+RunSummary scan(const std::string& text, const DataFolder* data = nullptr,
+                std::uint64_t offset = 0) {
+  RunSummary s(1000);
+  InputOptions o;
+  o.data = data;
+  o.snp_offset = offset;
+  o.max_candidates = 1000;
+  read_input(write("rows.txt", text), o, s);
+  return s;
+}
+
+// Every malformed row is reported with its line; the forms the engine
+// prints are accepted in the columns where it prints them.
+TEST(RowScanner, ChecksEveryRow) {
+  const std::string ok = "0\t0\t1\t0\t-0.500000\t1.0\t1.0\n";
+  struct Case {
+    const char* row;
+    const char* error;  // nullptr: accepted
+  };
+  const std::vector<Case> cases = {
+      {"0\t1\t2\t1\t-inf\t-12.500000\t-nan\n", nullptr},
+      {"0\t1\t2\t1\tnan\t-inf\t-inf\n", nullptr},
+      {"0\t1\t2\t2\t-0.000000\t-9999.000000\t1.0\n", nullptr},
+      {"0\t1\t2\t1\t0.301030\t123456789012.000000\t0.000000\n", nullptr},
+      {"0\t1\t2\t0\t-0.5\t1.0\t1.0\n", "malformed row"},
+      {"0\t1\t2\t0\t-0.500000\t1.0\n", "malformed row"},
+      {"0\t1\t2\t0\t-0.500000\t1.0\t1.0\t\n", "malformed row"},
+      {"0\t1\t2\t3\t-0.500000\t1.0\t1.0\n", "malformed row"},
+      {"0\t2\t2\t0\t-0.500000\t1.0\t1.0\n", "malformed row"},
+      {"0\t1\t2\t0\t-0.500000\t-3.000000\t1.0\n", "malformed row"},
+      {"0\t1\t2\t2\t-0.500000\t-3.000000\t-2.000000\n", "malformed row"},
+      {"0\t1\t2\t1\t-0.500000\t-3.000000\t1.0\n", "malformed row"},
+      {"0\t1\t2\t1\t-0.500000\t1.0\t-2.000000\n", "malformed row"},
+      {"0\t1\t2\t0\t1.0\t1.0\t1.0\n", "malformed row"},
+      {"0\t1\t2\t0\t-0.500000\t1.0\t1.0\r\n", "malformed row"},
+      {"\n", "malformed row"},
+      {"x\t1\t2\t0\t-0.500000\t1.0\t1.0\n", "malformed row"},
+      {"0\t1\t2\t0\t-500.000000\t1.0\t1.0\n", "MC value out of range"},
+  };
+  for (const Case& c : cases) {
+    const std::string text = kHead + ok + c.row + ok;
+    const std::string got = error_of([&] { scan(text); });
+    const std::string path = scratch("rows.txt");
+    EXPECT_EQ(got,
+              c.error ? "Error: " + path + ": line 5: " + c.error : "no error")
+        << c.row;
+  }
+  const std::string path = scratch("rows.txt");
+  EXPECT_EQ(error_of([&] { scan(std::string(kHead) + ok + "0\t1\t2\t0"); }),
+            "Error: " + path + ": line 5: torn row at the end of the file");
+  EXPECT_EQ(
+      error_of([&] { scan("Results of ZIRK:\nthreshold = 0.050000\n"); }),
+      "Error: " + path + ": line 3: missing the head of a ZIRK result file");
+  EXPECT_EQ(
+      error_of([&] { scan("Results of ZIRK:\nthreshold = 0.05\nSNP\n"); }),
+      "Error: " + path + ": line 3: unexpected column header");
+  EXPECT_EQ(error_of([&] { scan(""); }),
+            "Error: " + path + ": empty input, not a ZIRK result file");
+}
+
+// Rows across the scanner's 4 MiB blocks are counted once each: the
+// summary of a large file equals the merged summaries of its halves.
+TEST(RowScanner, BlockBoundariesLoseNoRow) {
+  std::mt19937 rng(3);
+  std::string first = kHead, second = kHead;
+  std::uint64_t rows = 0, it_rows = 0;
+  const auto draw = [&rng](unsigned m) {
+    return static_cast<unsigned>(rng() % m);
+  };
+  for (unsigned s = 0; s < 120; ++s) {
+    for (unsigned g = 1; g < 2500; ++g) {
+      char row[96];
+      const bool it = rng() % 9 == 0;
+      std::snprintf(row, sizeof row,
+                    it ? "%u\t0\t%u\t1\t-%u.%06u\t-7.250000\t-%u.%06u\n"
+                       : "%u\t0\t%u\t0\t-%u.%06u\t1.0\t1.0\n",
+                    s, g, draw(5), draw(1000000), draw(9), draw(1000000));
+      (s < 60 ? first : second) += row;
+      ++rows;
+      it_rows += it;
+    }
+  }
+  ASSERT_GT(first.size() + second.size(), std::size_t{8} << 20);
+  std::string whole = first + second.substr(std::strlen(kHead));
+  const RunSummary all = scan(whole);
+  RunSummary halves = scan(first);
+  halves.merge(scan(second));
+  EXPECT_EQ(all.rows, rows);
+  EXPECT_EQ(all.it.total(), it_rows);
+  EXPECT_EQ(all.mc.bins(), halves.mc.bins());
+  EXPECT_EQ(all.it.bins(), halves.it.bins());
+  EXPECT_EQ(all.snps.size(), 120u);
+  EXPECT_EQ(mc_lambda(all).value, mc_lambda(halves).value);
+}
+
+// A summary written and read back is the summary: every count, bin, SNP
+// and candidate, and the limit below which the candidates are complete.
+TEST(SummaryFile, RoundTripAndDamage) {
+  std::string text = kHead;
+  text += "0\t0\t1\t1\t-inf\t-3.000000\t-2.500000\n";
+  text += "0\t0\t2\t1\tnan\t-3.000000\t-inf\n";
+  text += "0\t1\t2\t1\t0.000000\t-3.000000\tnan\n";
+  text += "2\t0\t1\t2\t0.301030\t-3.000000\t1.0\n";
+  text += "2\t0\t2\t1\t-1.000000\t-3.000000\t-0.700000\n";
+  text += "2\t1\t2\t1\t-1.000000\t-3.000000\t-0.600000\n";
+  RunSummary s(1000);
+  InputOptions o;
+  o.max_candidates = 2;
+  RunSummary capped(2);
+  read_input(write("rt.txt", text), o, capped);
+  const std::string path = scratch("rt.sum");
+  write_summary_file(capped, path);
+  RunSummary back(1000);
+  o.max_candidates = 1000;
+  EXPECT_TRUE(read_input(path, o, back));
+  EXPECT_EQ(back.threshold_line, "threshold = 0.050000");
+  EXPECT_EQ(back.rows, 6u);
+  EXPECT_EQ(back.flag_rows[1], 5u);
+  EXPECT_EQ(back.mc_neg_inf, 1u);
+  EXPECT_EQ(back.mc_nan, 1u);
+  EXPECT_EQ(back.mc_fixed_one, 1u);
+  EXPECT_EQ(back.it_neg_inf, 1u);
+  EXPECT_EQ(back.it_nan, 1u);
+  EXPECT_EQ(back.mc.bins(), capped.mc.bins());
+  EXPECT_EQ(back.it.bins(), capped.it.bins());
+  ASSERT_EQ(back.snps.size(), 3u);
+  EXPECT_EQ(back.snps[0].best_it, SnpStat::kNegInf);
+  EXPECT_EQ(back.snps[1].best_it, SnpStat::kUnseen);
+  EXPECT_EQ(back.snps[2].best_it, -700000);
+  EXPECT_EQ(back.snps[2].passed_mc, 3u);
+  EXPECT_EQ(back.complete_below(), -700000);
+  const auto rows = back.sorted_candidates();
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].it, "-inf");
+  EXPECT_EQ(rows[1].mc, "-inf");
+  EXPECT_EQ(rows[1].lda, "-3.000000");
+
+  std::ifstream in(path);
+  const std::string whole((std::istreambuf_iterator<char>(in)), {});
+  const std::string cut = write("cut.sum", whole.substr(0, whole.rfind("end")));
+  const std::string bad =
+      write("bad.sum",
+            whole.substr(0, whole.find("\nM\t") + 1) + "M\t-1x\t3\n" + "end\n");
+  EXPECT_EQ(
+      error_of([&] { read_input(cut, o, s); }),
+      "Error: " + cut + ": line " +
+          std::to_string(std::count(whole.begin(), whole.end(), '\n') - 1) +
+          ": missing end line (truncated file?) in the summary");
+  EXPECT_EQ(error_of([&] { read_input(bad, o, s); }),
+            "Error: " + bad + ": line 7: malformed line in the summary");
+}
+
+TEST(DataFolder, ReadsTablesAndNamesBadLines) {
+  const std::string dir = scratch("data");
+  fs::create_directories(dir);
+  write("data/snps.tsv",
+        "index\tid\tchrom\tpos\tref\talt\tn0\tn1\tn2\n0\trs1\t1\t100\tA\tG\t10"
+        "\t4\t6\n"
+        "1\trs2\tX\tNA\tC\tT\t10\t10\t10\n");
+  write("data/genes.tsv", "index\tid\tchrom\tstart\tend\n0\tG1\tNA\tNA\tNA\n");
+  const DataFolder d = read_data_folder(dir);
+  ASSERT_EQ(d.snps.size(), 2u);
+  EXPECT_TRUE(d.snps[0].small_class());
+  EXPECT_FALSE(d.snps[1].small_class());
+  EXPECT_EQ(d.snps[1].chrom, "X");
+  EXPECT_EQ(d.genes[0].id, "G1");
+
+  write("data/genes.tsv",
+        "index\tid\tchrom\tstart\tend\n0\tG1\tNA\tNA\tNA\n2\tG2\t1\t1\t2\n");
+  EXPECT_EQ(error_of([&] { read_data_folder(dir); }),
+            "Error: " + dir + "/genes.tsv: line 3: malformed line");
+  write("data/snps.tsv", "index\tid\tchrom\tpos\n");
+  EXPECT_EQ(error_of([&] { read_data_folder(dir); }),
+            "Error: " + dir +
+                "/snps.tsv: line 1: expected the header "
+                "\"index\tid\tchrom\tpos\tref\talt\tn0\tn1\tn2\"");
+  fs::remove(dir + "/snps.tsv");
+  EXPECT_EQ(error_of([&] { read_data_folder(dir); }),
+            "Error: " + dir + "/snps.tsv: cannot open");
+}
+
+// The QQ points are the order statistics of the rows: each drawn rank's
+// observed value is the rank-th smallest, every row below 10^-3 is drawn.
+TEST(QqPlot, PointsAreOrderStatistics) {
+  std::vector<std::int64_t> values;
+  std::mt19937 rng(5);
+  for (int i = 0; i < 5000; ++i)
+    values.push_back(-static_cast<std::int64_t>(rng() % 5000000));
+  values.push_back(kNegInfKey);
+  std::sort(values.begin(), values.end());
+  Bins bins;
+  for (std::int64_t v : values) {
+    if (!bins.empty() && bins.back().first == v) {
+      ++bins.back().second;
+    } else {
+      bins.emplace_back(v, 1);
+    }
+  }
+  const QqPlot q = qq_plot(bins, 100000);
+  EXPECT_EQ(q.n, values.size());
+  EXPECT_EQ(q.zeros, 1u);
+  const double n1 = values.size() + 1.0;
+  std::size_t tail = 0;
+  for (const auto& [x, y] : q.points) {
+    const auto rank =
+        static_cast<std::size_t>(std::llround(n1 * std::pow(10.0, -x)));
+    EXPECT_DOUBLE_EQ(y, -values[rank - 1] / 1e6) << rank;
+    tail += y > 3;
+  }
+  EXPECT_EQ(tail, static_cast<std::size_t>(std::count_if(
+                      values.begin() + 1, values.end(),
+                      [](std::int64_t v) { return v < -3000000; })));
+  ASSERT_FALSE(q.band_x.empty());
+  for (std::size_t i = 0; i < q.band_x.size(); ++i) {
+    EXPECT_LT(q.band_lo[i], q.band_x[i] + 0.05);
+    EXPECT_GT(q.band_hi[i], q.band_x[i] - 0.05);
+    EXPECT_LT(q.band_lo[i], q.band_hi[i]);
+  }
+}
+
+}  // namespace
+}  // namespace zirk_report
