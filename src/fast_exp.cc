@@ -165,15 +165,17 @@ __attribute__((target("avx512f,avx2,fma"))) void exp_fused8(
     const __m512d kd = _mm512_sub_pd(shifted, shift);
     const __m512d r =
         _mm512_fmadd_pd(kd, negLn2Lo, _mm512_fmadd_pd(kd, negLn2Hi, x));
-    // Masked gathers and the vector extension's shifts: GCC 12 warns about
-    // the undefined source operand of the unmasked intrinsics.
-    const __m512i index = (ki & mask) << 1;
+    // Masked gathers: GCC 12 warns about the undefined source operand of
+    // the unmasked ones. The integer lanes wrap as the C library's unsigned
+    // arithmetic does; the intrinsics say so, where the vector extension's
+    // signed lanes would not.
+    const __m512i index = _mm512_slli_epi64(_mm512_and_si512(ki, mask), 1);
     const __m512d tail =
         _mm512_mask_i64gather_pd(_mm512_setzero_pd(), 0xff, index, tails, 8);
-    const __m512i scaleBits =
+    const __m512i scaleBits = _mm512_add_epi64(
         _mm512_mask_i64gather_epi64(_mm512_setzero_si512(), 0xff, index, leads,
-                                    8) +
-        (ki << (52 - kTableBits));
+                                    8),
+        _mm512_slli_epi64(ki, 52 - kTableBits));
     const __m512d r2 = _mm512_mul_pd(r, r);
     const __m512d inner =
         _mm512_fmadd_pd(_mm512_fmadd_pd(r, c3, c2), r2, _mm512_add_pd(tail, r));
