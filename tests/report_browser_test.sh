@@ -17,13 +17,7 @@ browser() {
     --no-first-run --user-data-dir="$(mktemp -d)" --enable-logging=stderr --v=0 \
     --virtual-time-budget=10000 "$@" "file://$PWD/rep/report.html"
 }
-# Decoding runs on the browser's own threads in real time, which a loaded
-# machine can stretch past the load; a page that is still undecided (neither
-# decoded nor broken) is loaded again.
-for _ in 1 2 3; do
-  browser --dump-dom >dom.html 2>console.log
-  grep -q '<body data-figures=' dom.html && break
-done
+browser --dump-dom >dom.html 2>console.log
 browser --window-size=1200,2600 --screenshot="$PWD/page.png" >/dev/null 2>&1
 
 status=0
