@@ -55,14 +55,20 @@ if ((${#missing[@]} > 0)); then
 fi
 
 stop_daemons
-mkdir -p "$dir"/{spool,state,munge}
-chown munge:munge "$dir/munge"
-chmod 711 "$dir/munge"
-if [[ ! -s $dir/munge/munge.key ]]; then
-  dd if=/dev/urandom of="$dir/munge/munge.key" bs=1024 count=1 status=none
+mkdir -p "$dir"/{spool,state}
+# munged runs as the munge user, which may not reach DIR (a folder made by
+# mktemp is root's alone), so its files live in a folder of their own under
+# /tmp, named after DIR, with a link from DIR.
+munge=/tmp/zirk-munge-$(realpath -m "$dir" | md5sum | cut -c1-12)
+mkdir -p "$munge"
+chown munge:munge "$munge"
+chmod 711 "$munge"
+ln -sfn "$munge" "$dir/munge"
+if [[ ! -s $munge/munge.key ]]; then
+  dd if=/dev/urandom of="$munge/munge.key" bs=1024 count=1 status=none
 fi
-chown munge:munge "$dir/munge/munge.key"
-chmod 400 "$dir/munge/munge.key"
+chown munge:munge "$munge/munge.key"
+chmod 400 "$munge/munge.key"
 
 host=$(hostname -s)
 cpus=$(nproc)
@@ -76,7 +82,7 @@ SlurmctldPort=6817
 SlurmdPort=6818
 SlurmUser=root
 AuthType=auth/munge
-AuthInfo=socket=$dir/munge/munge.socket
+AuthInfo=socket=$munge/munge.socket
 StateSaveLocation=$dir/state
 SlurmdSpoolDir=$dir/spool
 SlurmctldPidFile=$dir/slurmctld.pid
@@ -96,10 +102,10 @@ NodeName=$host NodeAddr=127.0.0.1 CPUs=$cpus RealMemory=$memory State=UNKNOWN
 PartitionName=main Nodes=$host Default=YES MaxTime=INFINITE State=UP
 CONF
 
-runuser -u munge -- munged --socket="$dir/munge/munge.socket" \
-  --key-file="$dir/munge/munge.key" --pid-file="$dir/munge/munged.pid" \
-  --log-file="$dir/munge/munged.log" --seed-file="$dir/munge/munged.seed"
-cp "$dir/munge/munged.pid" "$dir/munged.pid"
+runuser -u munge -- munged --socket="$munge/munge.socket" \
+  --key-file="$munge/munge.key" --pid-file="$munge/munged.pid" \
+  --log-file="$munge/munged.log" --seed-file="$munge/munged.seed"
+cp "$munge/munged.pid" "$dir/munged.pid"
 export SLURM_CONF=$dir/slurm.conf
 slurmctld -f "$SLURM_CONF"
 slurmd -f "$SLURM_CONF"
