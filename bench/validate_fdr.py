@@ -4,8 +4,6 @@
   validate_fdr.py score HITS [PLANTED]   one line: hits false [pattern found
                                          planted]...; without PLANTED (the
                                          permuted real data) every hit is false
-  validate_fdr.py gate MINIMA X          1 when the data's smallest IT p-value
-                                         has a permutation p-value at most X
   validate_fdr.py table SCORES           per source and selection: the mean
                                          proportion of false discoveries with
                                          its standard error, and the power
@@ -14,11 +12,6 @@ SCORES lines are "source selection seed" followed by a score line. A hit is
 true when its (snp, gene1, gene2) is a planted one (planted.tsv of
 validate_sim.py); the proportion of false discoveries is false / hits, 0 for
 a seed without hits.
-
-MINIMA holds the smallest log10 IT p-value of each run, the data's first:
-its permutation p-value (1 + #{null runs at or below it}) / (K + 1) is exact
-when the data hold no effect, so hits kept only when it is at most X are
-false with probability at most X then; it needs K >= 1/X - 1.
 """
 import sys
 
@@ -42,12 +35,6 @@ def score(hits_path, planted_path=None):
         cells = [c for c, pattern in truth.items() if pattern == name]
         fields += [name, sum(c in hits for c in cells), len(cells)]
     print(*fields)
-
-
-def gate(minima_path, alpha):
-    minima = [float(line) for line in open(minima_path)]
-    p = (1 + sum(m <= minima[0] for m in minima[1:])) / len(minima)
-    print(1 if p <= float(alpha) else 0)
 
 
 def mean_se(values):
@@ -87,8 +74,6 @@ def table(path):
 if __name__ == "__main__":
     if len(sys.argv) in (3, 4) and sys.argv[1] == "score":
         score(*sys.argv[2:])
-    elif len(sys.argv) == 4 and sys.argv[1] == "gate":
-        gate(*sys.argv[2:])
     elif len(sys.argv) == 3 and sys.argv[1] == "table":
         table(sys.argv[2])
     else:

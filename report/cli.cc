@@ -41,7 +41,9 @@ constexpr char kUsage[] =
     "  -d, --data DIR        folder of zirk-import (snps.tsv, genes.tsv)\n"
     "      --snp-offset K    add K to the SNP index of the rows of result "
     "files\n"
-    "  -f, --fdr X           report the rows with q-value at most X (0.05)\n"
+    "  -f, --fdr X           report the rows with q-value at most X (0.05);\n"
+    "                        with --null, the empirical FDR once the best\n"
+    "                        row's permutation p-value is at most X too\n"
     "  -n, --top N           report the N smallest IT p-values instead\n"
     "      --max-hits N      rows kept as possible hits (100000)\n"
     "      --null SUMMARY    summary of a permuted run (repeat for each run)\n"
@@ -207,6 +209,20 @@ int run(int argc, char** argv) {
     }
     options.nulls.push_back(std::move(n));
     provenance += std::string(k ? ", " : "") + json_string(null_paths[k]);
+  }
+  // The smallest run-level permutation p-value is 1 / (K + 1); below
+  // that level no row can be selected, which a user should hear about.
+  if (!options.nulls.empty() && options.top == 0 && options.fdr > 0 &&
+      1.0 / static_cast<double>(options.nulls.size() + 1) > options.fdr) {
+    std::size_t needed = options.nulls.size();
+    while (1.0 / static_cast<double>(needed + 1) > options.fdr &&
+           needed < 1000000) {
+      ++needed;
+    }
+    std::fprintf(stderr,
+                 "Warning: %zu permuted runs cannot select hits at --fdr %g; "
+                 "it takes at least %zu\n",
+                 options.nulls.size(), options.fdr, needed);
   }
   provenance += "],\n  \"command\": [";
   for (int i = 0; i < argc; ++i) {

@@ -89,6 +89,16 @@ std::vector<double> empirical_fdr(const Bins& family,
   return q;
 }
 
+double run_permutation_p(const Bins& family, const std::vector<Bins>& nulls) {
+  const auto best = [](const Bins& f) {
+    return f.empty() ? std::int64_t{0} : f.front().first;
+  };
+  std::uint64_t as_small = 0;
+  for (const Bins& null : nulls) as_small += best(null) <= best(family);
+  return static_cast<double>(1 + as_small) /
+         static_cast<double>(nulls.size() + 1);
+}
+
 bool largest_key_at_most(const Bins& family, const std::vector<double>& q,
                          double alpha, std::int64_t& key) {
   for (std::size_t i = family.size(); i-- > 0;) {

@@ -1,7 +1,7 @@
 // The statistics of a family of rows computed from exact histograms: the
 // Benjamini-Hochberg q-values and the empirical FDR of every distinct IT
-// value, the genomic-control lambda of the MC statistic, the per-SNP
-// permutation p-value and the points of a QQ plot.
+// value, the genomic-control lambda of the MC statistic, the per-SNP and
+// per-run permutation p-values and the points of a QQ plot.
 #ifndef ZIRK_REPORT_FAMILY_STATS_H_
 #define ZIRK_REPORT_FAMILY_STATS_H_
 
@@ -31,6 +31,13 @@ std::vector<double> bh_qvalues(const Bins& family);
 // the largest value downwards.
 std::vector<double> empirical_fdr(const Bins& family,
                                   const std::vector<Bins>& nulls);
+
+// The permutation p-value of the run's smallest IT value: (1 + the permuted
+// runs whose smallest value is at or below the real run's) / (K + 1), each
+// taken from a family as it_family gives it (an empty family counts as p = 1).
+// With no real effect anywhere it is at most alpha with probability at most
+// alpha, whatever the dependence between rows; the empirical FDR alone is not.
+double run_permutation_p(const Bins& family, const std::vector<Bins>& nulls);
 
 // Sets `key` to the largest key whose value in `q` (aligned with `family`)
 // is at most `alpha`; returns false when no bin qualifies.

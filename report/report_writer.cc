@@ -290,7 +290,10 @@ std::string summary_json(const RunSummary& s, const ReportOptions& o,
     for (std::size_t k = 0; k < o.nulls.size(); ++k) {
       j << (k ? ", " : "") << num(mc_lambda(o.nulls[k]).value);
     }
-    j << "]}";
+    std::vector<Bins> null_families;
+    for (const RunSummary& n : o.nulls) null_families.push_back(it_family(n));
+    j << "], \"best_row_permutation_p\": "
+      << num(run_permutation_p(it_family(s), null_families)) << "}";
   }
   j << "\n}\n";
   return j.str();
@@ -324,8 +327,14 @@ std::vector<Hit> select_hits(const RunSummary& real, const ReportOptions& o) {
       cutoff = candidates[wanted - 1].it_key;
     }
   } else {
+    // With permutations, rows are selected only when the run as a whole
+    // beats its permuted copies: without that gate one chance finding,
+    // repeated at SNPs in linkage disequilibrium, passes the empirical FDR
+    // in about one run of K + 1.
+    const bool gate_open =
+        o.nulls.empty() || run_permutation_p(family, null_families) <= o.fdr;
     const std::vector<double>& by = o.nulls.empty() ? q : efdr;
-    if (largest_key_at_most(family, by, o.fdr, cutoff)) {
+    if (gate_open && largest_key_at_most(family, by, o.fdr, cutoff)) {
       wanted = real.it_neg_inf;
       real.it.visit([&](std::int64_t key, std::uint64_t count) {
         if (key > cutoff) return false;

@@ -107,7 +107,9 @@ NOTES = [
      "The IT test ran only on pairs the MC screen selected on the same data, "
      "so the nominal IT p-values of those pairs are not what the "
      "Benjamini-Hochberg q-value assumes. The empirical FDR from permuted "
-     "runs, when present, is the number to trust."),
+     "runs, when present, is the number to trust; rows are selected by it "
+     "only when the run's best row also beats the permuted runs' best "
+     "rows, which takes at least 19 permutations at an FDR of 0.05."),
     ("Tiny genotype classes.",
      "A class of one individual gives the fixed MC p-value 2.0, an empty class "
      "the fixed 1.0; a class of two has a singular covariance and can give a "
@@ -164,6 +166,9 @@ def page(folder):
                       f"{perm['runs']}: " + ", ".join(
                           "–" if v is None else f"{v:.4g}"
                           for v in perm["lambda_mc"])))
+        facts.append(("Permutation p-value of the best row",
+                      f"{perm['best_row_permutation_p']:.4g} (hits by "
+                      "empirical FDR need it at or below the FDR level)"))
     out = ["<!DOCTYPE html>", '<html lang="en"><head><meta charset="utf-8">',
            "<title>ZIRK report</title><style>",
            "body{font-family:sans-serif;max-width:70em;margin:1em auto;"

@@ -86,6 +86,26 @@ head -n 1 perm/hits.tsv | grep -q $'q_bh\tempirical_fdr\tsnp_permutation_p$' ||
 grep -q '"permutations": {"runs": 2, "lambda_mc": \[' perm/summary.json || fail "null lambda"
 head -n 1 ref/hits.tsv | grep -q 'empirical' && fail "K = 0 report has permutation columns"
 
+# Null runs whose IT p-values are all 1: the data's best row beats 19 of them
+# and every row with p < 1 is a hit; 18 cannot reach --fdr 0.05 and say so;
+# one null with a single p = 0 row closes the gate although the empirical FDR
+# of the other rows stays below 0.05.
+awk -F'\t' -v OFS='\t' 'NR > 3 && $4 == 1 { $7 = "0.000000" } 1' whole.txt >weak.txt
+awk -F'\t' -v OFS='\t' 'NR > 3 && $4 == 1 && !done++ { $7 = "-inf" } 1' weak.txt >strong.txt
+run --summary weak.sum weak.txt
+run --summary strong.sum strong.txt
+weak18=() && for _ in $(seq 18); do weak18+=(--null weak.sum); done
+below_1=$(awk -F'\t' 'NR > 3 && $4 == 1 && ($7 == "-inf" || $7 + 0 < 0)' whole.txt | wc -l)
+run --out gate19 "${weak18[@]}" --null weak.sum whole.txt
+[[ $(($(wc -l <gate19/hits.tsv) - 1)) == "$below_1" ]] || fail "hits behind an open gate"
+grep -q '"best_row_permutation_p": 0.05}' gate19/summary.json || fail "open gate's p-value"
+got=$("$report" --out gate18 "${weak18[@]}" whole.txt 2>&1 >/dev/null)
+[[ $got == "Warning: 18 permuted runs cannot select hits at --fdr 0.05; it takes at least 19" ]] ||
+  fail "warning for too few permutations: '$got'"
+run --out closed "${weak18[@]}" --null strong.sum whole.txt
+[[ $(wc -l <gate18/hits.tsv) == 1 && $(wc -l <closed/hits.tsv) == 1 ]] || fail "hits behind a closed gate"
+grep -q '"best_row_permutation_p": 0.1}' closed/summary.json || fail "closed gate's p-value"
+
 # Every MC p-value 0: lambda is infinite, which JSON has no number for.
 { head3; printf '0\t0\t1\t1\t-inf\t-3.000000\t-inf\n'; } >zero.txt
 run --out zero zero.txt
@@ -94,13 +114,10 @@ grep -q '"lambda_mc": {"value": null, "rows": 1,' zero/summary.json || fail "lam
 
 # Errors: one line, exit 1, no report folder (an old one stays untouched).
 cp -r ref old && echo keep >old/file
-{ head3; rows | sed -n '1,5p'; rows | sed -n 6p | cut -f1-6; } >bad_row.txt
 printf 'hello\n' >not_result.txt
-head -c -1 whole.txt >torn.txt
 { head -n 1 whole.txt; echo 'threshold = 0.010000'; tail -n +3 whole.txt; } >other_threshold.txt
 mkdir small && head -n 11 data/snps.tsv >small/snps.tsv && cp data/genes.tsv small/
 mkdir fewgenes && cp data/snps.tsv fewgenes/ && head -n 21 data/genes.tsv >fewgenes/genes.tsv
-lines=$(wc -l <whole.txt)
 first_snp10=$(awk -F'\t' 'NR > 3 && $1 == 10 { print NR; exit }' whole.txt)
 first_gene20=$(awk -F'\t' 'NR > 3 && $3 == 20 { print NR; exit }' whole.txt)
 n_it=$(awk -F'\t' 'NR > 3 && $4 == 1' whole.txt | wc -l)
@@ -118,8 +135,6 @@ check_error() {  # check_error MESSAGE ARGS...
 }
 check_error "Error: nosuch.txt: cannot open (No such file or directory)" nosuch.txt
 check_error 'Error: not_result.txt: line 1: not a ZIRK result file (no "Results of ZIRK:" line)' not_result.txt
-check_error "Error: bad_row.txt: line 9: malformed row" bad_row.txt
-check_error "Error: torn.txt: line $lines: torn row at the end of the file" torn.txt
 check_error 'Error: other_threshold.txt: line 2: threshold line "threshold = 0.010000" differs from "threshold = 0.050000" of the inputs before it' \
   whole.txt other_threshold.txt
 check_error "Error: whole.txt: line $first_snp10: SNP index 10 beyond the 10 SNPs of small/snps.tsv" \

@@ -218,7 +218,7 @@ TEST(Statistics, EmpiricalFdrMatchesDirectCount) {
   EXPECT_DOUBLE_EQ(got[0], 0.0);
 }
 
-TEST(Statistics, SnpPermutationPValue) {
+TEST(Statistics, PermutationPValues) {
   struct Case {
     std::int32_t real;
     std::vector<std::int32_t> nulls;
@@ -232,6 +232,12 @@ TEST(Statistics, SnpPermutationPValue) {
   };
   for (const Case& c : cases)
     EXPECT_DOUBLE_EQ(snp_permutation_p(c.real, c.nulls), c.p);
+  // Over a whole run: a tie counts against the data, an empty run is p = 1.
+  const Bins real = {{-5000000, 2}, {0, 8}};
+  const std::vector<Bins> nulls = {
+      {{-6000000, 1}, {0, 9}}, {{-5000000, 1}, {0, 9}}, {{-4000000, 3}}, {}};
+  EXPECT_DOUBLE_EQ(run_permutation_p(real, nulls), 3.0 / 5);
+  EXPECT_DOUBLE_EQ(run_permutation_p({}, nulls), 1.0);
 }
 
 // Capped candidate sets, offered in any order and merged, keep exactly the
