@@ -16,19 +16,31 @@
 # the power on the planted pairs and the time of one real-data run (import,
 # 1 + K screens, report).
 #
-#   bench/validate_fdr.sh [--seeds N] [--perms K] [--fdr X] [--threshold T]
-#       [--only sim|real] [--region CHR:BEG-END] [--bin DIR] [--keep DIR]
+# With --rotate, each of the K + 1 screens of a real-data seed also plays the
+# data once, the other K its null runs: K + 1 experiments per seed, each of
+# them as valid as the first (the copies are exchangeable), for a far smaller
+# standard error of the rate at which a run without effect yields hits.
+#
+#   bench/validate_fdr.sh [--seeds N] [--first S] [--perms K] [--fdr X]
+#       [--threshold T] [--only sim|real] [--rotate] [--region CHR:BEG-END]
+#       [--bin DIR] [--keep DIR]
 # The programs come from DIR (build/), or from $ZIRK, $ZIRK_IMPORT and
 # $ZIRK_REPORT when these are set.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 py=/usr/bin/python3
-seeds=20 perms=10 fdr=0.05 threshold=0.05 only="" keep=""
+seeds=20 first=1 perms=10 fdr=0.05 threshold=0.05 only="" keep="" rotate=0
 region=chr22:30000000-30060000 bin=$here/../build
 examples=/usr/share/doc/qtltools/examples/examples.tar.xz
 while (($#)); do
   case $1 in
     --seeds) seeds=$2 ;;
+    --first) first=$2 ;;
+    --rotate)
+      rotate=1
+      shift
+      continue
+      ;;
     --perms) perms=$2 ;;
     --fdr) fdr=$2 ;;
     --threshold) threshold=$2 ;;
@@ -90,9 +102,25 @@ print(1 - s["rows_per_flag"]["0"] / s["family_size"])' "$dir/bh/summary.json" \
   done
 }
 
+# rotations DIR SEED: every screen of DIR as the data, the others as nulls;
+# only the hits are needed, so the figures are skipped.
+rotations() {
+  local dir=$1 seed=$2 j k nulls
+  for j in $(seq 0 "$perms"); do
+    nulls=()
+    for k in $(seq 0 "$perms"); do
+      ((k == j)) || nulls+=(--null "$dir/run$k.sum")
+    done
+    ZIRK_REPORT_PYTHON=/bin/true "$report" --out "$dir/rotated" --fdr "$fdr" \
+      "${nulls[@]}" "$dir/run$j.sum" 2>/dev/null
+    echo "real rotated $seed.$j $("$py" "$here/validate_fdr.py" score \
+      "$dir/rotated/hits.tsv")" >>"$scores"
+  done
+}
+
 start=$SECONDS
 if [[ $only != real ]]; then
-  for seed in $(seq 1 "$seeds"); do
+  for seed in $(seq "$first" $((first + seeds - 1))); do
     dir=$work/sim.$seed
     "$py" "$here/validate_sim.py" --out "$dir" --seed "$seed" \
       --individuals 200 --snps 40 --genes 30 --plant 12 \
@@ -114,7 +142,7 @@ if [[ $only != sim ]]; then
       for (i = 7; i <= NF; i++) if ($i <= 0) next
       if (kept++ % 12 == 0 && ++n <= 30) print $4 }' >"$work/genes.txt"
   start=$SECONDS
-  for seed in $(seq 1 "$seeds"); do
+  for seed in $(seq "$first" $((first + seeds - 1))); do
     dir=$work/real.$seed
     t0=$(date +%s.%N)
     "$import" --quiet --vcf "$work/genotypes.chr22.vcf.gz" \
@@ -124,11 +152,12 @@ if [[ $only != sim ]]; then
     nulls=()
     for k in $(seq 2 $((perms + 1))); do nulls+=("$dir/expr.perm$k.txt"); done
     screen "$dir" "$dir/expr.perm1.txt" "${nulls[@]}"
-    ((seed > 1)) || dims="$(($(wc -l <"$dir/snps.tsv") - 1)) SNPs x\
+    ((seed > first)) || dims="$(($(wc -l <"$dir/snps.tsv") - 1)) SNPs x\
  $(($(wc -l <"$dir/genes.tsv") - 1)) genes, $(wc -w <"$dir/samples.txt") people"
     echo "$(date +%s.%N) $t0" | awk '{ printf "%.2f\n", $1 - $2 }' \
       >>"$work/real-times.txt"
     score real "$seed" "$dir"
+    ((rotate)) && rotations "$dir" "$seed"
     [[ -n $keep ]] || rm -rf "$dir"
   done
   echo "real: $region, $dims; $seeds seeds, $((SECONDS - start)) s; one run of" \
