@@ -180,6 +180,7 @@ __attribute__((target("avx512f,avx2,fma"))) void exp_fused8(
     alignas(64) std::uint64_t index[8];
     _mm512_store_si512(index, _mm512_and_si512(ki, mask));
     __m256d quarter[4];
+#pragma GCC unroll 4
     for (int k = 0; k < 4; ++k) {
       quarter[k] = _mm256_insertf128_pd(
           _mm256_castpd128_pd256(entries[index[2 * k]]),
