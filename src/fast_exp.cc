@@ -182,17 +182,17 @@ __attribute__((target("avx512f,avx2,fma"))) void exp_fused8(
     __m256d quarter[4];
 #pragma GCC unroll 4
     for (int k = 0; k < 4; ++k) {
-      quarter[k] = _mm256_insertf128_pd(
-          _mm256_castpd128_pd256(entries[index[2 * k]]),
-          entries[index[2 * k + 1]], 1);
+      quarter[k] =
+          _mm256_insertf128_pd(_mm256_castpd128_pd256(entries[index[2 * k]]),
+                               entries[index[2 * k + 1]], 1);
     }
     // Joined by the vector extension and shifted by the masked form with
     // every lane set: GCC 12 warns about the undefined source operand of the
     // unmasked intrinsics.
-    const __m512d low = __builtin_shufflevector(quarter[0], quarter[1], 0, 1,
-                                                2, 3, 4, 5, 6, 7);
-    const __m512d high = __builtin_shufflevector(quarter[2], quarter[3], 0, 1,
-                                                 2, 3, 4, 5, 6, 7);
+    const __m512d low =
+        __builtin_shufflevector(quarter[0], quarter[1], 0, 1, 2, 3, 4, 5, 6, 7);
+    const __m512d high =
+        __builtin_shufflevector(quarter[2], quarter[3], 0, 1, 2, 3, 4, 5, 6, 7);
     const __m512d tail = _mm512_permutex2var_pd(low, tails, high);
     const __m512i scaleBits = _mm512_add_epi64(
         _mm512_castpd_si512(_mm512_permutex2var_pd(low, leads, high)),
