@@ -114,8 +114,7 @@ __attribute__((target("avx2,fma"))) void exp_fused(double* v, std::size_t count,
   const __m256d c4 = _mm256_set1_pd(kC4);
   const __m256d c5 = _mm256_set1_pd(kC5);
   const __m256i mask = _mm256_set1_epi64x(kTableMask);
-  const auto* tails = reinterpret_cast<const double*>(t);
-  const auto* leads = reinterpret_cast<const long long*>(t + 1);
+  const auto* entries = reinterpret_cast<const __m128d*>(t);
   std::size_t i = 0;
   for (; i + 4 <= count; i += 4) {
     const __m256d x = _mm256_loadu_pd(v + i);
@@ -124,10 +123,18 @@ __attribute__((target("avx2,fma"))) void exp_fused(double* v, std::size_t count,
     const __m256d kd = _mm256_sub_pd(shifted, shift);
     const __m256d r =
         _mm256_fmadd_pd(kd, negLn2Lo, _mm256_fmadd_pd(kd, negLn2Hi, x));
-    const __m256i index = _mm256_slli_epi64(_mm256_and_si256(ki, mask), 1);
-    const __m256d tail = _mm256_i64gather_pd(tails, index, 8);
+    // Each lane's (tail, lead) pair in one 16-byte load, then unpacked: on
+    // the processors measured that beats two gathers.
+    alignas(32) std::uint64_t index[4];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(index),
+                       _mm256_and_si256(ki, mask));
+    const __m256d even = _mm256_insertf128_pd(
+        _mm256_castpd128_pd256(entries[index[0]]), entries[index[2]], 1);
+    const __m256d odd = _mm256_insertf128_pd(
+        _mm256_castpd128_pd256(entries[index[1]]), entries[index[3]], 1);
+    const __m256d tail = _mm256_unpacklo_pd(even, odd);
     const __m256i scaleBits =
-        _mm256_add_epi64(_mm256_i64gather_epi64(leads, index, 8),
+        _mm256_add_epi64(_mm256_castpd_si256(_mm256_unpackhi_pd(even, odd)),
                          _mm256_slli_epi64(ki, 52 - kTableBits));
     const __m256d r2 = _mm256_mul_pd(r, r);
     const __m256d inner =
@@ -155,8 +162,9 @@ __attribute__((target("avx512f,avx2,fma"))) void exp_fused8(
   const __m512i mask = _mm512_set1_epi64(kTableMask);
   const __m512d regularLow = _mm512_set1_pd(0x1p-54);
   const __m512d regularHigh = _mm512_set1_pd(512.0);
-  const auto* tails = reinterpret_cast<const double*>(t);
-  const auto* leads = reinterpret_cast<const long long*>(t + 1);
+  const __m512i tails = _mm512_set_epi64(14, 12, 10, 8, 6, 4, 2, 0);
+  const __m512i leads = _mm512_set_epi64(15, 13, 11, 9, 7, 5, 3, 1);
+  const auto* entries = reinterpret_cast<const __m128d*>(t);
   std::size_t i = 0;
   for (; i + 8 <= count; i += 8) {
     const __m512d x = _mm512_loadu_pd(v + i);
@@ -165,17 +173,30 @@ __attribute__((target("avx512f,avx2,fma"))) void exp_fused8(
     const __m512d kd = _mm512_sub_pd(shifted, shift);
     const __m512d r =
         _mm512_fmadd_pd(kd, negLn2Lo, _mm512_fmadd_pd(kd, negLn2Hi, x));
-    // Masked gathers: GCC 12 warns about the undefined source operand of
-    // the unmasked ones. The integer lanes wrap as the C library's unsigned
+    // The (tail, lead) pairs by 16-byte loads and two permutes, as in
+    // exp_fused. The integer lanes wrap as the C library's unsigned
     // arithmetic does; the intrinsics say so, where the vector extension's
     // signed lanes would not.
-    const __m512i index = _mm512_slli_epi64(_mm512_and_si512(ki, mask), 1);
-    const __m512d tail =
-        _mm512_mask_i64gather_pd(_mm512_setzero_pd(), 0xff, index, tails, 8);
+    alignas(64) std::uint64_t index[8];
+    _mm512_store_si512(index, _mm512_and_si512(ki, mask));
+    __m256d quarter[4];
+#pragma GCC unroll 4
+    for (int k = 0; k < 4; ++k) {
+      quarter[k] =
+          _mm256_insertf128_pd(_mm256_castpd128_pd256(entries[index[2 * k]]),
+                               entries[index[2 * k + 1]], 1);
+    }
+    // Joined by the vector extension and shifted by the masked form with
+    // every lane set: GCC 12 warns about the undefined source operand of the
+    // unmasked intrinsics.
+    const __m512d low =
+        __builtin_shufflevector(quarter[0], quarter[1], 0, 1, 2, 3, 4, 5, 6, 7);
+    const __m512d high =
+        __builtin_shufflevector(quarter[2], quarter[3], 0, 1, 2, 3, 4, 5, 6, 7);
+    const __m512d tail = _mm512_permutex2var_pd(low, tails, high);
     const __m512i scaleBits = _mm512_add_epi64(
-        _mm512_mask_i64gather_epi64(_mm512_setzero_si512(), 0xff, index, leads,
-                                    8),
-        _mm512_slli_epi64(ki, 52 - kTableBits));
+        _mm512_castpd_si512(_mm512_permutex2var_pd(low, leads, high)),
+        _mm512_mask_slli_epi64(ki, 0xff, ki, 52 - kTableBits));
     const __m512d r2 = _mm512_mul_pd(r, r);
     const __m512d inner =
         _mm512_fmadd_pd(_mm512_fmadd_pd(r, c3, c2), r2, _mm512_add_pd(tail, r));

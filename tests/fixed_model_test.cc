@@ -30,12 +30,8 @@ std::uint64_t Bits(double v) {
 }
 
 // Compares bit patterns, so that infinities and -0.0 count. For intermediate
-// values any NaN matches any NaN: where NaNs of different sign or payload
-// meet, which one an operation passes on depends on the operand order the
-// compiler picks for a commutative operation (and it flips NaN signs when it
-// moves a negation), so neither version controls it; no comparison or
-// non-NaN result depends on it. The scores are never NaN and must agree
-// exactly.
+// values any NaN matches any NaN, whose sign and payload neither version
+// controls (see fixed_model.h); the scores are never NaN.
 class Checker {
  public:
   explicit Checker(bool scores) : scores_(scores) {}
@@ -226,8 +222,7 @@ class Generator {
 
 // Matrices for the LU checks: normal, small integers and +-1 (ties in pivot
 // magnitude, exact singularity), mostly zero; some symmetric as the Hessians
-// are; with signed-zero columns, repeated rows, negated columns, and NaN,
-// infinite or -0.0 entries.
+// are; with scattered signed zeros and special entries.
 template <std::size_t N>
 fixed_model::Square<N> MakeMatrix(Generator& gen) {
   fixed_model::Square<N> a;
@@ -245,14 +240,8 @@ fixed_model::Square<N> MakeMatrix(Generator& gen) {
       for (std::size_t c = 0; c < r; ++c) a[r][c] = a[c][r];
     }
   }
-  const std::size_t from = gen.Index(N);
-  const std::size_t to = gen.Index(N);
   if (gen.Chance(0.15)) {
-    for (auto& row : a) row[to] = gen.Chance(0.5) ? 0.0 : -0.0;
-  }
-  if (gen.Chance(0.1)) a[to] = a[from];
-  if (gen.Chance(0.1)) {
-    for (auto& row : a) row[to] = -row[from];
+    for (auto& row : a) row[gen.Index(N)] = gen.Chance(0.5) ? 0.0 : -0.0;
   }
   for (std::size_t k = gen.Chance(0.25) ? 1 + gen.Index(3) : 0; k > 0; --k) {
     a[gen.Index(N)][gen.Index(N)] = gen.Special();
@@ -396,33 +385,6 @@ TEST(FixedModel, MatchesGeneralPassAndFit) {
   CheckPassAndFit<4>(4, 60000);
 }
 
-// Design::finite, which lets both fits share their first pass, holds only
-// when every x0, x1 and x0 * x1 is finite: one special value or overflowing
-// product in any row, the last of a partial group of four included, clears it.
-TEST(FixedModel, DesignFiniteOnlyWithFiniteProducts) {
-  const double nan = std::numeric_limits<double>::quiet_NaN();
-  struct Case {
-    std::size_t row;
-    double x0;
-    double x1;
-    bool finite;
-  };
-  const Case cases[] = {
-      {0, 1.5, -2.0, true},   {6, -0.0, 1e300, true}, {0, kInf, 1.0, false},
-      {6, 1.0, -kInf, false}, {3, nan, 1.0, false},   {6, 1e200, 1e200, false},
-      {4, 0.0, kInf, false},
-  };
-  FixedModelWorkspace work;
-  for (const Case& c : cases) {
-    Pair pair{std::vector<double>(7, 2.0), std::vector<double>(7, 1.0),
-              std::vector<std::uint8_t>(7, 1)};
-    pair.x0[c.row] = c.x0;
-    pair.x1[c.row] = c.x1;
-    EXPECT_EQ(work.load(pair.Columns()).finite, c.finite)
-        << c.row << ": " << c.x0 << ", " << c.x1;
-  }
-}
-
 // The interaction test's four results against interaction_test on pairs of
 // `minRows` to `maxRows` rows, one workspace serving every size in turn.
 void CheckInteraction(std::uint64_t seed, int cases, std::size_t minRows,
@@ -444,9 +406,7 @@ void CheckInteraction(std::uint64_t seed, int cases, std::size_t minRows,
     if (!(check.Same(llReduced, scores.llReduced, "llReduced") &&
           check.Same(llFull, scores.llFull, "llFull") &&
           check.Same(statistic, scores.statistic, "statistic") &&
-          check.Same(pValue, scores.pValue, "p-value") &&
-          check.Same(pValue, fixed_interaction_test(pair.Columns(), work),
-                     "p-value alone"))) {
+          check.Same(pValue, scores.pValue, "p-value"))) {
       ADD_FAILURE() << pair.Describe();
     }
   }
@@ -512,40 +472,6 @@ TEST(FixedLlvalueLda, MatchesGeneralOnScreenSummaries) {
       ADD_FAILURE() << pair.Describe();
     }
   }
-}
-
-// Summaries of five individuals with columns of only three: the sum stops at
-// the columns' end. Class 0 lies above class 2 and class 1 below it in the
-// first gene, so rows 3 and 4 (first gene +inf, class 0) have the
-// probability 1.0 exactly and add 0.0: with all five rows the general
-// function gives the value the three must give. The memory after the three
-// rows then holds rows that would change the sum if they were read.
-TEST(FixedLlvalueLda, StopsAtTheEndOfShortColumns) {
-  Pair pair{
-      {0.5, 1.5, 2.5, kInf, kInf}, {1.0, 2.0, 3.0, 1.5, 2.5}, {0, 1, 2, 0, 0}};
-  const double summat[3][4] = {{4, 2, 0, 0}, {0, 2, 0, 0}, {1, 1, 0, 0}};
-  const double covmat[4][3] = {{0.5, 0.5, 0}, {0.5, 0.5, 0}, {0.5, 0.5, 0}};
-  const double nvec[3] = {2, 2, 1};
-  RealMatrix xmat = pair.Xmat();
-  CountMatrix ymat = pair.Ymat();
-  RealMatrix generalSummat(3, 4);
-  RealMatrix generalCovmat(4, 3, 0.0);
-  RealVector generalNvec(3);
-  for (std::size_t k = 0; k < 3; ++k) {
-    for (std::size_t j = 0; j < 4; ++j) generalSummat(k, j) = summat[k][j];
-    for (std::size_t j = 0; j < 3; ++j) generalCovmat(k, j) = covmat[k][j];
-    generalNvec(k) = nvec[k];
-  }
-  n = 5;
-  const double general =
-      llvalue_lda(xmat, ymat, generalSummat, generalCovmat, generalNvec);
-  EXPECT_LT(general, 0.0);
-  pair.x0[3] = pair.x0[4] = 0.0;
-  pair.cls[3] = pair.cls[4] = 2;
-  PairColumns shortColumns = pair.Columns();
-  shortColumns.rows = 3;
-  EXPECT_EQ(Bits(general),
-            Bits(fixed_llvalue_lda(shortColumns, 5, summat, covmat, nvec)));
 }
 
 }  // namespace
