@@ -98,7 +98,7 @@ build_all() { cmake --build "$build" -j2 --target "${targets[@]}"; }
 # the end-to-end tests would have run.
 slow='^(workflow\.|report\.(cli|browser)$|cpu_emulation\.|import\.example)'
 run_suite() {
-  ctest --test-dir "$build" -j2 --timeout 120 --stop-on-failure -E "$slow" &&
+  ctest --test-dir "$build" -j2 --timeout 600 --stop-on-failure -E "$slow" &&
     ctest --test-dir "$build" -j2 --timeout 600 --stop-on-failure -R "$slow"
 }
 if ! build_all >"$log/build.txt" 2>&1; then
