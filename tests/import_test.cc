@@ -223,25 +223,45 @@ class ImportTest : public testing::Test {
   fs::path dir_;
 };
 
-TEST_F(ImportTest, VcfBcfAndBgzipGiveTheSameFolderAndCountEverySkip) {
+// Each way of writing the same genotypes (VCF, bgzip, BCF, threads) and the
+// same expression values (BED6, BED4, tables; gzip, bgzip; CRLF, empty lines
+// and an empty field for g3's NA) gives the same folder and skip counts.
+TEST_F(ImportTest, EveryInputFormatGivesTheSameFolderAndCountsEverySkip) {
   shell("bgzip -c a.vcf > a.vcf.gz && bcftools view -Ob -o a.bcf a.vcf");
-  for (const char* input :
-       {"a.vcf", "a.vcf.gz", "a.bcf", "a.bcf --threads 2"}) {
-    SCOPED_TRACE(input);
+  spit(dir_ / "in/e4.bed", bed(false));
+  spit(dir_ / "in/t.txt", table(true));
+  spit(dir_ / "in/t0.txt", table(false));
+  std::string crlf = "id\t" + std::string(kSampleHeader) + "\r\n\r\n";
+  for (const char* values : kValues) crlf += std::string(values) + "\r\n\n";
+  spit(dir_ / "in/crlf.txt", crlf.replace(crlf.find("NA"), 2, ""));
+  shell("gzip -c e4.bed > e4.bed.gz && bgzip -c t.txt > t.txt.gz");
+  const std::string genes_table =
+      "index\tid\tchrom\tstart\tend\n0\tg1\tNA\tNA\tNA\n1\tg4\tNA\tNA\tNA\n";
+  const std::map<std::string, int> variants = {
+      {"multiallelic", 1}, {"no_alt", 1},        {"indel", 1},
+      {"symbolic", 1},     {"other_alleles", 1}, {"no_gt", 1},
+      {"missing_call", 1}, {"haploid_call", 1},  {"class_below_min_size", 1},
+      {"not_pass", 0},     {"maf_below", 0}};
+  const struct {
+    std::string vcf, expression, layout;
+  } cases[] = {
+      {"a.vcf", "e.bed", "bed6"},   {"a.vcf.gz", "e.bed", "bed6"},
+      {"a.bcf", "e.bed", "bed6"},   {"a.bcf --threads 2", "e.bed", "bed6"},
+      {"a.vcf", "e4.bed", "bed4"},  {"a.vcf", "e4.bed.gz", "bed4"},
+      {"a.vcf", "t.txt", "table"},  {"a.vcf", "t.txt.gz", "table"},
+      {"a.vcf", "t0.txt", "table"}, {"a.vcf", "crlf.txt", "table"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.vcf + " " + c.expression);
     fs::remove_all(out());
-    const Outcome r = run("-v @" + std::string(input) + " -e @e.bed");
+    const Outcome r = run("-v @" + c.vcf + " -e @" + c.expression);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(file("geno.txt"), kGeno);
     EXPECT_EQ(file("allele.txt"), kAlleles);
     EXPECT_EQ(file("snps.tsv"), kSnps);
     EXPECT_EQ(file("samples.txt"), "S1\nS2\nS3\nS4\nS5\nS6\nS7\nS8\nS9\n");
     EXPECT_EQ(file("expr.txt"), kExpr);
-    EXPECT_EQ(file("genes.tsv"), kGenesBed);
-    const std::map<std::string, int> variants = {
-        {"multiallelic", 1}, {"no_alt", 1},        {"indel", 1},
-        {"symbolic", 1},     {"other_alleles", 1}, {"no_gt", 1},
-        {"missing_call", 1}, {"haploid_call", 1},  {"class_below_min_size", 1},
-        {"not_pass", 0},     {"maf_below", 0}};
+    EXPECT_EQ(file("genes.tsv"), c.layout == "table" ? genes_table : kGenesBed);
     for (const auto& [reason, count] : variants) {
       EXPECT_EQ(skipped("variants", reason), count) << reason;
     }
@@ -249,41 +269,11 @@ TEST_F(ImportTest, VcfBcfAndBgzipGiveTheSameFolderAndCountEverySkip) {
     EXPECT_EQ(skipped("genes", "not_a_number"), 1);
     EXPECT_EQ(skipped("samples", "vcf_only"), 1);
     EXPECT_EQ(skipped("samples", "expression_only"), 1);
-    EXPECT_NE(file("import.json").find("\"first\": [\n          \"rs6\"\n"),
+    const std::string json = file("import.json");
+    EXPECT_NE(json.find("\"first\": [\n          \"rs6\"\n"),
               std::string::npos);
-  }
-}
-
-TEST_F(ImportTest, EveryExpressionLayoutAndCompressionReadsTheSame) {
-  spit(dir_ / "in/e4.bed", bed(false));
-  spit(dir_ / "in/t.txt", table(true));
-  spit(dir_ / "in/t0.txt", table(false));
-  // CRLF, empty lines, tabs, and an empty field in place of g3's NA.
-  std::string crlf = "id\t" + std::string(kSampleHeader) + "\r\n\r\n";
-  for (const char* values : kValues) crlf += std::string(values) + "\r\n\n";
-  spit(dir_ / "in/crlf.txt", crlf.replace(crlf.find("NA"), 2, ""));
-  shell("gzip -c e4.bed > e4.bed.gz && bgzip -c t.txt > t.txt.gz");
-  const std::string genes_table =
-      "index\tid\tchrom\tstart\tend\n0\tg1\tNA\tNA\tNA\n1\tg4\tNA\tNA\tNA\n";
-  for (const auto& [name, layout] :
-       std::vector<std::pair<std::string, std::string>>{
-           {"e.bed", "bed6"},
-           {"e4.bed", "bed4"},
-           {"e4.bed.gz", "bed4"},
-           {"t.txt", "table"},
-           {"t.txt.gz", "table"},
-           {"t0.txt", "table"},
-           {"crlf.txt", "table"}}) {
-    SCOPED_TRACE(name);
-    fs::remove_all(out());
-    const Outcome r = run("-v @a.vcf -e @" + name);
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(file("expr.txt"), kExpr);
-    EXPECT_EQ(file("genes.tsv"), layout == "table" ? genes_table : kGenesBed);
-    EXPECT_EQ(skipped("genes", "not_a_number"), 1);  // g3
-    EXPECT_NE(
-        file("import.json").find("\"expression_layout\": \"" + layout + "\""),
-        std::string::npos);
+    EXPECT_NE(json.find("\"expression_layout\": \"" + c.layout + "\""),
+              std::string::npos);
   }
 }
 
