@@ -152,7 +152,8 @@ TEST_P(CliTest, RunsEndingAtStartUp) {
     int status;
     std::string out, err;
     std::string input = "0.05\n";
-    std::string genotypes = "";  // replaces g.txt when not empty
+    std::string genotypes = "";    // replaces g.txt when not empty
+    std::string program = "zirk";  // argv[0]
   };
   const std::string done =
       "#SNPs : 2\n#genes: 3\nn     : 3\nread genotypes... ATGG...\n"
@@ -163,6 +164,15 @@ TEST_P(CliTest, RunsEndingAtStartUp) {
       {{}, 1, kNone, "Error: Specify \"-g filenameG\"\n" + kUsage},
       {{"-h"}, 0, "", "HELP\n" + kUsage},
       {{"-h", "-x"}, 0, "", "HELP\n" + kUsage},
+      // The usage line names the program as invoked.
+      {{"-h"},
+       0,
+       "",
+       "HELP\nUsage: ./bin/zirk-run [-h] -g filenameG -e filenameE -a "
+       "filenameA -o filenameO\n",
+       "",
+       "",
+       "./bin/zirk-run"},
       {{"-g", "g.txt", "-h", "-q"}, 0, "", "HELP\n" + kUsage},
       {{"-x", "-h"}, 1, "", "zirk: invalid option -- 'x'\n" + kUsage},
       {{"-g"}, 1, "", "zirk: option requires an argument -- 'g'\n" + kUsage},
@@ -223,21 +233,13 @@ TEST_P(CliTest, RunsEndingAtStartUp) {
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args) + c.input + c.genotypes);
     if (!c.genotypes.empty()) scratch_.write("g.txt", c.genotypes);
-    const CliResult result = run(c.args, c.input);
+    const CliResult result = scratch_.run(
+        GetParam(), c.args, RunOptions{.input = c.input, .program = c.program});
     EXPECT_EQ(result.status, c.status);
     EXPECT_EQ(result.out, c.out);
     EXPECT_EQ(result.err, c.err);
     if (!c.genotypes.empty()) SetUp();
   }
-}
-
-TEST_P(CliTest, UsageLineNamesTheProgramAsInvoked) {
-  const CliResult result = scratch_.run(
-      GetParam(), {"-h"}, RunOptions{.input = "", .program = "./bin/zirk-run"});
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.err,
-            "HELP\nUsage: ./bin/zirk-run [-h] -g filenameG -e filenameE -a "
-            "filenameA -o filenameO\n");
 }
 
 // Classes of 3 / 3 / 1 at the only SNP: the lone member of class 2 gives
