@@ -83,6 +83,18 @@ TEST(EngineTest, MatchesTheReferenceOnSimulatedData) {
   }
 }
 
+TEST(EngineTest, ManySeedsAtTheUsualThresholds) {
+  for (int seed = 100; seed < 130; ++seed) {
+    CliScratch scratch;
+    const std::string set = "--seed " + std::to_string(seed) +
+                            " --individuals " + std::to_string(4 + seed % 37) +
+                            " --snps 3 --genes 12 --rare 1 " + "--zeros " +
+                            std::to_string(seed % 3);
+    simulate(scratch, set);
+    expect_same_run(scratch, seed % 2 ? "0.05" : "1.5", "2", set);
+  }
+}
+
 // A run stopped by a signal leaves a result file of whole rows in loop
 // order: the head, then (s, g1, g2) counting up without a gap. Stopped at
 // several points, since a torn row needs the signal to meet a write.
