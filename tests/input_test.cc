@@ -1,7 +1,11 @@
+// The readers of the three input files: the scan of their sizes, the
+// genotype, expression and allele readers, and the engine's allele table.
 #include "input.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdint>
@@ -10,10 +14,13 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "allele_table.h"
 
 namespace {
 
@@ -55,38 +62,110 @@ std::string repeat(const std::string& text, std::size_t times) {
   return out;
 }
 
+// What a lookup ends in: the allele, or the message and exit status of
+// error(). Runs `lookup` in a child process, since error() exits.
+std::string outcome(const std::function<char()>& lookup) {
+  int pipeFds[2];
+  if (pipe(pipeFds) != 0) return "pipe failed";
+  const pid_t child = fork();
+  if (child == 0) {
+    dup2(pipeFds[1], STDERR_FILENO);
+    close(pipeFds[0]);
+    const char allele = lookup();
+    std::fprintf(stderr, "allele %c", allele);
+    std::fflush(stderr);
+    _exit(0);
+  }
+  close(pipeFds[1]);
+  std::string text;
+  char buffer[256];
+  ssize_t got;
+  while ((got = read(pipeFds[0], buffer, sizeof buffer)) > 0) {
+    text.append(buffer, static_cast<std::size_t>(got));
+  }
+  close(pipeFds[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  return text + " status " + std::to_string(WEXITSTATUS(status));
+}
+
+std::string reference_outcome(const std::string& file, unsigned s) {
+  return outcome([&] {
+    char allele = ' ';
+    getallele(s, allele, file.c_str());
+    return allele;
+  });
+}
+
+std::string table_outcome(const std::string& file, std::size_t snps,
+                          std::size_t s) {
+  return outcome([&] { return AlleleTable(file.c_str(), snps).lookup(s); });
+}
+
 using ::testing::Eq;
 using ::testing::ExitedWithCode;
 
 #define EXPECT_ERROR(statement, message) \
   EXPECT_EXIT(statement, ExitedWithCode(1), Eq(std::string(message) + "\n"))
 
-TEST_F(InputTest, ScanFixesIndividualsAndSnpsFromGenotypeLayout) {
-  const std::vector<std::pair<std::string, std::pair<int, int>>> cases = {
-      {repeat("A T G G\n", 3), {3, 2}},
-      {repeat("A\tT\tG\tG\n", 3), {3, 2}},
-      {repeat("A/T G/G\n", 2), {2, 2}},
-      {repeat("A T G G\r\n", 2), {2, 2}},
-      {repeat("A T G G \n", 2), {2, 2}},
-      {repeat("A T G G \r\n", 2), {2, 2}},
-      {"a t g g\nc c t t\n", {2, 2}},
-      {"A T\n", {1, 1}},
+// The scan fixes the individuals and SNPs from the layout; where `alleles`
+// is given, read_genotype takes them whatever the separators.
+TEST_F(InputTest, ScanAndReadGenotypesOfEveryLayout) {
+  const struct {
+    std::string content;
+    int individuals, snps;
+    std::string alleles = "";
+  } cases[] = {
+      {repeat("A T G G\n", 3), 3, 2},
+      {repeat("A\tT\tG\tG\n", 3), 3, 2},
+      {repeat("A/T G/G\n", 2), 2, 2},
+      {repeat("A T G G\r\n", 2), 2, 2},
+      {repeat("A T G G \n", 2), 2, 2},
+      {repeat("A T G G \r\n", 2), 2, 2},
+      {"a t g g\nc c t t\n", 2, 2},
+      {"A T\n", 1, 1},
       // A last line without newline is not held to the first line's length.
-      {"A T G G\nC C A A", {2, 2}},
-      {"A T G G\nC C A A C", {2, 2}},
+      {"A T G G\nC C A A", 2, 2},
+      {"A T G G\nC C A A C", 2, 2},
       // A single line without newline counts as a line of its own length.
-      {"A T G G", {1, 2}},
-      {"A T", {1, 1}},
-      {"\n", {1, 0}},
-      {"\n\n", {2, 0}},
-      {"", {0, 0}},
+      {"A T G G", 1, 2},
+      {"A T", 1, 1},
+      {"\n", 1, 0},
+      {"\n\n", 2, 0},
+      {"", 0, 0},
+      {"A\tT\tG\tG\nT\tT\tG\tC\n", 2, 2, "ATGGTTGC"},
+      {"A T G G\nT T G C\n", 2, 2, "ATGGTTGC"},
+      {"A/T G/G\nT/T G/C\n", 2, 2, "ATGGTTGC"},
+      {"A T G G\r\nT T G C\r\n", 2, 2, "ATGGTTGC"},
+      {"A T G G \nT T G C \n", 2, 2, "ATGGTTGC"},
+      {"A T G G\nT T G C", 2, 2, "ATGGTTGC"},
+      // Rows stay aligned with a trailing separator and carriage return.
+      {"A T G G \r\nT T G C \r\nC G A A \r\n", 3, 2, "ATGGTTGCCGAA"},
   };
-  for (const auto& [content, dims] : cases) {
-    SCOPED_TRACE(content);
-    scan(content);
-    EXPECT_EQ(n, dims.first);
-    EXPECT_EQ(ps, dims.second);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.content);
+    scan(c.content);
+    EXPECT_EQ(n, c.individuals);
+    EXPECT_EQ(ps, c.snps);
+    if (c.alleles.empty() || n != c.individuals || ps != c.snps) continue;
+    GenotypeMatrix gmat(n, 4, '-');
+    read_genotype(gmat, (dir_ / "genotype.txt").c_str());
+    EXPECT_EQ(std::string(gmat.data().begin(), gmat.data().end()), c.alleles);
   }
+  scan("\n\n");
+  GenotypeMatrix none(2, 0, '-');
+  read_genotype(none, (dir_ / "genotype.txt").c_str());
+  EXPECT_EQ(none.size1(), 2u);
+  EXPECT_EQ(none.size2(), 0u);
+
+  // Rows past an early end of file stay as they were.
+  n = 2;
+  ps = 1;
+  GenotypeMatrix gmat(2, 2, '-');
+  read_genotype(gmat, write("short.txt", "C G\n").c_str());
+  EXPECT_EQ(std::string(gmat.data().begin(), gmat.data().end()), "CG--");
+  EXPECT_ERROR(read_genotype(gmat, missing().c_str()),
+               "Error: Cannot open the genome file.");
 }
 
 TEST_F(InputTest, ScanRejectsBadGenotypeLayout) {
@@ -170,45 +249,6 @@ TEST_F(InputTest, SizesDoNotOverflowThirtyTwoBits) {
             std::size_t{4611686014132420609});
 }
 
-TEST_F(InputTest, ReadGenotypeTakesAllelesWhateverTheSeparators) {
-  const std::vector<std::pair<std::string, std::string>> files = {
-      {"A\tT\tG\tG\nT\tT\tG\tC\n", "ATGGTTGC"},
-      {"A T G G\nT T G C\n", "ATGGTTGC"},
-      {"A/T G/G\nT/T G/C\n", "ATGGTTGC"},
-      {"A T G G\r\nT T G C\r\n", "ATGGTTGC"},
-      {"A T G G \nT T G C \n", "ATGGTTGC"},
-      {"A T G G\nT T G C", "ATGGTTGC"},
-      // Rows stay aligned with a trailing separator and carriage return.
-      {"A T G G \r\nT T G C \r\nC G A A \r\n", "ATGGTTGCCGAA"},
-  };
-  for (const auto& [content, alleles] : files) {
-    SCOPED_TRACE(content);
-    const std::string g = write("genotype.txt", content);
-    const std::string e = write("expression.txt", "1\n");
-    get_parmeters(g.c_str(), e.c_str());
-    ASSERT_EQ(n, static_cast<int>(alleles.size() / 4));
-    ASSERT_EQ(ps, 2);
-    GenotypeMatrix gmat(n, 4, '-');
-    read_genotype(gmat, g.c_str());
-    EXPECT_EQ(std::string(gmat.data().begin(), gmat.data().end()), alleles);
-  }
-  const std::string g = write("genotype.txt", "\n\n");
-  get_parmeters(g.c_str(), write("expression.txt", "1\n").c_str());
-  GenotypeMatrix none(2, 0, '-');
-  read_genotype(none, g.c_str());
-  EXPECT_EQ(none.size1(), 2u);
-  EXPECT_EQ(none.size2(), 0u);
-
-  // Rows past an early end of file stay as they were.
-  n = 2;
-  ps = 1;
-  GenotypeMatrix gmat(2, 2, '-');
-  read_genotype(gmat, write("short.txt", "C G\n").c_str());
-  EXPECT_EQ(std::string(gmat.data().begin(), gmat.data().end()), "CG--");
-  EXPECT_ERROR(read_genotype(gmat, missing().c_str()),
-               "Error: Cannot open the genome file.");
-}
-
 TEST_F(InputTest, ReadExpressionFillsGeneColumnsFromOneStream) {
   n = 3;
   ngene = 2;
@@ -231,51 +271,15 @@ TEST_F(InputTest, ReadExpressionFillsGeneColumnsFromOneStream) {
 // and from near-numbers whose split fscanf decides: the fast scan must end
 // as the fscanf loop ends, with the same values to the bit.
 TEST_F(InputTest, FastNumberScanMatchesFscanf) {
-  const std::vector<std::string> tokens = {"1",
-                                           "-2.5",
-                                           ".5",
-                                           "5.",
-                                           "-.25e-3",
-                                           "1e5",
-                                           "1E+05",
-                                           "+7",
-                                           "0x1p3",
-                                           "-0X1.8P-2",
-                                           "inf",
-                                           "-Infinity",
-                                           "nan",
-                                           "-nan",
-                                           "nan(12)",
-                                           "1e400",
-                                           "-1e-400",
-                                           "4.9e-324",
-                                           "00012",
-                                           "-0",
-                                           "3.25",
-                                           "1e",
-                                           "5e+",
-                                           "-",
-                                           ".",
-                                           "x",
-                                           "1.5-2",
-                                           "2e5e5",
-                                           "1..2",
-                                           "0x",
-                                           "infin",
-                                           "nan(",
-                                           "1,5",
-                                           "NA",
-                                           "--1",
-                                           "nan()",
-                                           "0x.p1",
-                                           "0x1.",
-                                           "+0x1p-3",
-                                           "iNfInItY",
-                                           "0x1e5",
-                                           "1e+",
-                                           std::string("1\0"
-                                                       "2",
-                                                       3)};
+  std::vector<std::string> tokens = {
+      "1",     "-2.5", ".5",      "5.",        "-.25e-3", "1e5",
+      "1E+05", "+7",   "0x1p3",   "-0X1.8P-2", "inf",     "-Infinity",
+      "nan",   "-nan", "nan(12)", "1e400",     "-1e-400", "4.9e-324",
+      "00012", "-0",   "3.25",    "1e",        "5e+",     "-",
+      ".",     "x",    "1.5-2",   "2e5e5",     "1..2",    "0x",
+      "infin", "nan(", "1,5",     "NA",        "--1",     "nan()",
+      "0x.p1", "0x1.", "+0x1p-3", "iNfInItY",  "0x1e5",   "1e+"};
+  tokens.push_back(std::string("1\0002", 3));
   const std::vector<std::string> spaces = {" ", "\t", "\n", "  \r\n", "\v\f"};
   std::mt19937_64 random(23);
   const auto pick = [&](const std::vector<std::string>& from) {
@@ -413,6 +417,35 @@ TEST_F(InputTest, GetAlleleReadsTheSnpsOwnLine) {
   char allele = ' ';
   EXPECT_ERROR(getallele(0u, allele, missing().c_str()),
                "Error: Cannot open the allele file.");
+}
+
+// The engine's allele file, read once, against getallele(), which reads it
+// afresh for every SNP: same allele or same error for every SNP.
+TEST_F(InputTest, AlleleTableAgreesWithGetalleleOnEveryKindOfLine) {
+  const std::vector<std::string> files = {
+      "G\nA T\nc\n",
+      "G\nA T\nc",           // last line without newline
+      "G\n\nT\n",            // empty line
+      "G\n T\n5\nN\n",       // blank, digit, N
+      "A\nGATTACA\nC\nT\n",  // too long: shifts the later lines
+      "A\nC\n",              // fewer lines than SNPs
+      "",                    // empty file
+      "A\r\nC\r\n",          // carriage returns count as characters
+      std::string("A\n\0\nC", 5),
+  };
+  for (const std::string& text : files) {
+    const std::string file = write("allele.txt", text);
+    for (unsigned s = 0; s < 6; ++s) {
+      SCOPED_TRACE(::testing::PrintToString(text) + " SNP " +
+                   std::to_string(s));
+      EXPECT_EQ(table_outcome(file, 6, s), reference_outcome(file, s));
+    }
+  }
+}
+
+TEST(AlleleTableTest, MissingFileIsReportedWhenTheTableIsBuilt) {
+  EXPECT_EQ(table_outcome("/nonexistent/allele.txt", 3, 0),
+            "Error: Cannot open the allele file.\n status 1");
 }
 
 }  // namespace

@@ -19,6 +19,20 @@ namespace {
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const double kInf = std::numeric_limits<double>::infinity();
 
+RealMatrix Matrix(std::size_t rows, std::size_t cols,
+                  const std::vector<double>& values) {
+  RealMatrix m(rows, cols);
+  for (std::size_t i = 0; i < values.size(); ++i)
+    m(i / cols, i % cols) = values[i];
+  return m;
+}
+
+RealVector Vector(const std::vector<double>& values) {
+  RealVector v(values.size());
+  for (std::size_t i = 0; i < values.size(); ++i) v(i) = values[i];
+  return v;
+}
+
 // Data for the multinomial model: a design (intercept first) and the
 // indicator matrix of the classes.
 struct Data {
@@ -170,9 +184,7 @@ TEST(ClassProbabilities, CapSubstituteAndClassRules) {
               1e-12);
 
   // eta0 = 1000 is capped to 500: class 0 certain, class 1 tiny but positive.
-  RealVector high(2);
-  high(0) = 1000.0;
-  high(1) = 0.0;
+  RealVector high = Vector({1000.0, 0.0});
   get_pimat(d.X, d.ymat, pimat, high, rows, p);
   EXPECT_EQ(pimat(0, 0), 1.0);
   EXPECT_NEAR(pimat(0, 1) / 7.12e-218, 1.0, 1e-3);
@@ -188,9 +200,7 @@ TEST(ClassProbabilities, CapSubstituteAndClassRules) {
   EXPECT_EQ(loglikelihood(both.X, both.ymat, high, single), 0.0);
 
   // eta0 = -800: exp underflows, class 0 gets the substitute.
-  RealVector low(2);
-  low(0) = -800.0;
-  low(1) = 0.0;
+  RealVector low = Vector({-800.0, 0.0});
   Data zeroClass = MakeData({{1.0}}, {0});
   EXPECT_EQ(loglikelihood(zeroClass.X, zeroClass.ymat, low, single), s0);
 
@@ -208,37 +218,17 @@ TEST(ClassProbabilities, CapSubstituteAndClassRules) {
 }
 
 TEST(Determinant, PivotSignsSingularAndBadShapes) {
-  RealMatrix swap(2, 2);
-  swap(0, 0) = 0.0;
-  swap(0, 1) = 1.0;
-  swap(1, 0) = 1.0;
-  swap(1, 1) = 0.0;
-  EXPECT_EQ(math::determinant(swap), -1.0);
-
+  EXPECT_EQ(math::determinant(Matrix(2, 2, {0, 1, 1, 0})), -1.0);
   // Two row exchanges: the signs cancel.
-  RealMatrix cycle(3, 3, 0.0);
-  cycle(0, 1) = 2.0;
-  cycle(1, 2) = 3.0;
-  cycle(2, 0) = 4.0;
-  EXPECT_DOUBLE_EQ(math::determinant(cycle), 24.0);
-
-  RealMatrix a(3, 3);
-  const double values[9] = {2, -1, 0, -1, 2, -1, 0, -1, 2};
-  for (unsigned i = 0; i < 9; ++i) a(i / 3, i % 3) = values[i];
+  EXPECT_DOUBLE_EQ(math::determinant(Matrix(3, 3, {0, 2, 0, 0, 0, 3, 4, 0, 0})),
+                   24.0);
+  const RealMatrix a = Matrix(3, 3, {2, -1, 0, -1, 2, -1, 0, -1, 2});
   EXPECT_NEAR(math::determinant(a), 4.0, 1e-12);
   EXPECT_EQ(a(0, 0), 2.0);  // the argument is not factored in place
-
-  RealMatrix singular(2, 2, 1.0);
-  EXPECT_EQ(math::determinant(singular), 0.0);
-
-  RealMatrix nan(2, 2, kNaN);
-  EXPECT_TRUE(std::isnan(math::determinant(nan)));
-
-  RealMatrix empty(0, 0);
-  EXPECT_EQ(math::determinant(empty), 1.0);
-
-  RealMatrix wide(2, 3, 1.0);
-  EXPECT_THROW(math::determinant(wide), std::logic_error);
+  EXPECT_EQ(math::determinant(RealMatrix(2, 2, 1.0)), 0.0);
+  EXPECT_TRUE(std::isnan(math::determinant(RealMatrix(2, 2, kNaN))));
+  EXPECT_EQ(math::determinant(RealMatrix(0, 0)), 1.0);
+  EXPECT_THROW(math::determinant(RealMatrix(2, 3, 1.0)), std::logic_error);
 }
 
 TEST(NewtonRaphson, NothingToFitOrSaturatedStartLeavesCoefficients) {

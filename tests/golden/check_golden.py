@@ -1,34 +1,16 @@
 #!/usr/bin/env python3
 """Recomputes the result file and standard output of a zirk run from its
 three input files, independently of the C++ code, with the standard library
-only.
+only (the formulas: tests/golden/README.md).
 
     check_golden.py GENOTYPE EXPRESSION ALLELE THRESHOLD RESULT_OUT STDOUT_OUT
 
-The scores follow the published formulas step by step, in the same order of
-floating-point operations as the program, so that the printed six decimals
-can be compared byte for byte:
-
-- MC: the likelihood-ratio statistic s = n ln|S| - sum n_k ln|S_k| from the
-  class and whole-sample covariances (divisor = number of members), its
-  fixed results 2.0 (s > 9999.9) and 1.0 (s <= 0 or NaN), otherwise the
-  chi-squared(10) upper tail in closed form e^-x (1 + x + x^2/2 + x^3/6 +
-  x^4/24), x = s/2, evaluated in log space so that the underflow to 0 is
-  decided the way a correctly rounded tail would be.
-- LDA: the discriminant coefficients from the class means and the pooled
-  covariance, and the multinomial log-likelihood with the exponent cap 500
-  and ln(1e-15) for a zero probability.
-- IT: two multinomial logistic fits by Newton-Raphson (own LU with partial
-  pivoting for the determinant and the solve, step tolerance 0.06 p, at most
-  11 steps, stop when the Hessian's determinant is below 1e-15) and the
-  chi-squared(2) tail exp(-stat/2).
-
-Every decision that the cascade takes (threshold, LDA bound, the fit's
-determinant and step tests) is also checked for being far enough from its
-boundary that last-bit rounding differences (the chi-squared tail is not the
-program's extended-precision routine, the LU solve's summation order may
-differ) cannot flip it; the script fails loudly when one is too close, and
-when an MC statistic falls where the upper tail is subnormal.
+The floating-point operations come in the program's order, so that the
+printed six decimals compare byte for byte. Every decision of the cascade
+(threshold, LDA bound, the fit's determinant and step tests) must lie
+farther than MARGIN from its boundary, and no MC tail may be subnormal, so
+that last-bit rounding differences cannot flip it; the script fails loudly
+otherwise.
 """
 
 import math
