@@ -579,7 +579,9 @@ TEST_P(CliTest, BadInputsEndInOneErrorLine) {
       EXPECT_NE(result.out.find("#pairs: 0\n#prunings: 0\n"),
                 std::string::npos);
     }
-    if (c.headWritten) EXPECT_EQ(scratch_.read("o.txt"), kHead);
+    if (c.headWritten) {
+      EXPECT_EQ(scratch_.read("o.txt"), kHead);
+    }
   }
 }
 
