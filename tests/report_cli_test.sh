@@ -60,6 +60,13 @@ same stdin ref piped
 { head3; rows | awk -F'\t' '$1 >= 7'; } >second.txt
 run --data data --out two first.txt second.txt
 same "two files" ref two
+# Summaries that share SNPs (rows split by gene) merge each SNP's best row.
+{ head3; rows | awk -F'\t' '$2 < 12'; } >genes1.txt
+{ head3; rows | awk -F'\t' '$2 >= 12'; } >genes2.txt
+run --summary genes1.sum genes1.txt
+run --summary genes2.sum genes2.txt
+run --data data --out by-gene genes2.sum genes1.sum
+same "summaries sharing SNPs" ref by-gene
 
 # SNP shards numbered from 0, summarised with their offsets (one of them
 # zstd-compressed and with fewer kept candidates), then merged.
