@@ -212,6 +212,12 @@ void run_script(const ReportOptions& options, const fs::path& dir) {
   }
 }
 
+std::vector<Bins> null_families(const ReportOptions& o) {
+  std::vector<Bins> families;
+  for (const RunSummary& n : o.nulls) families.push_back(it_family(n));
+  return families;
+}
+
 std::string hits_tsv(const std::vector<Hit>& hits, const ReportOptions& o) {
   const bool perm = !o.nulls.empty();
   std::string t =
@@ -290,10 +296,8 @@ std::string summary_json(const RunSummary& s, const ReportOptions& o,
     for (std::size_t k = 0; k < o.nulls.size(); ++k) {
       j << (k ? ", " : "") << num(mc_lambda(o.nulls[k]).value);
     }
-    std::vector<Bins> null_families;
-    for (const RunSummary& n : o.nulls) null_families.push_back(it_family(n));
     j << "], \"best_row_permutation_p\": "
-      << num(run_permutation_p(it_family(s), null_families)) << "}";
+      << num(run_permutation_p(it_family(s), null_families(o))) << "}";
   }
   j << "\n}\n";
   return j.str();
@@ -304,11 +308,9 @@ std::string summary_json(const RunSummary& s, const ReportOptions& o,
 std::vector<Hit> select_hits(const RunSummary& real, const ReportOptions& o) {
   const Bins family = it_family(real);
   const std::vector<double> q = bh_qvalues(family);
-  std::vector<Bins> null_families;
-  for (const RunSummary& n : o.nulls) null_families.push_back(it_family(n));
-  const std::vector<double> efdr = o.nulls.empty()
-                                       ? std::vector<double>()
-                                       : empirical_fdr(family, null_families);
+  const std::vector<Bins> nulls = null_families(o);
+  const std::vector<double> efdr =
+      o.nulls.empty() ? std::vector<double>() : empirical_fdr(family, nulls);
   const std::vector<CandidateRow> candidates = real.sorted_candidates();
   const std::uint64_t it_rows = real.it.total() + real.it_neg_inf;
 
@@ -332,7 +334,7 @@ std::vector<Hit> select_hits(const RunSummary& real, const ReportOptions& o) {
     // repeated at SNPs in linkage disequilibrium, passes the empirical FDR
     // in about one run of K + 1.
     const bool gate_open =
-        o.nulls.empty() || run_permutation_p(family, null_families) <= o.fdr;
+        o.nulls.empty() || run_permutation_p(family, nulls) <= o.fdr;
     const std::vector<double>& by = o.nulls.empty() ? q : efdr;
     if (gate_open && largest_key_at_most(family, by, o.fdr, cutoff)) {
       wanted = real.it_neg_inf;
