@@ -49,12 +49,6 @@ inline std::string read_file(const std::filesystem::path& path) {
   return text.str();
 }
 
-inline void write_file(const std::filesystem::path& path,
-                       const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-}
-
 // One scratch directory per case, removed when the case ends. Relative file
 // names given to the program resolve inside it.
 class CliScratch {
@@ -76,26 +70,18 @@ class CliScratch {
     return dir_ / name;
   }
   void write(const std::string& name, const std::string& text) const {
-    write_file(dir_ / name, text);
+    std::ofstream(dir_ / name, std::ios::binary | std::ios::trunc) << text;
   }
   std::string read(const std::string& name) const {
     return read_file(dir_ / name);
   }
 
-  // Runs `binary` with the given arguments in the scratch directory, feeding
-  // `input` on standard input; argv[0] is "zirk".
+  // Runs `binary` in the scratch directory with pipes on all three standard
+  // streams, so that a test can act while the program waits at the prompt.
+  // A program that has not finished within a minute is killed and reported
+  // as timed out.
   CliResult run(const std::string& binary, const std::vector<std::string>& args,
-                const std::string& input = "") const {
-    RunOptions options;
-    options.input = input;
-    return run(binary, args, options);
-  }
-
-  // Runs `binary` as above with pipes on all three standard streams, so that
-  // a test can act while the program waits at the prompt. A program that
-  // has not finished within a minute is killed and reported as timed out.
-  CliResult run(const std::string& binary, const std::vector<std::string>& args,
-                const RunOptions& options) const;
+                const RunOptions& options = {}) const;
 
  private:
   std::filesystem::path dir_;
@@ -140,24 +126,21 @@ inline CliResult CliScratch::run(const std::string& binary,
   CliResult result;
   bool prompted = !options.at_prompt;
   std::size_t sent = 0;
-  int to_child = in[1];
-  bool out_open = true;
-  bool err_open = true;
+  // Standard output, standard error and the program's input; -1 once closed.
+  pollfd fds[3] = {
+      {out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {in[1], POLLOUT, 0}};
   const auto deadline =
       std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (out_open || err_open) {
+  while (fds[0].fd >= 0 || fds[1].fd >= 0) {
     if (!prompted && result.out.find("threshold of MC test's pvalue?: ") !=
                          std::string::npos) {
       options.at_prompt();
       prompted = true;
     }
-    if (prompted && to_child >= 0 && sent == options.input.size()) {
-      close(to_child);
-      to_child = -1;
+    if (prompted && fds[2].fd >= 0 && sent == options.input.size()) {
+      close(fds[2].fd);
+      fds[2].fd = -1;
     }
-    pollfd fds[3] = {{out_open ? out[0] : -1, POLLIN, 0},
-                     {err_open ? err[0] : -1, POLLIN, 0},
-                     {prompted ? to_child : -1, POLLOUT, 0}};
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
@@ -165,33 +148,33 @@ inline CliResult CliScratch::run(const std::string& binary,
       kill(child, SIGKILL);
       break;
     }
+    fds[2].events = prompted ? POLLOUT : 0;
     if (poll(fds, 3, static_cast<int>(left.count())) < 0 && errno != EINTR) {
       break;
     }
     char buffer[65536];
     for (int k = 0; k < 2; ++k) {
-      if (fds[k].revents == 0) continue;
+      if (fds[k].fd < 0 || fds[k].revents == 0) continue;
       const ssize_t got = ::read(fds[k].fd, buffer, sizeof buffer);
       if (got > 0) {
         (k == 0 ? result.out : result.err).append(buffer, got);
       } else if (got == 0 || errno != EINTR) {
-        (k == 0 ? out_open : err_open) = false;
+        close(fds[k].fd);
+        fds[k].fd = -1;
       }
     }
-    if (fds[2].revents != 0) {
+    if (prompted && fds[2].fd >= 0 && fds[2].revents != 0) {
       const ssize_t put =
-          ::write(to_child, options.input.data() + sent,
+          ::write(fds[2].fd, options.input.data() + sent,
                   std::min<std::size_t>(options.input.size() - sent, 65536));
-      if (put > 0) {
-        sent += static_cast<std::size_t>(put);
-      } else {
-        sent = options.input.size();  // the program closed its input
-      }
+      // A failed write means the program closed its input.
+      sent =
+          put > 0 ? sent + static_cast<std::size_t>(put) : options.input.size();
     }
   }
-  if (to_child >= 0) close(to_child);
-  close(out[0]);
-  close(err[0]);
+  for (const pollfd& fd : fds) {
+    if (fd.fd >= 0) close(fd.fd);
+  }
   int wstatus = 0;
   waitpid(child, &wstatus, 0);
   result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;

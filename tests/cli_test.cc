@@ -24,8 +24,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kUsage =
-    "Usage: zirk [-h] -g filenameG -e filenameE -a filenameA -o filenameO\n";
+std::string usage(const std::string& program) {
+  return "Usage: " + program +
+         " [-h] -g filenameG -e filenameE -a filenameA -o filenameO\n";
+}
+const std::string kUsage = usage("zirk");
 const std::string kPrompt =
     "# of arguments: 0\nthreshold of MC test's pvalue?: ";
 const std::string kEcho =
@@ -36,6 +39,16 @@ const std::string kNone = "# of arguments: 0\n";
 const std::string kHead =
     "Results of ZIRK:\nthreshold = 0.050000\n" + kColumnHeader;
 
+// The loading lines: the sizes, then individual 0's alleles at SNPs 0 and 1
+// and gene 0 in individuals 0 to 2, as far as the data hold them.
+std::string loading(int snps, int genes, int n, const std::string& alleles,
+                    const std::string& values) {
+  return "#SNPs : " + std::to_string(snps) +
+         "\n#genes: " + std::to_string(genes) +
+         "\nn     : " + std::to_string(n) + "\nread genotypes... " + alleles +
+         "...\nread expressions... " + values + "...\nRunning...\n";
+}
+
 std::string golden(const std::string& name) {
   const fs::path path = fs::path(ZIRK_SOURCE_DIR) / "tests" / "golden" / name;
   EXPECT_TRUE(fs::exists(path)) << path;
@@ -44,7 +57,6 @@ std::string golden(const std::string& name) {
 
 std::string repeat(const std::string& text, std::size_t times) {
   std::string out;
-  out.reserve(text.size() * times);
   for (std::size_t i = 0; i < times; ++i) out += text;
   return out;
 }
@@ -57,16 +69,14 @@ std::vector<std::string> lines_of(const std::string& text) {
   return lines;
 }
 
-std::string join(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) text += line;
-  return text;
-}
-
-std::string drop_last_lines(const std::string& text, std::size_t count) {
-  std::vector<std::string> lines = lines_of(text);
-  lines.resize(lines.size() - count);
-  return join(lines);
+// The first `count` lines of `text`; a negative count drops as many lines
+// from its end instead.
+std::string head(const std::string& text, long count) {
+  const std::vector<std::string> lines = lines_of(text);
+  std::string kept;
+  if (count < 0) count += static_cast<long>(lines.size());
+  for (long i = 0; i < count; ++i) kept += lines[i];
+  return kept;
 }
 
 // The tab-separated fields of a result row, without its newline.
@@ -104,7 +114,6 @@ class CliTest : public ::testing::TestWithParam<const char*> {
     scratch_.write("g.txt", "A T G G\nT T G C\nA A C C\n");
     scratch_.write("e.txt", "1 2 3\n4.5 5e1 6\n10 100 1000\n");
     scratch_.write("a.txt", "A T\nG C\n");
-    scratch_.write("present", "x\n");
   }
   // Six individuals, three SNPs, four genes: 18 result rows.
   void write_fault_inputs() {
@@ -123,7 +132,7 @@ class CliTest : public ::testing::TestWithParam<const char*> {
   }
   CliResult run(const std::vector<std::string>& args,
                 const std::string& input = "0.05\n") {
-    return scratch_.run(GetParam(), args, input);
+    return scratch_.run(GetParam(), args, {.input = input});
   }
   // A run on kRunArgs that must not time out.
   CliResult run(const RunOptions& options, const std::string& output = "o.txt",
@@ -156,23 +165,22 @@ TEST_P(CliTest, RunsEndingAtStartUp) {
     std::string program = "zirk";  // argv[0]
   };
   const std::string done =
-      "#SNPs : 2\n#genes: 3\nn     : 3\nread genotypes... ATGG...\n"
-      "read expressions... 1 2 3...\nRunning...\n#pairs: 6\n#prunings: 6\n";
+      loading(2, 3, 3, "ATGG", "1 2 3") + "#pairs: 6\n#prunings: 6\n";
   const std::string input_error = "Error: Aborted due to input error.\n";
   const std::string arguments = "Error: Wrong number of arguments.\n" + kUsage;
+  const auto specify = [](char option) {
+    return std::string("Error: Specify \"-") + option + " filename" +
+           static_cast<char>(std::toupper(option)) + "\"\n" + kUsage;
+  };
+  const auto not_found = [](const std::string& file) {
+    return "Error: File \"" + file + "\" not found.\n";
+  };
   const std::vector<Case> cases = {
-      {{}, 1, kNone, "Error: Specify \"-g filenameG\"\n" + kUsage},
+      {{}, 1, kNone, specify('g')},
       {{"-h"}, 0, "", "HELP\n" + kUsage},
       {{"-h", "-x"}, 0, "", "HELP\n" + kUsage},
       // The usage line names the program as invoked.
-      {{"-h"},
-       0,
-       "",
-       "HELP\nUsage: ./bin/zirk-run [-h] -g filenameG -e filenameE -a "
-       "filenameA -o filenameO\n",
-       "",
-       "",
-       "./bin/zirk-run"},
+      {{"-h"}, 0, "", "HELP\n" + usage("bin/z"), "", "", "bin/z"},
       {{"-g", "g.txt", "-h", "-q"}, 0, "", "HELP\n" + kUsage},
       {{"-x", "-h"}, 1, "", "zirk: invalid option -- 'x'\n" + kUsage},
       {{"-g"}, 1, "", "zirk: option requires an argument -- 'g'\n" + kUsage},
@@ -182,43 +190,25 @@ TEST_P(CliTest, RunsEndingAtStartUp) {
       {{"-g", "g.txt", "--", "-h"}, 1, "", arguments},
       // A missing option is reported before any file is opened, in a fixed
       // order; a repeated option overwrites the earlier value, also with "".
-      {{"-a", "a", "-o", "o"},
-       1,
-       kNone,
-       "Error: Specify \"-g filenameG\"\n" + kUsage},
-      {{"-g", "g", "-a", "a", "-o", "o"},
-       1,
-       kNone,
-       "Error: Specify \"-e filenameE\"\n" + kUsage},
-      {{"-g", "g", "-e", "e", "-o", "o"},
-       1,
-       kNone,
-       "Error: Specify \"-a filenameA\"\n" + kUsage},
-      {{"-g", "g", "-e", "e", "-a", "a"},
-       1,
-       kNone,
-       "Error: Specify \"-o filenameO\"\n" + kUsage},
-      {{"-g", "", "-e", "e", "-a", "a", "-o", "o"},
-       1,
-       kNone,
-       "Error: Specify \"-g filenameG\"\n" + kUsage},
-      {{"-g", "g", "-g", "", "-e", "e", "-a", "a", "-o", "o"},
-       1,
-       kNone,
-       "Error: Specify \"-g filenameG\"\n" + kUsage},
+      {{"-a", "a", "-o", "o"}, 1, kNone, specify('g')},
+      {{"-g", "g", "-a", "a", "-o", "o"}, 1, kNone, specify('e')},
+      {{"-g", "g", "-e", "e", "-o", "o"}, 1, kNone, specify('a')},
+      {{"-g", "g", "-e", "e", "-a", "a"}, 1, kNone, specify('o')},
+      {{"-g", "", "-e", "e", "-a", "a", "-o", "o"}, 1, kNone, specify('g')},
+      {{"-g", "g", "-g", "", "-e", "e", "-o", "o"}, 1, kNone, specify('g')},
       // Input files are looked for in a fixed order.
-      {{"-g", "nog", "-e", "noe", "-a", "noa", "-o", "missing/out"},
+      {{"-g", "nog", "-e", "noe", "-a", "noa", "-o", "m/o"},
        1,
        kNone,
-       "Error: File \"nog\" not found.\n"},
-      {{"-g", "present", "-e", "noe", "-a", "noa", "-o", "missing/out"},
+       not_found("nog")},
+      {{"-g", "g.txt", "-e", "noe", "-a", "noa", "-o", "m/o"},
        1,
        kNone,
-       "Error: File \"noe\" not found.\n"},
-      {{"-g", "present", "-e", "present", "-a", "dir/noa", "-o", "o"},
+       not_found("noe")},
+      {{"-g", "g.txt", "-e", "e.txt", "-a", "d/noa", "-o", "o"},
        1,
        kNone,
-       "Error: File \"dir/noa\" not found.\n"},
+       not_found("d/noa")},
       {kRunArgs, 1, kPrompt, input_error, ""},
       {kRunArgs, 1, kPrompt, input_error, "   \n"},
       {kRunArgs, 1, kPrompt, input_error, "abc\n"},
@@ -277,30 +267,16 @@ TEST_P(CliTest, ThresholdLineForms) {
   }
 }
 
-// The loading lines show individual 0's alleles at SNPs 0 and 1 and gene 0
-// in individuals 0 to 2, as far as the data hold them, and nothing in the
-// place of what is missing. Fewer than two genes write the head only.
+// Fewer than two genes write the head only.
 TEST_P(CliTest, LoadingLinesAndRunsWithoutPairs) {
+  const std::string three = "A A C C G T\nA T C G T T\nT T G G G G\n";
   const struct {
     std::string genotypes, expression, alleles, loading;
-    bool three_snps;
   } cases[] = {
-      {"A T\nG C\n", "5 7\n", "A\n",
-       "#SNPs : 1\n#genes: 1\nn     : 2\nread genotypes... AT...\n"
-       "read expressions... 5 7...\nRunning...\n",
-       false},
-      {"", "\n", "A\n",
-       "#SNPs : 0\n#genes: 1\nn     : 0\nread genotypes... ...\n"
-       "read expressions... ...\nRunning...\n",
-       false},
-      {"A A C C G T\nA T C G T T\nT T G G G G\n", "1 2 3\n", "A\nC\nG\n",
-       "#SNPs : 3\n#genes: 1\nn     : 3\nread genotypes... AACC...\n"
-       "read expressions... 1 2 3...\nRunning...\n",
-       true},
-      {"A A C C G T\nA T C G T T\nT T G G G G\n", "", "A\nC\nG\n",
-       "#SNPs : 3\n#genes: 0\nn     : 3\nread genotypes... AACC...\n"
-       "read expressions... ...\nRunning...\n",
-       true},
+      {"A T\nG C\n", "5 7\n", "A\n", loading(1, 1, 2, "AT", "5 7")},
+      {"", "\n", "A\n", loading(0, 1, 0, "", "")},
+      {three, "1 2 3\n", "A\nC\nG\n", loading(3, 1, 3, "AACC", "1 2 3")},
+      {three, "", "A\nC\nG\n", loading(3, 0, 3, "AACC", "")},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.genotypes + "|" + c.expression);
@@ -313,7 +289,7 @@ TEST_P(CliTest, LoadingLinesAndRunsWithoutPairs) {
     EXPECT_EQ(result.out,
               kPrompt + kEcho + c.loading + "#pairs: 0\n#prunings: 0\n");
     EXPECT_EQ(scratch_.read("o.txt"), kHead);
-    if (!c.three_snps) continue;
+    if (c.genotypes != three) continue;
     // No pair is examined, yet every SNP's allele line is still read.
     for (const auto& [alleles, message] :
          std::vector<std::pair<std::string, std::string>>{
@@ -365,37 +341,32 @@ TEST_P(CliTest, GoldenRunsMatchTheExpectedFiles) {
 TEST_P(CliTest, ThresholdComparisonIsStrict) {
   write_golden_inputs();
   const std::vector<std::string> all = lines_of(golden("result_2.5.txt"));
-  const std::vector<std::string> rows(all.begin() + 3, all.end());
   const struct {
     std::string threshold, head_line;
-    std::vector<std::string> pruned_snps;  // rows of these SNPs get flag 0
-    bool prune_all;
+    std::string pruned_snps;  // rows of these SNPs get flag 0
   } cases[] = {
-      {"2", "threshold = 2.000000\n", {"2"}, false},
-      {"1.5", "threshold = 1.500000\n", {"2"}, false},
-      {"1", "threshold = 1.000000\n", {"1", "2"}, false},
-      {"0", "threshold = 0.000000\n", {}, true},
-      {"-0.5", "log10(threshold) = nan\n", {}, true},
+      {"2", "threshold = 2.000000\n", "2"},
+      {"1.5", "threshold = 1.500000\n", "2"},
+      {"1", "threshold = 1.000000\n", "12"},
+      {"0", "threshold = 0.000000\n", "0123"},
+      {"-0.5", "log10(threshold) = nan\n", "0123"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.threshold);
-    std::vector<std::string> expected_rows;
+    std::string expected = "Results of ZIRK:\n" + c.head_line + kColumnHeader;
     int prunings = 0;
-    for (const std::string& row : rows) {
-      const std::string snp = fields_of(row)[0];
-      const bool pruned =
-          c.prune_all || std::find(c.pruned_snps.begin(), c.pruned_snps.end(),
-                                   snp) != c.pruned_snps.end();
-      expected_rows.push_back(pruned ? as_mc_pruned(row) : row);
-      const std::string flag = fields_of(expected_rows.back())[3];
+    for (auto row = all.begin() + 3; row != all.end(); ++row) {
+      const bool pruned = c.pruned_snps.find((*row)[0]) != std::string::npos;
+      const std::string kept = pruned ? as_mc_pruned(*row) : *row;
+      const std::string flag = fields_of(kept)[3];
       prunings += flag == "0" || flag == "2";
+      expected += kept;
     }
     const CliResult result = run(kRunArgs, c.threshold + "\n");
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.err, "");
-    EXPECT_EQ(scratch_.read("o.txt"), "Results of ZIRK:\n" + c.head_line +
-                                          kColumnHeader + join(expected_rows));
-    EXPECT_EQ(result.out, drop_last_lines(golden("stdout_2.5.txt"), 1) +
+    EXPECT_EQ(scratch_.read("o.txt"), expected);
+    EXPECT_EQ(result.out, head(golden("stdout_2.5.txt"), -1) +
                               "#prunings: " + std::to_string(prunings) + "\n");
   }
   // Threshold 0 meets the p-value 0 of this pair.
@@ -404,12 +375,11 @@ TEST_P(CliTest, ThresholdComparisonIsStrict) {
 
 TEST_P(CliTest, RunStoppedByAnAlleleFaultKeepsTheEarlierRows) {
   write_golden_inputs();
-  const std::vector<std::string> expected = lines_of(golden("result_0.05.txt"));
-  const std::string out_before_trailer =
-      drop_last_lines(golden("stdout_0.05.txt"), 2);
+  const std::string expected = golden("result_0.05.txt");
+  const std::string out_before_trailer = head(golden("stdout_0.05.txt"), -2);
   const struct {
     std::string allele_file;
-    std::size_t rows_kept;
+    long rows_kept;
     std::string message;
   } cases[] = {
       {"A G\nC\nN A\ng c\n", 20, "Error: Invalid data in allele data.\n"},
@@ -423,8 +393,7 @@ TEST_P(CliTest, RunStoppedByAnAlleleFaultKeepsTheEarlierRows) {
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err, c.message);
     EXPECT_EQ(result.out, out_before_trailer);
-    EXPECT_EQ(scratch_.read("o.txt"),
-              join({expected.begin(), expected.begin() + 3 + c.rows_kept}));
+    EXPECT_EQ(scratch_.read("o.txt"), head(expected, 3 + c.rows_kept));
   }
 }
 
@@ -527,6 +496,10 @@ TEST_P(CliTest, RowsWrittenBeforeAFailureStayInTheResultFile) {
 TEST_P(CliTest, BadInputsEndInOneErrorLine) {
   std::string garbage;
   for (int k = 0; k < 4 * 256; ++k) garbage += static_cast<char>(k % 256);
+  const std::string genome = "Error: Invalid format in genome data";
+  const std::string expressions = "Error: Invalid data in expressions";
+  const std::string alleles = "Error: Invalid format in allele data.";
+  const std::string aborted = "Error: Aborted due to input error.";
   const struct {
     std::string file;  // "" for standard input
     std::string text;
@@ -534,33 +507,28 @@ TEST_P(CliTest, BadInputsEndInOneErrorLine) {
     bool headWritten;     // the result file holds the head alone
   } cases[] = {
       // A later genotype line of five million characters.
-      {"g.txt", "A T G G C C\n" + repeat("A ", 2500000) + "\n",
-       "Error: Invalid format in genome data", false},
+      {"g.txt", "A T G G C C\n" + repeat("A ", 2500000) + "\n", genome, false},
       // The scan counts a line of more than 31 characters per individual as
       // several genes, for which the reader then finds too few values.
       {"e.txt", "1 2 3 4 5 6" + std::string(1000000, ' ') + "\n",
        "Error: Invalid format in expression data.", false},
-      {"a.txt", std::string(1000000, 'A') + "\nG\nC\n",
-       "Error: Invalid format in allele data.", true},
-      {"", std::string(1000000, '9') + "\n",
-       "Error: Aborted due to input error.", false},
+      {"a.txt", std::string(1000000, 'A') + "\nG\nC\n", alleles, true},
+      {"", std::string(1000000, '9') + "\n", aborted, false},
       {"", "0.05" + std::string(1000000, 'x'), "", false},
       // The first line starts with a NUL byte: no newline is found in it.
       {"g.txt", garbage, "Error: Absorted due to input error (genome data).",
        false},
-      {"g.txt", std::string("A T G G C C\nT T G\0C C A\n", 24),
-       "Error: Invalid format in genome data", false},
-      {"e.txt", garbage, "Error: Invalid data in expressions", false},
-      {"e.txt", std::string("1.5 2.25 3\0 4.5 5 6.75\n", 23),
-       "Error: Invalid data in expressions", false},
-      {"a.txt", garbage, "Error: Invalid format in allele data.", false},
-      {"a.txt", std::string("A\0\nG\nC\n", 7),
-       "Error: Invalid format in allele data.", false},
-      {"", garbage, "Error: Aborted due to input error.", false},
+      {"g.txt", std::string("A T G G C C\nT T G\0C C A\n", 24), genome, false},
+      {"e.txt", garbage, expressions, false},
+      {"e.txt", std::string("1.5 2.25 3\0 4.5 5 6.75\n", 23), expressions,
+       false},
+      {"a.txt", garbage, alleles, false},
+      {"a.txt", std::string("A\0\nG\nC\n", 7), alleles, false},
+      {"", garbage, aborted, false},
       // No individuals or no genes: nothing to screen, a complete result.
       {"g.txt", "", "", true},
       {"e.txt", "", "", true},
-      {"a.txt", "", "Error: Invalid format in allele data.", true},
+      {"a.txt", "", alleles, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file + ": " + ::testing::PrintToString(c.text.size()));

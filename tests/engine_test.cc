@@ -40,10 +40,11 @@ void expect_same_run(const CliScratch& scratch, const std::string& threshold,
                      const std::string& threads, const std::string& label) {
   SCOPED_TRACE(label + " threshold " + threshold + " threads " + threads);
   const CliResult reference =
-      scratch.run(ZIRK_REFERENCE_BINARY, kRun, threshold + "\n");
+      scratch.run(ZIRK_REFERENCE_BINARY, kRun, {.input = threshold + "\n"});
   const std::string expected = scratch.read("result.txt");
   ::setenv("OMP_NUM_THREADS", threads.c_str(), 1);
-  const CliResult engine = scratch.run(ZIRK_BINARY, kRun, threshold + "\n");
+  const CliResult engine =
+      scratch.run(ZIRK_BINARY, kRun, {.input = threshold + "\n"});
   ::unsetenv("OMP_NUM_THREADS");
   EXPECT_EQ(engine.status, reference.status);
   EXPECT_EQ(engine.out, reference.out);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -454,16 +455,13 @@ TEST(FixedLlvalueLda, MatchesGeneralOnScreenSummaries) {
     }
     if (gen.Chance(0.05)) summat(gen.Index(3), gen.Index(2)) = gen.Special();
     if (gen.Chance(0.05)) covmat(gen.Index(3), gen.Index(3)) = gen.Special();
+    // Row-major uBLAS storage is the fixed arrays' layout.
     double fixedSummat[3][4];
     double fixedCovmat[4][3];
     double fixedNvec[3];
-    for (std::size_t k = 0; k < 4; ++k) {
-      for (std::size_t j = 0; j < 4; ++j) {
-        if (k < 3) fixedSummat[k][j] = summat(k, j);
-        if (j < 3) fixedCovmat[k][j] = covmat(k, j);
-      }
-      if (k < 3) fixedNvec[k] = nvec(k);
-    }
+    std::copy(summat.data().begin(), summat.data().end(), &fixedSummat[0][0]);
+    std::copy(covmat.data().begin(), covmat.data().end(), &fixedCovmat[0][0]);
+    std::copy(nvec.data().begin(), nvec.data().end(), fixedNvec);
     const double general = llvalue_lda(xmat, ymat, summat, covmat, nvec);
     if (!check.Same(general,
                     fixed_llvalue_lda(pair.Columns(), n, fixedSummat,
