@@ -11,8 +11,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "family_stats.h"
@@ -64,8 +66,7 @@ std::vector<Row> random_rows(unsigned seed, unsigned snps, unsigned genes) {
   return rows;
 }
 
-std::string write_result(const std::vector<Row>& rows,
-                         const std::string& name) {
+RunSummary summarize(const std::vector<Row>& rows, const std::string& name) {
   const std::string path =
       (std::filesystem::temp_directory_path() /
        ("report_test_" + name + "-" + std::to_string(::getpid())))
@@ -78,14 +79,11 @@ std::string write_result(const std::vector<Row>& rows,
     out << r.snp << '\t' << r.g1 << '\t' << r.g2 << '\t' << r.flag << '\t'
         << r.mc << '\t' << r.lda << '\t' << r.it << '\n';
   }
-  return path;
-}
-
-RunSummary summarize(const std::vector<Row>& rows, const std::string& name) {
+  out.close();
   RunSummary s(1000000);
   InputOptions options;
   options.max_candidates = 1000000;
-  read_input(write_result(rows, name), options, s);
+  read_input(path, options, s);
   return s;
 }
 
@@ -114,10 +112,13 @@ TEST(Statistics, QValuesMatchPlainBenjaminiHochberg) {
   for (unsigned seed = 1; seed <= 4; ++seed) {
     const std::vector<Row> rows = random_rows(seed, 6, 9);
     const RunSummary s = summarize(rows, "bh");
+    const auto has_it = [](const Row& r) {
+      return r.flag == 1 && r.it != "nan";
+    };
     std::vector<double> p;
     for (const Row& r : rows) {
-      const bool has = r.flag == 1 && r.it != "nan";
-      p.push_back(has ? std::min(1.0, std::pow(10.0, std::strtod(r.it.c_str(),
+      p.push_back(has_it(r)
+                      ? std::min(1.0, std::pow(10.0, std::strtod(r.it.c_str(),
                                                                  nullptr)))
                       : 1.0);
     }
@@ -127,31 +128,23 @@ TEST(Statistics, QValuesMatchPlainBenjaminiHochberg) {
     std::stable_sort(
         order.begin(), order.end(),
         [&p](std::size_t a, std::size_t b) { return p[a] < p[b]; });
-    std::vector<double> q(m);
+    std::map<std::tuple<std::uint64_t, std::uint64_t, std::uint64_t>, double> q;
     double low = 1.0;
     for (std::size_t k = m; k-- > 0;) {
       // The rank of a tied value is the last position of its tie.
       std::size_t rank = k + 1;
       while (rank < m && p[order[rank]] == p[order[k]]) ++rank;
       low = std::min(low, p[order[k]] * static_cast<double>(m) / rank);
-      q[order[k]] = low;
+      const Row& r = rows[order[k]];
+      q[{r.snp, r.g1, r.g2}] = low;
     }
     ReportOptions o;
     o.top = m;
     const std::vector<Hit> hits = select_hits(s, o);
-    std::size_t expected_hits = 0;
-    for (std::size_t i = 0; i < m; ++i) {
-      if (rows[i].flag == 1 && rows[i].it != "nan") ++expected_hits;
-    }
-    ASSERT_EQ(hits.size(), expected_hits);
+    ASSERT_EQ(hits.size(), std::count_if(rows.begin(), rows.end(), has_it));
     for (const Hit& h : hits) {
-      const auto it =
-          std::find_if(rows.begin(), rows.end(), [&h](const Row& r) {
-            return r.snp == h.row.snp && r.g1 == h.row.gene1 &&
-                   r.g2 == h.row.gene2;
-          });
-      EXPECT_DOUBLE_EQ(h.q, q[static_cast<std::size_t>(it - rows.begin())])
-          << "seed " << seed << " row " << it->it;
+      EXPECT_DOUBLE_EQ(h.q, q.at({h.row.snp, h.row.gene1, h.row.gene2}))
+          << "seed " << seed << " SNP " << h.row.snp;
     }
     // --fdr picks exactly the rows with q at or below it.
     o.top = 0;
