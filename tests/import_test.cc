@@ -28,9 +28,7 @@ namespace {
 
 std::string slurp(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 void spit(const fs::path& path, const std::string& text) {
@@ -342,8 +340,7 @@ TEST_F(ImportTest, PermutationsAreSeededPermutationsOfTheColumns) {
   const std::vector<std::string> rows = split(file("expr.txt"), '\n');
   std::vector<std::string> first_run;
   for (int k = 1; k <= 3; ++k) {
-    const std::string perm = file("expr.perm" + std::to_string(k) + ".txt");
-    first_run.push_back(perm);
+    first_run.push_back(file("expr.perm" + std::to_string(k) + ".txt"));
     // The k-th row of "permutations" in import.json.
     std::size_t at = json.find("\"permutations\": [");
     for (int j = 0; j < k; ++j) at = json.find("\n    [", at + 1);
@@ -353,7 +350,7 @@ TEST_F(ImportTest, PermutationsAreSeededPermutationsOfTheColumns) {
       order.push_back(std::stoul(v));
     ASSERT_EQ(std::set<std::size_t>(order.begin(), order.end()).size(), 9u);
     ASSERT_EQ(*std::max_element(order.begin(), order.end()), 8u);
-    const std::vector<std::string> permuted = split(perm, '\n');
+    const std::vector<std::string> permuted = split(first_run.back(), '\n');
     ASSERT_EQ(permuted.size(), rows.size());
     for (std::size_t g = 0; g < rows.size(); ++g) {
       const std::vector<std::string> original = split(rows[g], ' ');

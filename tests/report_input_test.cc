@@ -13,6 +13,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "byte_source.h"
@@ -98,16 +99,16 @@ TEST(ByteSource, DecodesEveryFormatAndNoticesTruncation) {
   EXPECT_EQ(read_all(write("empty", "")), "");
 
   const std::string gz = gzip(text), zs = zstd(text);
+  std::string bad = gz;
+  for (std::size_t i = 20; i < 60; ++i)
+    bad[i] = static_cast<char>(0xff - bad[i]);
   const std::string cut_gz = write("cut.gz", gz.substr(0, gz.size() / 2));
   const std::string cut_zst = write("cut.zst", zs.substr(0, zs.size() / 2));
+  const std::string bad_gz = write("bad.gz", bad);
   EXPECT_EQ(error_of([&] { read_all(cut_gz); }),
             "Error: " + cut_gz + ": compressed stream ends early");
   EXPECT_EQ(error_of([&] { read_all(cut_zst); }),
             "Error: " + cut_zst + ": compressed stream ends early");
-  std::string bad = gz;
-  for (std::size_t i = 20; i < 60; ++i)
-    bad[i] = static_cast<char>(0xff - bad[i]);
-  const std::string bad_gz = write("bad.gz", bad);
   EXPECT_EQ(error_of([&] { read_all(bad_gz); }),
             "Error: " + bad_gz + ": corrupt gzip data");
 }
@@ -124,11 +125,8 @@ RunSummary scan(const std::string& text) {
 // prints are accepted in the columns where it prints them.
 TEST(RowScanner, ChecksEveryRow) {
   const std::string ok = "0\t0\t1\t0\t-0.500000\t1.0\t1.0\n";
-  struct Case {
-    const char* row;
-    const char* error;  // nullptr: accepted
-  };
-  const std::vector<Case> cases = {
+  // Each row and its error; nullptr: accepted.
+  const std::vector<std::pair<const char*, const char*>> cases = {
       {"0\t1\t2\t1\t-inf\t-12.500000\t-nan\n", nullptr},
       {"0\t1\t2\t1\tnan\t-inf\t-inf\n", nullptr},
       {"0\t1\t2\t2\t-0.000000\t-9999.000000\t1.0\n", nullptr},
@@ -149,10 +147,10 @@ TEST(RowScanner, ChecksEveryRow) {
       {"0\t1\t2\t0\t-500.000000\t1.0\t1.0\n", "MC value out of range"},
   };
   const std::string path = scratch("rows.txt");
-  for (const Case& c : cases) {
-    EXPECT_EQ(error_of([&] { scan(kHead + ok + c.row + ok); }),
-              c.error ? "Error: " + path + ": line 5: " + c.error : "no error")
-        << c.row;
+  for (const auto& [row, error] : cases) {
+    EXPECT_EQ(error_of([&] { scan(kHead + ok + row + ok); }),
+              error ? "Error: " + path + ": line 5: " + error : "no error")
+        << row;
   }
   EXPECT_EQ(error_of([&] { scan(std::string(kHead) + ok + "0\t1\t2\t0"); }),
             "Error: " + path + ": line 5: torn row at the end of the file");
