@@ -16,14 +16,20 @@ import sys
 REGION = "chr22:17000000-17020000"
 
 zirk_import, zirk, source, work = sys.argv[1:5]
+
+
+def output(*command, **options):
+    return subprocess.run(command, check=True, capture_output=True, text=True,
+                          **options).stdout
+
+
 data = os.path.join(work, "data")
 subprocess.run([os.path.join(source, "tools/example-data.sh"), data], check=True)
 vcf = os.path.join(data, "genotypes.chr22.vcf.gz")
 bed = os.path.join(data, "genes.50percent.chr22.bed.gz")
 
 # The first 20 genes of the BED: some hold a zero and must be reported.
-genes = subprocess.run(f"zcat {bed} | sed -n '2,21p' | cut -f4", shell=True,
-                       check=True, capture_output=True, text=True).stdout.split()
+genes = output(f"zcat {bed} | sed -n '2,21p' | cut -f4", shell=True).split()
 gene_list = os.path.join(work, "genes.txt")
 with open(gene_list, "w") as f:
     f.write("\n".join(genes) + "\n")
@@ -33,18 +39,18 @@ shutil.rmtree(out, ignore_errors=True)
 subprocess.run([zirk_import, "-v", vcf, "-e", bed, "-o", out, "-r", REGION,
                 "--genes", gene_list, "-q"], check=True)
 
-def lines(name):
-    with open(os.path.join(out, name)) as f:
-        return f.read().splitlines()
 
-samples = subprocess.run(["bcftools", "query", "-l", vcf], check=True,
-                         capture_output=True, text=True).stdout.split()
+
+def lines(name):
+    return open(os.path.join(out, name)).read().splitlines()
+
+
+samples = output("bcftools", "query", "-l", vcf).split()
 assert lines("samples.txt") == samples, "samples differ from the VCF's"
 
 # Classes from bcftools: number of non-REF alleles in each GT.
-query = subprocess.run(
-    ["bcftools", "query", "-r", REGION, "-f", "%ID\t%REF\t%ALT[\t%GT]\n", vcf],
-    check=True, capture_output=True, text=True).stdout.splitlines()
+query = output("bcftools", "query", "-r", REGION, "-f",
+               "%ID\t%REF\t%ALT[\t%GT]\n", vcf).splitlines()
 expected = {}
 too_small = 0
 for row in query:
@@ -79,10 +85,9 @@ dropped = report["skipped"]["genes"]["non_positive"]["count"]
 assert len(kept_genes) + dropped == 20 and dropped > 0
 
 result = os.path.join(work, "result.txt")
-subprocess.run([zirk, "-g", os.path.join(out, "geno.txt"), "-e",
-                os.path.join(out, "expr.txt"), "-a",
-                os.path.join(out, "allele.txt"), "-o", result],
-               input="0.05\n", check=True, capture_output=True, text=True)
+output(zirk, "-g", os.path.join(out, "geno.txt"), "-e",
+       os.path.join(out, "expr.txt"), "-a", os.path.join(out, "allele.txt"),
+       "-o", result, input="0.05\n")
 rows = open(result).read().splitlines()[3:]
 pairs = len(kept_genes) * (len(kept_genes) - 1) // 2
 assert len(rows) == len(snps) * pairs, (len(rows), len(snps), pairs)

@@ -21,23 +21,17 @@ browser --dump-dom >dom.html 2>console.log
 browser --window-size=1200,2600 --screenshot="$PWD/page.png" >/dev/null 2>&1
 
 status=0
-if grep -q 'CONSOLE' console.log; then
-  echo "FAIL: console messages:" >&2
-  grep 'CONSOLE' console.log >&2
-  status=1
-fi
-grep -q '<body data-figures="decoded">' dom.html ||
-  { echo "FAIL: the figures did not all decode" >&2; status=1; }
+fail() { echo "FAIL: $*" >&2; status=1; }
+grep -q 'CONSOLE' console.log && fail "console messages:" "$(grep 'CONSOLE' console.log)"
+grep -q '<body data-figures="decoded">' dom.html || fail "the figures did not all decode"
 images=$(grep -o '<img class="figure"' dom.html | wc -l)
-[[ $images == 3 ]] || { echo "FAIL: $images figures, want 3" >&2; status=1; }
+[[ $images == 3 ]] || fail "$images figures, want 3"
 hits=$(($(wc -l <rep/hits.tsv) - 1))
 shown=$(grep -o '<tr class="hit">' dom.html | wc -l)
-((hits >= 2)) || { echo "FAIL: only $hits hits to show" >&2; status=1; }
-[[ $shown == $((hits < 100 ? hits : 100)) ]] ||
-  { echo "FAIL: $shown hit rows on the page, hits.tsv has $hits" >&2; status=1; }
+((hits >= 2)) || fail "only $hits hits to show"
+[[ $shown == $((hits < 100 ? hits : 100)) ]] || fail "$shown hit rows on the page, hits.tsv has $hits"
 first_it=$(awk -F'\t' 'NR == 2 { print $23 }' rep/hits.tsv)
-grep -q "<td>$first_it</td>" dom.html || { echo "FAIL: top hit not on the page" >&2; status=1; }
-[[ $(head -c 8 page.png | od -An -tx1 | tr -d ' \n') == 89504e470d0a1a0a ]] ||
-  { echo "FAIL: no screenshot" >&2; status=1; }
+grep -q "<td>$first_it</td>" dom.html || fail "top hit not on the page"
+[[ $(head -c 8 page.png | od -An -tx1 | tr -d ' \n') == 89504e470d0a1a0a ]] || fail "no screenshot"
 ((status == 0)) && echo "the report page renders with its figures and $shown hits"
 exit $status

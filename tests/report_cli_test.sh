@@ -18,23 +18,19 @@ head3() { head -n 3 whole.txt; }
 
 # A data folder by hand: SNP 13 has a class of three individuals.
 mkdir data
-{
-  printf 'index\tid\tchrom\tpos\tref\talt\tn0\tn1\tn2\n'
-  for s in $(seq 0 14); do
-    n2=$([[ $s == 13 ]] && echo 3 || echo 20)
-    printf '%d\trs%d\t%d\t%d\tA\tG\t30\t%d\t%d\n' "$s" $((1000 + s)) $((1 + s / 8)) \
-      $((10000 * (s + 1))) $((50 - n2)) "$n2"
-  done
-} >data/snps.tsv
-{
-  printf 'index\tid\tchrom\tstart\tend\n'
-  for g in $(seq 0 29); do printf '%d\tGENE%d\t%d\t%d\tNA\n' "$g" "$g" $((1 + g % 3)) $((500 * g)); done
-} >data/genes.tsv
+awk 'BEGIN { OFS = "\t"; print "index", "id", "chrom", "pos", "ref", "alt", "n0", "n1", "n2"
+  for (s = 0; s < 15; ++s) {
+    n2 = s == 13 ? 3 : 20
+    print s, "rs" 1000 + s, 1 + int(s / 8), 10000 * (s + 1), "A", "G", 30, 50 - n2, n2
+  } }' >data/snps.tsv
+awk 'BEGIN { OFS = "\t"; print "index", "id", "chrom", "start", "end"
+  for (g = 0; g < 30; ++g) print g, "GENE" g, 1 + g % 3, 500 * g, "NA" }' >data/genes.tsv
 
-same() {  # same(name, a, b): two report folders equal except provenance
-  if ! diff -r -x provenance.json "$2" "$3" >/dev/null; then fail "$1: $2 and $3 differ"; fi
-}
 run() { "$report" "$@" 2>>stderr.log || fail "zirk-report $*"; }
+like_ref() {  # like_ref OUT ARGS...: the report of ARGS in OUT is ref's but for provenance
+  run --data data --out "$1" "${@:2}"
+  diff -r -x provenance.json ref "$1" >/dev/null || fail "$1: differs from ref"
+}
 
 run --data data --out ref whole.txt
 [[ $(wc -l <ref/hits.tsv) -ge 2 ]] || fail "no hits in the reference report"
@@ -48,25 +44,20 @@ grep -q '"passed_mc_rows_at_small_class_snps": [1-9]' ref/summary.json ||
 # Compressed and piped input give the report of the plain file.
 gzip -c whole.txt >whole.txt.gz
 zstd -q -c whole.txt >whole.txt.zst
-run --data data --out gz whole.txt.gz
-run --data data --out zst whole.txt.zst
-"$report" --data data --out piped - <whole.txt || fail "stdin"
-same gzip ref gz
-same zstd ref zst
-same stdin ref piped
+like_ref gz whole.txt.gz
+like_ref zst whole.txt.zst
+like_ref piped - <whole.txt
 
 # Two result files form one family: the report of their concatenation.
 { head3; rows | awk -F'\t' '$1 < 7'; } >first.txt
 { head3; rows | awk -F'\t' '$1 >= 7'; } >second.txt
-run --data data --out two first.txt second.txt
-same "two files" ref two
+like_ref two first.txt second.txt
 # Summaries that share SNPs (rows split by gene) merge each SNP's best row.
 { head3; rows | awk -F'\t' '$2 < 12'; } >genes1.txt
 { head3; rows | awk -F'\t' '$2 >= 12'; } >genes2.txt
 run --summary genes1.sum genes1.txt
 run --summary genes2.sum genes2.txt
-run --data data --out by-gene genes2.sum genes1.sum
-same "summaries sharing SNPs" ref by-gene
+like_ref by-gene genes2.sum genes1.sum
 
 # SNP shards numbered from 0, summarised with their offsets (one of them
 # zstd-compressed and with fewer kept candidates), then merged.
@@ -77,10 +68,8 @@ run --summary s2.sum --max-hits 20 --snp-offset 7 shard2.txt.zst
 run --summary merged.sum s1.sum s2.sum
 "$report" --summary - s2.sum s1.sum | cmp -s - merged.sum || fail "summary on standard output"
 head -n 1 merged.sum | grep -qx 'ZIRK-REPORT-SUMMARY 1' || fail "summary magic"
-run --data data --out from-summary merged.sum
-same "merged shard summaries" ref from-summary
-run --data data --out mixed s1.sum --snp-offset 7 shard2.txt
-same "summary and result file mixed" ref mixed
+like_ref from-summary merged.sum
+like_ref mixed s1.sum --snp-offset 7 shard2.txt
 
 # A permuted run equal to the real one: every empirical FDR and per-SNP
 # permutation p-value is 1, and with no nulls the columns are absent.
@@ -129,15 +118,13 @@ first_snp10=$(awk -F'\t' 'NR > 3 && $1 == 10 { print NR; exit }' whole.txt)
 first_gene20=$(awk -F'\t' 'NR > 3 && $3 == 20 { print NR; exit }' whole.txt)
 n_it=$(awk -F'\t' 'NR > 3 && $4 == 1' whole.txt | wc -l)
 check_error() {  # check_error MESSAGE ARGS...
-  local want=$1
-  shift
-  local got status=0
-  got=$("$report" --out old "$@" 2>&1 >/dev/null) || status=$?
-  [[ $status == 1 ]] || fail "exit status $status for $*"
-  [[ $got == "$want" ]] || fail "message for $*: got '$got', want '$want'"
+  local want=$1 got status=0
+  got=$("$report" --out old "${@:2}" 2>&1 >/dev/null) || status=$?
+  [[ $status == 1 ]] || fail "exit status $status for ${*:2}"
+  [[ $got == "$want" ]] || fail "message for ${*:2}: got '$got', want '$want'"
   [[ $(cat old/file) == keep ]] && diff -r -x file ref old >/dev/null ||
-    fail "old folder changed by $*"
-  ls -d old.partial* >/dev/null 2>&1 && fail "half-written folder left by $*"
+    fail "old folder changed by ${*:2}"
+  ls -d old.partial* >/dev/null 2>&1 && fail "half-written folder left by ${*:2}"
   return 0
 }
 check_error "Error: nosuch.txt: cannot open (No such file or directory)" nosuch.txt

@@ -7,12 +7,13 @@
 #include <algorithm>
 #include <boost/math/distributions/chi_squared.hpp>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "family_stats.h"
@@ -28,12 +29,6 @@ struct Row {
   std::string mc, lda, it;
 };
 
-std::string fixed6(double v) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%f", v);
-  return buf;
-}
-
 // A result file of random rows whose IT and MC values repeat often (ties),
 // with p = 1 rows, NaN and -inf among them.
 std::vector<Row> random_rows(unsigned seed, unsigned snps, unsigned genes) {
@@ -45,17 +40,18 @@ std::vector<Row> random_rows(unsigned seed, unsigned snps, unsigned genes) {
     for (unsigned a = 0; a < genes; ++a) {
       for (unsigned b = a + 1; b < genes; ++b) {
         Row r{s, a, b, 0, "", "1.0", "1.0"};
-        const unsigned pick = rng() % 10;
-        r.mc = pick == 0 ? mc_special[rng() % mc_special.size()]
-                         : fixed6(-static_cast<double>(rng() % 40) / 8.0);
+        r.mc = rng() % 10 == 0
+                   ? mc_special[rng() % mc_special.size()]
+                   : std::to_string(-static_cast<double>(rng() % 40) / 8.0);
         r.flag = rng() % 3;
         if (r.flag != 0)
-          r.lda = fixed6(-static_cast<double>(rng() % 1000) / 7.0);
+          r.lda = std::to_string(-static_cast<double>(rng() % 1000) / 7.0);
         if (r.flag == 1) {
           const unsigned k = rng() % 20;
-          r.it = k == 0   ? "nan"
-                 : k == 1 ? "-inf"
-                          : fixed6(-static_cast<double>(rng() % 12) / 2.0);
+          r.it = k == 0 ? "nan"
+                 : k == 1
+                     ? "-inf"
+                     : std::to_string(-static_cast<double>(rng() % 12) / 2.0);
         }
         rows.push_back(r);
       }
@@ -64,8 +60,7 @@ std::vector<Row> random_rows(unsigned seed, unsigned snps, unsigned genes) {
   return rows;
 }
 
-std::string write_result(const std::vector<Row>& rows,
-                         const std::string& name) {
+RunSummary summarize(const std::vector<Row>& rows, const std::string& name) {
   const std::string path =
       (std::filesystem::temp_directory_path() /
        ("report_test_" + name + "-" + std::to_string(::getpid())))
@@ -78,14 +73,11 @@ std::string write_result(const std::vector<Row>& rows,
     out << r.snp << '\t' << r.g1 << '\t' << r.g2 << '\t' << r.flag << '\t'
         << r.mc << '\t' << r.lda << '\t' << r.it << '\n';
   }
-  return path;
-}
-
-RunSummary summarize(const std::vector<Row>& rows, const std::string& name) {
+  out.close();
   RunSummary s(1000000);
   InputOptions options;
   options.max_candidates = 1000000;
-  read_input(write_result(rows, name), options, s);
+  read_input(path, options, s);
   return s;
 }
 
@@ -98,13 +90,9 @@ TEST(Histogram, CountsPastThirtyTwoBitsAndMerges) {
   b.add(kMinKey);
   b.add(kMaxKey, 2);
   a.merge(b);
-  const auto bins = a.bins();
-  ASSERT_EQ(bins.size(), 3u);
-  EXPECT_EQ(bins[0], std::make_pair(kMinKey, std::uint64_t{1}));
-  EXPECT_EQ(bins[1],
-            std::make_pair(std::int64_t{-5},
-                           std::uint64_t{0xffffffffull + 4 + 0xfffffffeull}));
-  EXPECT_EQ(bins[2], std::make_pair(kMaxKey, std::uint64_t{2}));
+  EXPECT_EQ(a.bins(), (Bins{{kMinKey, 1},
+                            {-5, 0xffffffffull + 4 + 0xfffffffeull},
+                            {kMaxKey, 2}}));
   EXPECT_EQ(a.total(), 0xffffffffull + 4 + 0xfffffffeull + 3);
 }
 
@@ -114,10 +102,13 @@ TEST(Statistics, QValuesMatchPlainBenjaminiHochberg) {
   for (unsigned seed = 1; seed <= 4; ++seed) {
     const std::vector<Row> rows = random_rows(seed, 6, 9);
     const RunSummary s = summarize(rows, "bh");
+    const auto has_it = [](const Row& r) {
+      return r.flag == 1 && r.it != "nan";
+    };
     std::vector<double> p;
     for (const Row& r : rows) {
-      const bool has = r.flag == 1 && r.it != "nan";
-      p.push_back(has ? std::min(1.0, std::pow(10.0, std::strtod(r.it.c_str(),
+      p.push_back(has_it(r)
+                      ? std::min(1.0, std::pow(10.0, std::strtod(r.it.c_str(),
                                                                  nullptr)))
                       : 1.0);
     }
@@ -127,31 +118,23 @@ TEST(Statistics, QValuesMatchPlainBenjaminiHochberg) {
     std::stable_sort(
         order.begin(), order.end(),
         [&p](std::size_t a, std::size_t b) { return p[a] < p[b]; });
-    std::vector<double> q(m);
+    std::map<std::tuple<std::uint64_t, std::uint64_t, std::uint64_t>, double> q;
     double low = 1.0;
     for (std::size_t k = m; k-- > 0;) {
       // The rank of a tied value is the last position of its tie.
       std::size_t rank = k + 1;
       while (rank < m && p[order[rank]] == p[order[k]]) ++rank;
       low = std::min(low, p[order[k]] * static_cast<double>(m) / rank);
-      q[order[k]] = low;
+      const Row& r = rows[order[k]];
+      q[{r.snp, r.g1, r.g2}] = low;
     }
     ReportOptions o;
     o.top = m;
     const std::vector<Hit> hits = select_hits(s, o);
-    std::size_t expected_hits = 0;
-    for (std::size_t i = 0; i < m; ++i) {
-      if (rows[i].flag == 1 && rows[i].it != "nan") ++expected_hits;
-    }
-    ASSERT_EQ(hits.size(), expected_hits);
+    ASSERT_EQ(hits.size(), std::count_if(rows.begin(), rows.end(), has_it));
     for (const Hit& h : hits) {
-      const auto it =
-          std::find_if(rows.begin(), rows.end(), [&h](const Row& r) {
-            return r.snp == h.row.snp && r.g1 == h.row.gene1 &&
-                   r.g2 == h.row.gene2;
-          });
-      EXPECT_DOUBLE_EQ(h.q, q[static_cast<std::size_t>(it - rows.begin())])
-          << "seed " << seed << " row " << it->it;
+      EXPECT_DOUBLE_EQ(h.q, q.at({h.row.snp, h.row.gene1, h.row.gene2}))
+          << "seed " << seed << " SNP " << h.row.snp;
     }
     // --fdr picks exactly the rows with q at or below it.
     o.top = 0;
@@ -194,18 +177,17 @@ TEST(Statistics, EmpiricalFdrMatchesDirectCount) {
   const std::vector<Bins> nulls = {{{-4000000, 1}, {-2000000, 4}, {0, 15}},
                                    {{-3000000, 3}, {-1500000, 1}, {0, 16}}};
   const std::vector<double> got = empirical_fdr(real, nulls);
+  const auto at_or_below = [](const Bins& bins, std::int64_t key) {
+    double n = 0;
+    for (const auto& [k, count] : bins) n += k <= key ? count : 0;
+    return n;
+  };
   std::vector<double> direct(real.size());
   for (std::size_t i = 0; i < real.size(); ++i) {
     double null_mean = 0;
-    for (const Bins& n : nulls) {
-      for (const auto& b : n)
-        null_mean += b.first <= real[i].first ? b.second : 0;
-    }
+    for (const Bins& n : nulls) null_mean += at_or_below(n, real[i].first);
     null_mean /= nulls.size();
-    double real_count = 0;
-    for (const auto& b : real)
-      real_count += b.first <= real[i].first ? b.second : 0;
-    direct[i] = std::min(1.0, null_mean / real_count);
+    direct[i] = std::min(1.0, null_mean / at_or_below(real, real[i].first));
   }
   for (std::size_t i = real.size() - 1; i-- > 0;)
     direct[i] = std::min(direct[i], direct[i + 1]);
