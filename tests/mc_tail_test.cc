@@ -48,13 +48,10 @@ TEST(McTailTest, EqualsBoostBitForBit) {
   // subnormal and zero, and the ends of the range.
   for (double s :
        {8.0, 2.0, 1537.0, 1463.0, 1500.0, 9999.9, 1e-300, 4.9e-324}) {
-    for (int step = -50; step <= 50; ++step) {
-      double t = s;
-      for (int k = 0; k < std::abs(step); ++k) {
-        t = std::nextafter(t, step < 0 ? 0.0 : 1e9);
-      }
-      if (t > 0 && t <= 9999.9) {
-        ASSERT_TRUE(same_bits(mc_upper_tail(t), boost_tail(t))) << t;
+    for (int k = 0; k < 50; ++k) s = std::nextafter(s, 0.0);
+    for (int k = 0; k <= 100; ++k, s = std::nextafter(s, 1e9)) {
+      if (s > 0 && s <= 9999.9) {
+        ASSERT_TRUE(same_bits(mc_upper_tail(s), boost_tail(s))) << s;
       }
     }
   }
