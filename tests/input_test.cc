@@ -26,7 +26,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Each test writes its input files into a fresh temporary directory.
 class InputTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -74,7 +73,6 @@ class InputTest : public ::testing::Test {
     return outcome([&] { return AlleleTable(file.c_str(), 6).lookup(s); });
   }
 
-  // Scans `genotype` with a one-line expression file.
   void scan(const std::string& genotype) {
     const std::string g = write("genotype.txt", genotype);
     const std::string e = write("expression.txt", "1\n");
@@ -90,11 +88,9 @@ std::string repeat(const std::string& text, std::size_t times) {
   return out;
 }
 
-using ::testing::Eq;
-using ::testing::ExitedWithCode;
-
-#define EXPECT_ERROR(statement, message) \
-  EXPECT_EXIT(statement, ExitedWithCode(1), Eq(std::string(message) + "\n"))
+#define EXPECT_ERROR(statement, message)               \
+  EXPECT_EXIT(statement, ::testing::ExitedWithCode(1), \
+              ::testing::Eq(std::string(message) + "\n"))
 
 // The scan fixes the individuals and SNPs from the layout; where `alleles`
 // is given, read_genotype takes them whatever the separators.
@@ -105,12 +101,6 @@ TEST_F(InputTest, ScanAndReadGenotypesOfEveryLayout) {
     int individuals, snps;
     std::string alleles = "";
   } cases[] = {
-      {repeat("A T G G\n", 3), 3, 2},
-      {repeat("A\tT\tG\tG\n", 3), 3, 2},
-      {repeat("A/T G/G\n", 2), 2, 2},
-      {repeat("A T G G\r\n", 2), 2, 2},
-      {repeat("A T G G \n", 2), 2, 2},
-      {repeat("A T G G \r\n", 2), 2, 2},
       {"a t g g\nc c t t\n", 2, 2},
       {"A T\n", 1, 1},
       // A last line without newline is not held to the first line's length.
@@ -125,8 +115,8 @@ TEST_F(InputTest, ScanAndReadGenotypesOfEveryLayout) {
       // 4,000,000 characters, the most the scan reads: a million SNPs with a
       // trailing separator.
       {repeat(longestLine, 2), 2, 1000000},
-      {"A\tT\tG\tG\nT\tT\tG\tC\n", 2, 2, "ATGGTTGC"},
-      {"A T G G\nT T G C\n", 2, 2, "ATGGTTGC"},
+      {"A\tT\tG\tG\nT\tT\tG\tC\nA\tT\tG\tG\n", 3, 2, "ATGGTTGCATGG"},
+      {"A T G G\nT T G C\nA T G G\n", 3, 2, "ATGGTTGCATGG"},
       {"A/T G/G\nT/T G/C\n", 2, 2, "ATGGTTGC"},
       {"A T G G\r\nT T G C\r\n", 2, 2, "ATGGTTGC"},
       {"A T G G \nT T G C \n", 2, 2, "ATGGTTGC"},
