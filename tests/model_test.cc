@@ -27,12 +27,6 @@ RealMatrix Matrix(std::size_t rows, std::size_t cols,
   return m;
 }
 
-RealVector Vector(const std::vector<double>& values) {
-  RealVector v(values.size());
-  for (std::size_t i = 0; i < values.size(); ++i) v(i) = values[i];
-  return v;
-}
-
 // Data for the multinomial model: a design (intercept first), the
 // indicator matrix of the classes, and the row count and width of the design
 // that the model takes by reference.
@@ -187,7 +181,8 @@ TEST(ClassProbabilities, CapSubstituteAndClassRules) {
               1e-12);
 
   // eta0 = 1000 is capped to 500: class 0 certain, class 1 tiny but positive.
-  RealVector high = Vector({1000.0, 0.0});
+  RealVector high(2, 0.0);
+  high(0) = 1000.0;
   get_pimat(d.X, d.ymat, pimat, high, d.rows, d.p);
   EXPECT_EQ(pimat(0, 0), 1.0);
   EXPECT_NEAR(pimat(0, 1) / 7.12e-218, 1.0, 1e-3);
@@ -202,7 +197,8 @@ TEST(ClassProbabilities, CapSubstituteAndClassRules) {
   EXPECT_EQ(loglikelihood(both.X, both.ymat, high, both.rows), 0.0);
 
   // eta0 = -800: exp underflows, class 0 gets the substitute.
-  RealVector low = Vector({-800.0, 0.0});
+  RealVector low(2, 0.0);
+  low(0) = -800.0;
   Data zeroClass = MakeData({{1.0}}, {0});
   EXPECT_EQ(loglikelihood(zeroClass.X, zeroClass.ymat, low, zeroClass.rows),
             s0);
