@@ -338,64 +338,50 @@ TEST_F(InputTest, ReadExpressionRejectsBadData) {
 // which reads the file once, gives the same allele or error as getallele(),
 // which reads it afresh, for each of six SNPs.
 TEST_F(InputTest, AlleleReadersGiveTheSnpsOwnLine) {
-  const std::string invalid = "Error: Invalid data in allele data.";
+  const std::string data = "Error: Invalid data in allele data.";
   const std::string format = "Error: Invalid format in allele data.";
-  const struct {
-    unsigned s;
-    std::string content;
-    std::string outcome;  // the allele, or the message
-  } cases[] = {
-      {0, "G\nA T\nc\n", "G"},
-      {1, "G\nA T\nc\n", "A"},
-      {2, "G\nA T\nc\n", "c"},
+  // Each file's outcomes for its first SNPs: the allele, or the message.
+  const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+      {"G\nA T\nc\n", {"G", "A", "c", format}},
       // A last line of up to 4 characters may lack its newline.
-      {1, "G\nT", "T"},
-      {1, "G\nT AC", "T"},
-      {2, "G\nA T\nc", "c"},
-      // A five-character line is read as two, shifting later SNPs by one.
-      {2, "GATTA\nC\nT\n", "C"},
-      {2, "A\nGATTACA\nC\nT\n", "C"},
-      {0, " G\n", invalid},
-      {0, "1\n", invalid},
-      {0, "N\n", invalid},
-      {0, "\n", invalid},
-      {1, "G\n G\nC\n", invalid},
-      {1, "G\n1\nC\n", invalid},
-      {1, "G\nN\nC\n", invalid},
-      {1, "G\n\nC\n", invalid},
-      {2, "G\n\nT\n", "T"},
-      {3, "G\n T\n5\nN\n", invalid},
+      {"G\nT", {"G", "T", format}},
+      {"G\nT AC", {"G", "T"}},
+      {"G\nA T\nc", {"G", "A", "c"}},
+      // A five-character line is read as two, shifting later SNPs by one;
+      // the piece after it is its newline alone.
+      {"GATTA\nC\nT\n", {format, data, "C", "T", format}},
+      {"GATTA\nC\n", {format, data}},
+      {"A\nGATTACA\nC\nT\n", {"A", format, "C"}},
+      {" G\n", {data}},
+      {"1\n", {data}},
+      {"N\n", {data}},
+      {"\n", {data}},
+      {"G\n G\nC\n", {"G", data, "C"}},
+      {"G\n1\nC\n", {"G", data}},
+      {"G\nN\nC\n", {"G", data}},
+      {"G\n\nT\n", {"G", data, "T"}},
+      {"G\n T\n5\nN\n", {"G", data, data, data}},
       // Carriage returns count as characters; a zero byte hides the newline.
-      {1, "A\r\nC\r\n", "C"},
-      {1, std::string("A\n\0\nC", 5), format},
-      {1, "G\nT ACG", format},
-      {0, "GATTA\nC\n", format},
-      // The piece after the long line is its newline alone.
-      {1, "GATTA\nC\n", invalid},
+      {"A\r\nC\r\n", {"A", "C"}},
+      {std::string("A\n\0\nC", 5), {"A", format, "C"}},
+      {"G\nT ACG", {"G", format}},
       // SNPs without a line of their own.
-      {2, "G\nA\n", format},
-      {2, "G\nA", format},
-      {0, "", format},
+      {"G\nA\n", {"G", "A", format}},
+      {"G\nA", {"G", "A", format}},
+      {"", {format}},
   };
   const auto expected = [](const std::string& outcome) {
     return outcome.size() == 1 ? "allele " + outcome + " status 0"
                                : outcome + "\n status 1";
   };
-  // Rows of one file follow each other; each file is read once per SNP.
-  const std::string* last = nullptr;
-  std::vector<std::string> reference;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(::testing::PrintToString(c.content));
-    if (last == nullptr || *last != c.content) {
-      last = &c.content;
-      const std::string file = write("allele.txt", c.content);
-      reference.clear();
-      for (unsigned s = 0; s < 6; ++s) {
-        reference.push_back(reference_outcome(file, s));
-        EXPECT_EQ(table_outcome(file, s), reference.back()) << s;
-      }
+  for (const auto& [content, outcomes] : cases) {
+    SCOPED_TRACE(::testing::PrintToString(content));
+    const std::string file = write("allele.txt", content);
+    for (unsigned s = 0; s < 6; ++s) {
+      const std::string reference = reference_outcome(file, s);
+      EXPECT_EQ(table_outcome(file, s), reference) << s;
+      if (s < outcomes.size()) EXPECT_EQ(reference, expected(outcomes[s])) << s;
     }
-    EXPECT_EQ(reference[c.s], expected(c.outcome));
   }
   const std::string cannot = expected("Error: Cannot open the allele file.");
   EXPECT_EQ(reference_outcome(missing(), 0), cannot);
