@@ -112,30 +112,6 @@ Pair Clustered(unsigned size, double spread, unsigned seed) {
   return Pair(x0, x1, classes);
 }
 
-TEST(GroupCovariance, WorkedExample) {
-  Pair p({0, 1, 0, 1, 2, 1, 0, 2, 1}, {0, 0, 1, 1, 1, 2, 2, 3, 3},
-         {0, 0, 0, 1, 1, 1, 2, 2, 2});
-  EXPECT_DOUBLE_EQ(p.mommat(0, 0), 8.0 / 9);
-  EXPECT_DOUBLE_EQ(p.mommat(1, 1), 29.0 / 9);
-  const double pvalue = p.Test();
-
-  for (int k = 0; k < 3; ++k) EXPECT_EQ(p.nvec(k), 3.0);
-  const double sums[3][4] = {{1, 1, 1, 1}, {4, 4, 6, 6}, {3, 8, 5, 22}};
-  for (int k = 0; k < 3; ++k)
-    for (int c = 0; c < 4; ++c) EXPECT_EQ(p.summat(k, c), sums[k][c]);
-  const double cov[4][3] = {{2.0 / 9, 2.0 / 9, -1.0 / 9},
-                            {2.0 / 9, 2.0 / 9, -1.0 / 9},
-                            {2.0 / 3, 2.0 / 9, 1.0 / 3},
-                            {44.0 / 81, 92.0 / 81, 22.0 / 81}};
-  for (int r = 0; r < 4; ++r)
-    for (int c = 0; c < 3; ++c)
-      EXPECT_NEAR(p.covmat(r, c), cov[r][c], 1e-15) << r << "," << c;
-
-  EXPECT_NEAR(p.mcstat, 9 * std::log(44.0 / 3), 1e-12);
-  EXPECT_NEAR(pvalue, 0.00716, 5e-6);
-  EXPECT_NEAR(pvalue, Tail10(p.mcstat), 1e-15);
-}
-
 TEST(MeanCovTest, DegenerateDataGiveFixedResults) {
   std::vector<double> x0 = {0.1, 0.9, 0.4, 1.3, 2.2, 1.7, 0.3, 2.5, 1.1, 3.0};
   std::vector<double> x1 = {0.2, 0.1, 1.2, 1.4, 0.8, 2.1, 2.0, 3.3, 2.9, 1.0};
