@@ -46,12 +46,17 @@ if [[ -n $rows ]]; then
 fi
 
 mkfifo "$work/rows"
-"$report" --summary "$work/summary" --snp-offset "$offset" - <"$work/rows" &
+# Both ends of the pipe are opened here, before either program starts. The
+# write end (3) is held until zirk is done: zirk writes its head, closes the
+# file and opens it again for the rows, and the reader must not see an end
+# in between. The read end (4) goes to the reader, which does not inherit
+# the write end. Were the reader to open the pipe itself, a small shard's
+# rows could all be written and the pipe closed before that open, which
+# would then wait for a writer forever.
+exec 3<>"$work/rows" 4<"$work/rows"
+"$report" --summary "$work/summary" --snp-offset "$offset" - <&4 3>&- 4<&- &
 reader=$!
-# zirk writes its head, closes the file and opens it again for the rows;
-# holding the pipe open in between keeps the reader from an early end. The
-# reader was started first so that it does not inherit this descriptor.
-exec 3<>"$work/rows"
+exec 4<&-
 status=0
 echo "$threshold" | "$zirk" -g "$geno" -e "$expr" -a "$allele" \
   -o "$work/rows" >"$log" 2>&1 || status=$?
