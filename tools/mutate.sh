@@ -73,7 +73,8 @@ selected() {
 
 mkdir -p "$work"
 copy="$work/tree"
-build="$work/build"
+# Inside the copy, where the workflow under test looks for the programs.
+build="$copy/build"
 log="$work/log"
 # One cache for every scratch folder beside this one, with paths taken
 # relative to their parent, so that a fault's code compiled for one tree is
@@ -89,10 +90,11 @@ tar -C "$tree" --exclude=./build --exclude='./build-*' --exclude=./.git \
 echo "tree: $tree"
 cmake -S "$copy" -B "$build" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >"$log/configure.txt" 2>&1
-# Everything the tests need; the benchmarks are left out.
+# Everything the tests need; the benchmarks are left out, and so is install,
+# which would put a faulty build in the system's prefix.
 mapfile -t targets < <(cmake --build "$build" --target help |
   sed -n 's/^\.\.\. \([^ /]*\)$/\1/p' |
-  grep -vxE 'clean|depend|edit_cache|rebuild_cache|test|.*_bench')
+  grep -vxE 'clean|depend|edit_cache|rebuild_cache|test|install|list_install_components|.*_bench')
 build_all() { cmake --build "$build" -j2 --target "${targets[@]}"; }
 # The whole suite, the quick tests first: most faults stop there, long before
 # the end-to-end tests would have run.
