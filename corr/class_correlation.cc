@@ -1,0 +1,148 @@
+#include "class_correlation.h"
+
+#include <algorithm>
+#include <boost/math/constants/constants.hpp>
+#include <boost/math/special_functions/erf.hpp>
+#include <cmath>
+#include <limits>
+
+namespace zirk_corr {
+namespace {
+
+// Double arithmetic throughout: Boost's default promotes double to long
+// double, several times slower and no more accurate at the printed digits.
+using DoublePolicy =
+    boost::math::policies::policy<boost::math::policies::promote_double<false>>;
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Below this argument erfc stays above the smallest normal double, and its
+// logarithm is taken directly; above it, from the asymptotic series, whose
+// seventh term is below 1e-17 there.
+constexpr double kErfcSeriesFrom = 26.0;
+
+}  // namespace
+
+double log10_erfc(double x) {
+  if (x < kErfcSeriesFrom) {
+    return std::log10(boost::math::erfc(x, DoublePolicy()));
+  }
+  if (std::isinf(x)) return -std::numeric_limits<double>::infinity();
+  // erfc(x) = exp(-x^2) / (x sqrt(pi)) * sum_m (-1)^m (2m-1)!! / (2x^2)^m.
+  const double inverse = 1.0 / (2.0 * x * x);
+  double term = 1.0;
+  double sum = 1.0;
+  for (int m = 1; m <= 6; ++m) {
+    term *= -(2.0 * m - 1.0) * inverse;
+    sum += term;
+  }
+  const double ln = -x * x -
+                    std::log(x * boost::math::constants::root_pi<double>()) +
+                    std::log(sum);
+  return ln / boost::math::constants::ln_ten<double>();
+}
+
+double centred_ranks(std::span<const double> values, std::span<double> out,
+                     std::vector<std::size_t>& order) {
+  const std::size_t size = values.size();
+  order.resize(size);
+  for (std::size_t i = 0; i < size; ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
+    return values[x] < values[y];
+  });
+  const double middle = (static_cast<double>(size) + 1.0) / 2.0;
+  for (std::size_t start = 0; start < size;) {
+    std::size_t end = start + 1;
+    while (end < size && values[order[end]] == values[order[start]]) ++end;
+    // Ranks start + 1 .. end, averaged.
+    const double rank = (static_cast<double>(start + end) + 1.0) / 2.0;
+    for (std::size_t k = start; k < end; ++k) out[order[k]] = rank - middle;
+    start = end;
+  }
+  double squares = 0.0;
+  for (std::size_t i = 0; i < size; ++i) squares += out[i] * out[i];
+  return squares;
+}
+
+ClassCorrelation class_correlation(std::span<const double> a,
+                                   std::span<const double> b,
+                                   std::span<const int> cls) {
+  ClassCorrelation result{};
+  std::array<std::vector<double>, 3> classA, classB;
+  for (std::size_t i = 0; i < cls.size(); ++i) {
+    const int k = cls[i];
+    if (k < 0 || k > 2) continue;
+    classA[k].push_back(a[i]);
+    classB[k].push_back(b[i]);
+  }
+  std::vector<std::size_t> order;
+  std::vector<double> ranksA, ranksB;
+  for (int k = 0; k < 3; ++k) {
+    const std::size_t size = classA[k].size();
+    result.n[k] = static_cast<int>(size);
+    result.usable[k] = false;
+    result.r[k] = kNaN;
+    const auto isNaN = [](double v) { return std::isnan(v); };
+    if (result.n[k] < kMinClassSize ||
+        std::any_of(classA[k].begin(), classA[k].end(), isNaN) ||
+        std::any_of(classB[k].begin(), classB[k].end(), isNaN)) {
+      continue;
+    }
+    ranksA.resize(size);
+    ranksB.resize(size);
+    const double squaresA = centred_ranks(classA[k], ranksA, order);
+    const double squaresB = centred_ranks(classB[k], ranksB, order);
+    if (squaresA == 0.0 || squaresB == 0.0) continue;
+    double products = 0.0;
+    for (std::size_t i = 0; i < size; ++i) products += ranksA[i] * ranksB[i];
+    result.usable[k] = true;
+    result.r[k] =
+        std::clamp(products / std::sqrt(squaresA * squaresB), -1.0, 1.0);
+  }
+  trend_het(result.r, result.n, result.usable, &result.log10_p_trend,
+            &result.log10_p_het);
+  return result;
+}
+
+void trend_het(const std::array<double, 3>& r, const std::array<int, 3>& n,
+               const std::array<bool, 3>& usable, double* log10_p_trend,
+               double* log10_p_het) {
+  std::array<double, 3> z{}, w{};
+  int classes = 0;
+  double weights = 0.0, weightedK = 0.0, weightedZ = 0.0;
+  for (int k = 0; k < 3; ++k) {
+    if (!usable[k]) continue;
+    ++classes;
+    const double size = n[k];
+    const double limit = 1.0 - 6.0 / (size * size * size - size);
+    z[k] = std::atanh(std::clamp(r[k], -limit, limit));
+    w[k] = (size - 3.0) / 1.06;
+    weights += w[k];
+    weightedK += w[k] * k;
+    weightedZ += w[k] * z[k];
+  }
+  if (classes < 2) {
+    *log10_p_trend = kNaN;
+    *log10_p_het = kNaN;
+    return;
+  }
+  const double kBar = weightedK / weights;
+  const double zBar = weightedZ / weights;
+  double sxx = 0.0, sxz = 0.0, q = 0.0;
+  for (int k = 0; k < 3; ++k) {
+    if (!usable[k]) continue;
+    const double dk = k - kBar;
+    sxx += w[k] * dk * dk;
+    sxz += w[k] * dk * z[k];
+    q += w[k] * (z[k] - zBar) * (z[k] - zBar);
+  }
+  const double t = sxz / std::sqrt(sxx);
+  const double rootTwo = boost::math::constants::root_two<double>();
+  *log10_p_trend = log10_erfc(std::fabs(t) / rootTwo);
+  // Chi-squared survival: erfc(sqrt(q / 2)) with 1 df, exp(-q / 2) with 2.
+  *log10_p_het = classes == 2
+                     ? log10_erfc(std::sqrt(q / 2.0))
+                     : -q / (2.0 * boost::math::constants::ln_ten<double>());
+}
+
+}  // namespace zirk_corr

@@ -1,0 +1,78 @@
+// Within-class rank correlations of one gene pair at one SNP, and the two
+// tests of whether the SNP changes them: a 1-df trend over the dosage and a
+// heterogeneity test over the classes.
+//
+// Class k holds the individuals with genotype class k (0: two copies of the
+// reference allele, 1: one copy, 2: none). Within a class each gene's values
+// are ranked (ties get their average rank) and r_k is the Pearson correlation
+// of the ranks (Spearman). Working within each class leaves the tests blind
+// to a SNP's effect on either gene's mean or spread; ranks leave them blind
+// to the scale of the values.
+//
+// A class is usable when it holds at least 4 individuals and both genes take
+// more than one value in it (and no value is NaN). Over the usable classes,
+// with z_k = atanh r_k and w_k = (n_k - 3) / 1.06 (the variance of Fisher's z
+// for a rank correlation is about 1.06 / (n_k - 3)):
+// - het: Q = sum w_k (z_k - zbar)^2, zbar the weighted mean, against
+//   chi-squared with (usable - 1) degrees of freedom;
+// - trend: T = sum w_k (k - kbar) z_k / sqrt(sum w_k (k - kbar)^2), the
+//   weighted regression slope of z_k on k divided by its standard error,
+//   against the standard normal, two-sided.
+// Both need two usable classes; with fewer they are NaN.
+//
+// |r_k| = 1 would make z_k infinite. Among n untied values the largest rank
+// correlation below 1 is 1 - 12 / (n^3 - n), so a correlation is clipped to
+// +-(1 - 6 / (n^3 - n)) before atanh: halfway between 1 and the nearest
+// attainable value, which keeps the order of the classes' evidence and the
+// p-values finite. Only z uses the clipped value; r_k is reported as is.
+#ifndef ZIRK_CORR_CLASS_CORRELATION_H_
+#define ZIRK_CORR_CLASS_CORRELATION_H_
+
+#include <array>
+#include <cstddef>
+#include <span>
+#include <vector>
+
+namespace zirk_corr {
+
+// The within-class Spearman correlations of one gene pair and the two tests.
+struct ClassCorrelation {
+  std::array<int, 3> n;               // individuals per class
+  std::array<bool, 3> usable;         // >= 4 individuals, both genes vary
+  std::array<double, 3> r;            // NaN where not usable
+  double log10_p_trend, log10_p_het;  // NaN with fewer than two usable classes
+};
+
+// Fewest individuals a class needs to be usable.
+inline constexpr int kMinClassSize = 4;
+
+// `a`, `b`: the two genes' values; `cls`: 0, 1, 2 per individual, anything
+// else = no class. The three spans have the same length.
+ClassCorrelation class_correlation(std::span<const double> a,
+                                   std::span<const double> b,
+                                   std::span<const int> cls);
+
+// The two tests from given class correlations (used by the fast path too).
+// Classes with usable[k] false are left out whatever r[k] and n[k] hold.
+// Writes log10 of the two-sided p-values, NaN with fewer than two usable
+// classes; -inf only if a p-value is 0 in exact arithmetic, which clipping
+// rules out.
+void trend_het(const std::array<double, 3>& r, const std::array<int, 3>& n,
+               const std::array<bool, 3>& usable, double* log10_p_trend,
+               double* log10_p_het);
+
+// Writes to `out` the average ranks of `values` (1 for the smallest, ties
+// share the mean of their ranks) minus their mean, (size + 1) / 2, and
+// returns the sum of their squares: 0 exactly when all values are equal.
+// `order` is scratch space. NaN values must have been excluded by the
+// caller.
+double centred_ranks(std::span<const double> values, std::span<double> out,
+                     std::vector<std::size_t>& order);
+
+// log10 of erfc(x) for x >= 0, finite wherever erfc(x) is positive in exact
+// arithmetic, including where it underflows double.
+double log10_erfc(double x);
+
+}  // namespace zirk_corr
+
+#endif  // ZIRK_CORR_CLASS_CORRELATION_H_
