@@ -72,8 +72,7 @@ void rank_genes(const GeneOrders& orders, const std::vector<std::uint8_t>& cls,
         const std::uint32_t i = order[j];
         const int k = cls[i];
         if (column[k] == nullptr) continue;
-        column[k][position[i]] =
-            before[k] + (tied[k] + 1.0) / 2.0 - middle[k];
+        column[k][position[i]] = before[k] + (tied[k] + 1.0) / 2.0 - middle[k];
       }
       for (int k = 0; k < 3; ++k) before[k] += tied[k];
       start = end;

@@ -25,14 +25,15 @@ Within-class Spearman correlations of every gene pair at every SNP, with a
 }
 
 Options parse_options(int argc, char** argv) {
-  static const option kLong[] = {{"genotype", required_argument, nullptr, 'g'},
-                                 {"expression", required_argument, nullptr, 'e'},
-                                 {"allele", required_argument, nullptr, 'a'},
-                                 {"data", required_argument, nullptr, 'd'},
-                                 {"out", required_argument, nullptr, 'o'},
-                                 {"threads", required_argument, nullptr, 't'},
-                                 {"help", no_argument, nullptr, 'h'},
-                                 {nullptr, 0, nullptr, 0}};
+  static const option kLong[] = {
+      {"genotype", required_argument, nullptr, 'g'},
+      {"expression", required_argument, nullptr, 'e'},
+      {"allele", required_argument, nullptr, 'a'},
+      {"data", required_argument, nullptr, 'd'},
+      {"out", required_argument, nullptr, 'o'},
+      {"threads", required_argument, nullptr, 't'},
+      {"help", no_argument, nullptr, 'h'},
+      {nullptr, 0, nullptr, 0}};
   Options o;
   std::string data;
   opterr = 0;
@@ -58,8 +59,8 @@ Options parse_options(int argc, char** argv) {
         o.out = arg;
         break;
       case 't': {
-        const auto r = std::from_chars(arg.data(), arg.data() + arg.size(),
-                                       o.threads);
+        const auto r =
+            std::from_chars(arg.data(), arg.data() + arg.size(), o.threads);
         if (r.ec != std::errc() || r.ptr != arg.data() + arg.size() ||
             o.threads < 1 || o.threads > 256) {
           throw CorrError("--threads: '" + std::string(arg) +
@@ -91,8 +92,7 @@ Options parse_options(int argc, char** argv) {
     o.expression = data + "/expr.txt";
     o.allele = data + "/allele.txt";
   } else if (o.genotype.empty() || o.expression.empty() || o.allele.empty()) {
-    throw CorrError(
-        "give -g, -e and -a, or --data DIR (see zirk-corr --help)");
+    throw CorrError("give -g, -e and -a, or --data DIR (see zirk-corr --help)");
   }
   if (o.out.empty()) {
     throw CorrError("--out is required ('-' for standard output)");

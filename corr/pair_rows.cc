@@ -41,10 +41,9 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
     work.gram[k].resize(rows * columns);
     const int size = ranks.n[k];
     const double* x = ranks.x[k].data() + first * size;
-    cblas_dgemm(CblasColMajor, CblasTrans, CblasNoTrans,
-                static_cast<int>(rows), static_cast<int>(columns), size, 1.0,
-                x, size, x, size, 0.0, work.gram[k].data(),
-                static_cast<int>(rows));
+    cblas_dgemm(CblasColMajor, CblasTrans, CblasNoTrans, static_cast<int>(rows),
+                static_cast<int>(columns), size, 1.0, x, size, x, size, 0.0,
+                work.gram[k].data(), static_cast<int>(rows));
   }
 
   // Typical rows take about 70 characters; the buffer grows whenever less
@@ -71,19 +70,21 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
     *prefixEnd++ = '\t';
     prefixEnd = format_index(prefixEnd, static_cast<unsigned>(g1));
     *prefixEnd++ = '\t';
-    const std::size_t prefixLength = static_cast<std::size_t>(prefixEnd - prefix);
+    const std::size_t prefixLength =
+        static_cast<std::size_t>(prefixEnd - prefix);
     for (std::size_t g2 = g1 + 1; g2 < genes; ++g2) {
       const std::size_t q = g2 - first;
       for (int k = 0; k < 3; ++k) {
-        usable[k] = !ranks.x[k].empty() && ranks.usable[k][g1] &&
-                    ranks.usable[k][g2];
+        usable[k] =
+            !ranks.x[k].empty() && ranks.usable[k][g1] && ranks.usable[k][g2];
         // Rounding can carry a correlation of +-1 just past it.
         r[k] = usable[k] ? std::clamp(work.gram[k][q + p * rows], -1.0, 1.0)
                          : std::nan("");
       }
       if (static_cast<std::size_t>(work.text.data() + work.text.size() - out) <
           kMaxRow) {
-        const std::size_t used = static_cast<std::size_t>(out - work.text.data());
+        const std::size_t used =
+            static_cast<std::size_t>(out - work.text.data());
         work.text.resize(2 * work.text.size());
         out = work.text.data() + used;
       }
