@@ -61,6 +61,29 @@ void trend_het(const std::array<double, 3>& r, const std::array<int, 3>& n,
                const std::array<bool, 3>& usable, double* log10_p_trend,
                double* log10_p_het);
 
+// trend_het with the class sizes and usable classes fixed: the weights and
+// the regression's constants are computed once for all the pairs that share
+// them (every pair of a SNP whose genes vary in the same classes).
+// trend_het is this class constructed and applied once, so both give the
+// same bits.
+class TrendHet {
+ public:
+  TrendHet() = default;  // no usable class
+  TrendHet(const std::array<int, 3>& n, const std::array<bool, 3>& usable);
+
+  // The two tests for correlations r (entries of unusable classes ignored).
+  void operator()(const std::array<double, 3>& r, double* log10_p_trend,
+                  double* log10_p_het) const;
+
+ private:
+  int classes_ = 0;                 // usable classes
+  std::array<int, 3> class_{};      // their numbers, increasing
+  std::array<double, 3> limit_{};   // the clip of |r| before atanh
+  std::array<double, 3> weight_{};  // w_k
+  std::array<double, 3> share_{};   // w_k / sum w
+  std::array<double, 3> slope_{};   // w_k (k - kbar) / sqrt(Sxx)
+};
+
 // Writes to `out` the average ranks of `values` (1 for the smallest, ties
 // share the mean of their ranks) minus their mean, (size + 1) / 2, and
 // returns the sum of their squares: 0 exactly when all values are equal.

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "class_correlation.h"
 #include "row_format.h"
@@ -17,6 +18,8 @@ namespace {
 // at most 9 characters, two log10 p-values of at most 317 ("%f" of -DBL_MAX)
 // and eleven separators.
 constexpr std::size_t kMaxRow = 6 * 10 + 3 * 9 + 2 * 317 + 11;
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 char* put(char* out, const char* text, std::size_t length) {
   std::memcpy(out, text, length);
@@ -61,8 +64,14 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
   }
   const std::size_t countsLength = static_cast<std::size_t>(end - counts);
 
+  // One set of test constants per combination of usable classes.
+  std::array<TrendHet, 8> tests;
+  for (int mask = 0; mask < 8; ++mask) {
+    std::array<bool, 3> usable{};
+    for (int k = 0; k < 3; ++k) usable[k] = (mask >> k & 1) != 0;
+    tests[mask] = TrendHet(ranks.n, usable);
+  }
   std::array<double, 3> r{};
-  std::array<bool, 3> usable{};
   for (std::size_t g1 = first; g1 < last; ++g1) {
     const std::size_t p = g1 - first;
     char prefix[24];
@@ -74,12 +83,14 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
         static_cast<std::size_t>(prefixEnd - prefix);
     for (std::size_t g2 = g1 + 1; g2 < genes; ++g2) {
       const std::size_t q = g2 - first;
+      int mask = 0;
       for (int k = 0; k < 3; ++k) {
-        usable[k] =
+        const bool usable =
             !ranks.x[k].empty() && ranks.usable[k][g1] && ranks.usable[k][g2];
+        mask |= static_cast<int>(usable) << k;
         // Rounding can carry a correlation of +-1 just past it.
-        r[k] = usable[k] ? std::clamp(work.gram[k][q + p * rows], -1.0, 1.0)
-                         : std::nan("");
+        r[k] =
+            usable ? std::clamp(work.gram[k][q + p * rows], -1.0, 1.0) : kNaN;
       }
       if (static_cast<std::size_t>(work.text.data() + work.text.size() - out) <
           kMaxRow) {
@@ -89,7 +100,7 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
         out = work.text.data() + used;
       }
       double trend, het;
-      trend_het(r, ranks.n, usable, &trend, &het);
+      tests[mask](r, &trend, &het);
       out = put(out, prefix, prefixLength);
       out = format_index(out, static_cast<unsigned>(g2));
       *out++ = '\t';

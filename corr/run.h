@@ -14,10 +14,11 @@
 // thread count. The output goes to a temporary file beside the target,
 // renamed when complete; a failure or a signal removes it.
 //
-// Peak memory, n individuals, G genes, T threads: about 8 n G (1 + ...) bytes
-// for the values and their orders (20 n G) and the class ranks (8 n G), and
-// per thread the panel's Gram blocks (24 kPanelGenes G) and rows (about
-// 80 kPanelGenes G).
+// Peak memory, n individuals, G genes, P SNPs, T threads: about 20 n G
+// bytes (each gene's values in sorted order and that order, 12 n G; the
+// class ranks, 8 n G), 2 n P for the genotypes, and per thread about
+// 7 KiB G (the panel's Gram blocks, 24 kPanelGenes G, and its rows); while
+// the expression file is read, 16 n G more.
 #ifndef ZIRK_CORR_RUN_H_
 #define ZIRK_CORR_RUN_H_
 
