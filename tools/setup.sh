@@ -35,6 +35,10 @@ need qtltools-example /usr/share/doc/qtltools/examples/examples.tar.xz
 need man-db /usr/bin/man
 need procps /usr/bin/pkill
 need bsdextrautils /usr/bin/column
+# zirk-corr's matrix products, and its test oracle and validation.
+need libopenblas-dev /usr/lib/x86_64-linux-gnu/openblas-pthread/pkgconfig/openblas.pc
+need python3-numpy /usr/lib/python3/dist-packages/numpy/__init__.py
+need python3-scipy /usr/lib/python3/dist-packages/scipy/__init__.py
 
 if ((${#missing[@]} == 0)); then
   exit 0

@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# zirk-corr's speed against zirk's, side by side in one run, on simulated
+# data of n = 358 individuals and 1000 genes (499,500 pairs per SNP):
+# - zirk on one thread at MC threshold 0, which lets no pair past the MC
+#   test (the cheapest rows zirk writes), and zirk-corr on one thread, both
+#   writing to a file: rows per second of wall and of CPU time;
+# - zirk-corr on two threads against one (the output must be identical),
+#   and two one-thread runs at the same time, what the machine gives two
+#   independent jobs and so the ceiling for two threads;
+# - the share of zirk-corr's CPU time in BLAS, from perf when it works,
+#   otherwise not reported.
+# Everything is made in SCRATCH (default: a fresh folder under /tmp) and
+# removed at the end.
+# Usage: bench/corr_bench.sh [SNPS] [SCRATCH]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+snps=${1:-10}
+scratch=${2:-$(mktemp -d /tmp/zirk-corr-bench.XXXXXX)}
+mkdir -p "$scratch"
+trap 'rm -rf "$scratch"' EXIT
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build -j2 --target zirk zirk-corr zirk-simulate >/dev/null
+
+data=$scratch/data
+build/zirk-simulate --seed 21 --individuals 358 --snps "$snps" --genes 1000 \
+  --out "$data" >/dev/null
+rows=$((snps * 499500))
+inputs=(-g "$data/genotype.txt" -e "$data/expression.txt" -a "$data/allele.txt")
+
+# measure NAME COMMAND...: wall and CPU seconds, rows per second of each.
+measure() {
+  local name=$1
+  shift
+  /usr/bin/time -f "%e %U %S" -o "$scratch/time" "$@" >/dev/null
+  read -r wall user sys <"$scratch/time"
+  awk -v n="$name" -v r="$rows" -v w="$wall" -v u="$user" -v s="$sys" 'BEGIN {
+    printf "%-34s %7.2f s wall %7.2f s cpu %6.2f M rows/s wall %6.2f M rows/s cpu\n",
+      n, w, u + s, r / w / 1e6, r / (u + s) / 1e6 }'
+  echo "$wall" >"$scratch/last_wall"
+}
+
+# GNU time runs programs, not shell functions: these two are bash -c texts.
+in="-g $data/genotype.txt -e $data/expression.txt -a $data/allele.txt"
+zirk_mc_only="echo 0 | OMP_NUM_THREADS=1 build/zirk $in -o $scratch/zirk.txt"
+two_side_by_side="build/corr/zirk-corr $in -o $scratch/side1.tsv &
+  build/corr/zirk-corr $in -o $scratch/side2.tsv; wait"
+
+echo "n = 358, 1000 genes, $snps SNPs: $rows rows; $(nproc) CPUs, load $(cut -d' ' -f1-3 /proc/loadavg)"
+measure "zirk, 1 thread, MC only" bash -c "$zirk_mc_only"
+zirk_wall=$(cat "$scratch/last_wall")
+measure "zirk-corr, 1 thread" build/corr/zirk-corr "${inputs[@]}" -o "$scratch/one.tsv" -t 1
+one_wall=$(cat "$scratch/last_wall")
+measure "zirk-corr, 2 threads" build/corr/zirk-corr "${inputs[@]}" -o "$scratch/two.tsv" -t 2
+two_wall=$(cat "$scratch/last_wall")
+cmp -s "$scratch/one.tsv" "$scratch/two.tsv" || { echo "1 and 2 threads differ" >&2; exit 1; }
+measure "two 1-thread zirk-corr side by side" bash -c "$two_side_by_side"
+side_wall=$(cat "$scratch/last_wall")
+awk -v z="$zirk_wall" -v o="$one_wall" -v t="$two_wall" -v s="$side_wall" 'BEGIN {
+  printf "zirk-corr / zirk (1 thread, wall): %.2f\n", z / o
+  printf "zirk-corr 2 threads / 1 thread: %.2f (two jobs side by side give %.2f)\n",
+    o / t, 2 * o / s }'
+
+if perf record -q -o "$scratch/perf.data" build/corr/zirk-corr "${inputs[@]}" \
+    -o "$scratch/perf.tsv" -t 1 >/dev/null 2>&1; then
+  perf report -i "$scratch/perf.data" --no-children --sort dso 2>/dev/null |
+    awk '/^ *[0-9.]+%/ { share = $1; sub("%", "", share); total += share
+           if ($2 ~ /blas/) blas += share
+           if ($2 ~ /kernel/) kernel += share
+           if ($2 ~ /libm/) libm += share }
+         END { printf "CPU samples of zirk-corr, 1 thread: BLAS %.1f %%, libm %.1f %%, kernel (writing) %.1f %%, rest %.1f %%\n",
+                 blas, libm, kernel, total - blas - libm - kernel }'
+else
+  echo "perf does not work here: no BLAS share"
+fi
