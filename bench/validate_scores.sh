@@ -10,7 +10,8 @@
 # - power: planted changes of one pair's correlation per SNP (20 SNPs x 780
 #   pairs, 20 planted): dosage trend rho 0/0.45/0.9, heterozygotes only
 #   0/0.8/0, minor homozygotes only 0/0/0.8. Planted pairs found at BH 0.05
-#   by MC, IT, trend, het and the linear cross model.
+#   by MC, IT, trend, het and the linear cross model; at n = 358 and again
+#   at n = 200, where the scores part.
 # zirk runs at MC threshold 1 so that every pair gets its MC p-value.
 #
 #   bench/validate_scores.sh [--seeds N] [--bin DIR] [--keep DIR]
@@ -72,13 +73,16 @@ for seed in $(seq 1 "$seeds"); do
   one null "variance QTL, transformed" "$seed" "${null[@]}" \
     --effect variance --transform int
 done
-for pattern in trend het hom; do
-  for seed in $(seq 1 $((seeds + 2))); do
-    one power "$pattern" "$seed" --snps 20 --genes 40 --plant 20 \
-      --pattern "$pattern"
+for individuals in 358 200; do
+  for pattern in trend het hom; do
+    for seed in $(seq 1 $((seeds + 2))); do
+      # validate_sim.py takes the last --individuals.
+      one power "$pattern, n = $individuals" "$seed" --snps 20 --genes 40 \
+        --plant 20 --pattern "$pattern" --individuals "$individuals"
+    done
   done
 done
-echo "n = 358; calibration: 40 SNPs x 4,950 pairs per data set, $seeds seeds;" \
-  "power: 20 SNPs x 780 pairs, 20 planted, $((seeds + 2)) seeds; $((SECONDS - start)) s"
+echo "calibration (n = 358): 40 SNPs x 4,950 pairs per data set, $seeds seeds;" \
+  "power (n = 358, 200): 20 SNPs x 780 pairs, 20 planted, $((seeds + 2)) seeds; $((SECONDS - start)) s"
 echo
 "$py" "$here/validate_scores.py" table "$scores"

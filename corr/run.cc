@@ -1,15 +1,15 @@
 #include "run.h"
 
 #include <cblas.h>
-#include <fcntl.h>
 #include <omp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
