@@ -75,7 +75,7 @@ def manhattan(folder, data):
         colours = ["#1f5fa8" if c % 2 == 0 else "#7fa7d6" for c, _, _ in points]
         ax.set_xticks([start[i] + length[i] / 2 for i in range(len(chroms))])
         ax.set_xticklabels(chroms, fontsize=7)
-        ax.set_xlabel("chromosome position")
+        ax.set_xlabel("chromosome (SNPs by position within each)")
     else:
         xs = [pos for _, pos, _ in points]
         colours = "#1f5fa8"
@@ -88,7 +88,8 @@ def manhattan(folder, data):
         note += f", {data['shown']:,} drawn"
     if data["zeros"]:
         note += f"; {data['zeros']:,} with p = 0 not drawn"
-    ax.set_title(f"Best IT p-value per SNP ({note})", fontsize=10)
+    ax.set_title(f"Manhattan plot: best IT p-value per SNP ({note})",
+                 fontsize=10)
     fig.tight_layout()
     save(fig, folder, "snp_best_it")
 
@@ -139,7 +140,8 @@ def page(folder):
     rows = [line.split("\t") for line in lines[1:]]
     shown = ["snp", "snp_id", "chrom", "pos", "small_class", "gene1_id",
              "gene2_id", "log10_p_mc", "log10_p_it", "q_bh", "empirical_fdr",
-             "snp_permutation_p"]
+             "snp_permutation_p", "gene1_distance", "gene2_distance",
+             "context"]
     cols = [header.index(c) for c in shown if c in header]
 
     lam = summary["lambda_mc"]
@@ -153,6 +155,11 @@ def page(folder):
         ("Hits", f"{summary['hits']:,} ("
          + (f"top {sel['top']}" if sel["by"] == "top"
             else f"{SELECTION[sel['by']]} ≤ {sel['fdr']}") + ")"),
+        ("Hits by context (SNP within "
+         f"{summary['hit_context']['window']:,} bp of a gene's start)",
+         f"cis {summary['hit_context']['cis']:,} / trans "
+         f"{summary['hit_context']['trans']:,} / unknown "
+         f"{summary['hit_context']['unknown']:,}"),
         ("λ of the MC statistic",
          "–" if lam["value"] is None else f"{lam['value']:.4g}"
          f" over {lam['rows']:,} rows"),
@@ -177,8 +184,15 @@ def page(folder):
            "td,th{border:1px solid #ccc;padding:2px 6px;text-align:left}",
            "th{background:#eef}figure{display:inline-block;margin:0.5em}",
            "img.figure{max-width:100%}figcaption{font-size:0.8em;color:#555}",
-           "</style></head><body>", "<h1>ZIRK report</h1>",
-           "<h2>Summary</h2>", '<table id="summary">']
+           ".warning{background:#fff3cd;border:1px solid #e0c060;"
+           "padding:0.5em}",
+           "</style></head><body>", "<h1>ZIRK report</h1>"]
+    if summary["hits_qualifying"] > summary["hits"]:
+        out.append('<p class="warning" id="max-hits">Warning: '
+                   f"{summary['hits_qualifying']:,} rows qualify as hits; "
+                   f"this report lists the strongest {summary['hits']:,} "
+                   "(--max-hits).</p>")
+    out += ["<h2>Summary</h2>", '<table id="summary">']
     for name, value in facts:
         out.append(f"<tr><th>{html.escape(name)}</th>"
                    f"<td>{html.escape(value)}</td></tr>")
@@ -186,7 +200,8 @@ def page(folder):
     out.append("<h2>Figures</h2>")
     out.append(embed(folder, "qq_it", "QQ plot of the IT p-values"))
     out.append(embed(folder, "qq_mc", "QQ plot of the MC p-values"))
-    out.append(embed(folder, "snp_best_it", "Best IT p-value per SNP"))
+    out.append(embed(folder, "snp_best_it",
+                     "Manhattan plot of the best IT p-value per SNP"))
     out.append(f"<h2>Top hits</h2><p>{min(len(rows), HTML_HITS)} of "
                f"{len(rows):,} rows of <code>hits.tsv</code>.</p>")
     out.append('<table id="hits"><tr>'
