@@ -197,6 +197,16 @@ case $case_name in
       fail "parts of the BED run"
     [[ $(cut -f 3 whole/out/report/hits.tsv | sort -u | tr '\n' ' ') == "chr21 chr22 chrom " ]] ||
       fail "hits not on both chromosomes"
+    # Every row a hit but only five listed: the five strongest, as the
+    # whole run lists them first, and the run says how many qualified.
+    run_in capped "vcf: [$work/chr21.vcf.gz, $work/cut1.vcf.gz, $work/cut2.vcf.gz]" \
+      shard_snps=7 top=0 fdr=1 max_hits=5
+    cmp <(head -n 6 whole/out/report/hits.tsv) capped/out/report/hits.tsv ||
+      fail "capped run's hits are not the strongest rows"
+    grep -q '^Warning: [0-9]* rows qualify as hits; the report lists the strongest 5 (--max-hits)$' capped.log ||
+      fail "no --max-hits warning in the capped run"
+    grep -q '"hits_qualifying": [0-9]\{3,\},' capped/out/report/summary.json ||
+      fail "true count of the capped run"
     ;;
   genome-input)
     # Inputs that do not fit together: one Error: line naming the cause, and

@@ -81,6 +81,12 @@ def shard_import(shard):
     return import_folder(shard.split("/")[0] if "/" in shard else None)
 
 
+def candidates_kept(run):
+    """Candidate hit rows a summary keeps: the report lists rows of the real
+    run only, so a permuted run's summaries need none."""
+    return config["max_hits"] if run == "real" else 0
+
+
 def expression_file(run):
     return f"{DATA}/expr.txt" if run == "real" else f"{DATA}/expr.{run}.txt"
 

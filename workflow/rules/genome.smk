@@ -184,9 +184,10 @@ if GENOME:
             f"{OUT}/summaries/{{run}}.sum",
         params:
             report=program("zirk-report"),
+            max_hits=lambda wildcards: candidates_kept(wildcards.run),
         shell:
-            "{workflow.basedir}/scripts/merge_genome.sh summaries {params.report:q}"
-            " {input.parts:q} {output:q} {input.shards:q}"
+            "{workflow.basedir}/scripts/merge_genome.sh summaries {input.parts:q}"
+            " {output:q} {params.report:q} {params.max_hits} {input.shards:q}"
 
     ruleorder: merge_genome_rows > merge_rows
 
@@ -199,5 +200,5 @@ if GENOME:
         params:
             size=config["shard_snps"],
         shell:
-            "{workflow.basedir}/scripts/merge_genome.sh rows {params.size}"
-            " {input.parts:q} {output:q} {input.shards:q}"
+            "{workflow.basedir}/scripts/merge_genome.sh rows {input.parts:q}"
+            " {output:q} {params.size} {input.shards:q}"

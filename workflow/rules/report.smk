@@ -9,7 +9,7 @@ rule merge_summaries:
         f"{OUT}/summaries/{{run}}.sum",
     params:
         report=program("zirk-report"),
-        max_hits=config["max_hits"],
+        max_hits=lambda wildcards: candidates_kept(wildcards.run),
     shell:
         "{params.report} --summary {output:q} --max-hits {params.max_hits}"
         " {input:q}"

@@ -29,7 +29,7 @@ SCREEN_SHELL = (
     "OMP_NUM_THREADS={threads} {workflow.basedir}/scripts/screen_shard.sh"
     " --zirk {params.zirk:q} --report {params.report:q}"
     " --threshold {params.threshold} --offset {params.offset}"
-    f" --max-hits {config['max_hits']}"
+    " --max-hits {params.max_hits}"
     " --log {log:q} --summary {output.summary:q} {params.rows}"
     " {input.geno:q} {input.expr:q} {input.allele:q}"
 )
@@ -57,6 +57,7 @@ if config["keep_rows"]:
             report=program("zirk-report"),
             threshold=config["threshold"],
             offset=lambda wildcards: first_snp(wildcards.shard),
+            max_hits=lambda wildcards: candidates_kept(wildcards.run),
             rows=lambda wildcards, output: f"--rows {shlex.quote(output.rows)}",
         shell:
             SCREEN_SHELL
@@ -77,6 +78,7 @@ rule screen:
         report=program("zirk-report"),
         threshold=config["threshold"],
         offset=lambda wildcards: first_snp(wildcards.shard),
+        max_hits=lambda wildcards: candidates_kept(wildcards.run),
         rows="",
     shell:
         SCREEN_SHELL

@@ -4,11 +4,11 @@
 # one result file over the whole genome: each import's SNPs are moved past
 # those of the imports before it by the offset DATA/parts.tsv gives it.
 #
-#   merge_genome.sh summaries ZIRK_REPORT PARTS.tsv OUT SHARD.sum...
-#   merge_genome.sh rows SHARD_SNPS PARTS.tsv OUT SHARD.rows.zst...
+#   merge_genome.sh summaries PARTS.tsv OUT ZIRK_REPORT MAX_HITS SHARD.sum...
+#   merge_genome.sh rows PARTS.tsv OUT SHARD_SNPS SHARD.rows.zst...
 set -euo pipefail
-kind=$1 tool=$2 parts=$3 out=$4
-shift 4
+kind=$1 parts=$2 out=$3
+shift 3
 declare -A offset
 while IFS=$'\t' read -r name first _; do
   offset[$name]=$first
@@ -27,20 +27,24 @@ part_offset() {
 
 case $kind in
   summaries)
+    report=$1 max_hits=$2
+    shift 2
     # A shard's summary already counts from its first SNP within the import.
     args=()
     for file; do
       first=$(part_offset "$file")
       args+=(--snp-offset "$first" "$file")
     done
-    exec "$tool" --summary "$out" "${args[@]}"
+    exec "$report" --summary "$out" --max-hits "$max_hits" "${args[@]}"
     ;;
   rows)
+    size=$1
+    shift
     offsets=()
     for file; do
       first=$(part_offset "$file")
       shard=${file##*/}
-      offsets+=($((first + ${shard%%.*} * tool)))
+      offsets+=($((first + ${shard%%.*} * size)))
     done
     exec "$(dirname "$0")/merge_rows.sh" "$(
       IFS=,
