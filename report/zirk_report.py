@@ -64,18 +64,32 @@ def manhattan(folder, data):
     points = data["points"]
     if data["by_position"]:
         chroms = data["chroms"]
-        length = [0] * len(chroms)
+        low, high = [None] * len(chroms), [0] * len(chroms)
         for c, pos, _ in points:
-            length[c] = max(length[c], pos)
-        start, total = [], 0
-        for size in length:
-            start.append(total)
-            total += size + 1
-        xs = [start[c] + pos for c, pos, _ in points]
-        colours = ["#1f5fa8" if c % 2 == 0 else "#7fa7d6" for c, _, _ in points]
-        ax.set_xticks([start[i] + length[i] / 2 for i in range(len(chroms))])
-        ax.set_xticklabels(chroms, fontsize=7)
-        ax.set_xlabel("chromosome (SNPs by position within each)")
+            low[c] = pos if low[c] is None else min(low[c], pos)
+            high[c] = max(high[c], pos)
+        if len(chroms) == 1:
+            xs = [pos / 1e6 for _, pos, _ in points]
+            colours = "#1f5fa8"
+            ax.set_xlabel(f"position on {chroms[0]} (Mb)")
+        else:
+            # Each chromosome from its first SNP to its last, side by side:
+            # a run over a few regions stays readable, a whole genome is
+            # drawn at its true proportions.
+            spans = [0 if l is None else h - l for l, h in zip(low, high)]
+            gap = max(1, sum(spans) // 50)
+            start, total = [], 0
+            for c, span in enumerate(spans):
+                start.append(total - (low[c] or 0))
+                total += span + gap
+            xs = [start[c] + pos for c, pos, _ in points]
+            colours = ["#1f5fa8" if c % 2 == 0 else "#7fa7d6"
+                       for c, _, _ in points]
+            shown = [c for c in range(len(chroms)) if low[c] is not None]
+            ax.set_xticks([start[c] + (low[c] + high[c]) / 2 for c in shown])
+            ax.set_xticklabels([chroms[c] for c in shown],
+                               fontsize=9 if len(shown) <= 12 else 7)
+            ax.set_xlabel("chromosome")
     else:
         xs = [pos for _, pos, _ in points]
         colours = "#1f5fa8"
@@ -83,6 +97,7 @@ def manhattan(folder, data):
     size = 14 if len(points) < 5000 else 4
     ax.scatter(xs, [y for _, _, y in points], s=size, c=colours, linewidths=0)
     ax.set_ylabel("best −log10 p(IT) of the SNP")
+    ax.set_ylim(bottom=0)
     note = f"{data['snps']:,} SNPs"
     if data["shown"] < data["snps"]:
         note += f", {data['shown']:,} drawn"
@@ -139,9 +154,9 @@ def page(folder):
     header = lines[0].split("\t")
     rows = [line.split("\t") for line in lines[1:]]
     shown = ["snp", "snp_id", "chrom", "pos", "small_class", "gene1_id",
-             "gene2_id", "log10_p_mc", "log10_p_it", "q_bh", "empirical_fdr",
-             "snp_permutation_p", "gene1_distance", "gene2_distance",
-             "context"]
+             "gene1_distance", "gene2_id", "gene2_distance", "context",
+             "log10_p_mc", "log10_p_it", "q_bh", "empirical_fdr",
+             "snp_permutation_p"]
     cols = [header.index(c) for c in shown if c in header]
 
     lam = summary["lambda_mc"]
