@@ -348,7 +348,7 @@ std::vector<Hit> select_hits(const RunSummary& real, const ReportOptions& o,
     if (wanted > real.exact_candidates()) {
       throw ReportError("Error: --top " + std::to_string(o.top) +
                         " asks for more rows than the " +
-                        std::to_string(real.max_candidates()) +
+                        std::to_string(real.exact_candidates()) +
                         " candidates kept; raise --max-hits");
     }
   } else {
