@@ -39,13 +39,15 @@ constexpr char kUsage[] =
     "  -s, --summary FILE    write a mergeable summary FILE ('-': standard\n"
     "                        output) instead\n"
     "  -d, --data DIR        folder of zirk-import (snps.tsv, genes.tsv)\n"
-    "      --snp-offset K    add K to the SNP index of the rows of result "
-    "files\n"
+    "      --snp-offset K    add K to the SNP index of the inputs after it\n"
     "  -f, --fdr X           report the rows with q-value at most X (0.05);\n"
     "                        with --null, the empirical FDR once the best\n"
     "                        row's permutation p-value is at most X too\n"
     "  -n, --top N           report the N smallest IT p-values instead\n"
-    "      --max-hits N      rows kept as possible hits (100000)\n"
+    "      --max-hits N      rows kept as possible hits, at most listed by\n"
+    "                        --fdr (100000; the strongest when more qualify)\n"
+    "  -w, --cis-window BP   a hit is cis when its SNP lies within BP of\n"
+    "                        either gene's start (1000000)\n"
     "      --null SUMMARY    summary of a permuted run (repeat for each run)\n"
     "  -h, --help            show this help\n";
 
@@ -105,12 +107,14 @@ int run(int argc, char** argv) {
       {"fdr", required_argument, nullptr, 'f'},
       {"top", required_argument, nullptr, 'n'},
       {"max-hits", required_argument, nullptr, 'm'},
+      {"cis-window", required_argument, nullptr, 'w'},
       {"null", required_argument, nullptr, 'N'},
       {"help", no_argument, nullptr, 'h'},
       {nullptr, 0, nullptr, 0}};
   opterr = 0;
   int c;
-  while ((c = getopt_long(argc, argv, "-o:s:d:f:n:h", kLong, nullptr)) != -1) {
+  while ((c = getopt_long(argc, argv, "-o:s:d:f:n:w:h", kLong, nullptr)) !=
+         -1) {
     switch (c) {
       case 1:  // an input, in order, with the offset given before it
         inputs.push_back({optarg, snp_offset});
@@ -147,6 +151,9 @@ int run(int argc, char** argv) {
         break;
       case 'm':
         options.max_hits = parse_count(optarg, "--max-hits");
+        break;
+      case 'w':
+        options.cis_window = parse_count(optarg, "--cis-window");
         break;
       case 'N':
         null_paths.push_back(optarg);

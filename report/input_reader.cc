@@ -341,6 +341,7 @@ bool read_input(const std::string& path, const InputOptions& options,
       text.append(buf.data(), got);
     }
     RunSummary s = parse_summary(text, source.name(), options.max_candidates);
+    s.shift_snps(options.snp_offset);
     if (options.data != nullptr) {
       if (s.snps.size() > options.data->snps.size()) {
         throw ReportError("Error: " + source.name() + ": SNP index " +

@@ -13,7 +13,7 @@
 namespace zirk_report {
 
 struct InputOptions {
-  std::uint64_t snp_offset = 0;      // added to the SNP of every result row
+  std::uint64_t snp_offset = 0;      // added to the SNP of every row
   const DataFolder* data = nullptr;  // when given, indices are checked
   std::uint64_t max_candidates = 0;
   bool progress = false;  // a rows-read line on standard error

@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "family_stats.h"
+#include "genome_context.h"
 #include "report_error.h"
 
 namespace zirk_report {
@@ -225,7 +226,8 @@ std::string hits_tsv(const std::vector<Hit>& hits, const ReportOptions& o) {
       "gene1_id\tgene1_chrom\tgene1_start\tgene1_end\tgene2\tgene2_id\t"
       "gene2_chrom\tgene2_start\tgene2_end\tlog10_p_mc\tll_lda\tlog10_p_it\t"
       "q_bh";
-  t += perm ? "\tempirical_fdr\tsnp_permutation_p\n" : "\n";
+  t += perm ? "\tempirical_fdr\tsnp_permutation_p" : "";
+  t += "\tgene1_distance\tgene2_distance\tcontext\n";
   const auto gene = [&o](std::uint32_t g) {
     if (o.data == nullptr) return std::string("NA\tNA\tNA\tNA");
     const GeneInfo& i = o.data->genes[g];
@@ -247,13 +249,25 @@ std::string hits_tsv(const std::vector<Hit>& hits, const ReportOptions& o) {
          std::to_string(r.gene2) + "\t" + gene(r.gene2) + "\t" + r.mc + "\t" +
          r.lda + "\t" + r.it + "\t" + num(h.q);
     if (perm) t += "\t" + num(h.efdr) + "\t" + num(h.snp_p);
-    t += "\n";
+    if (o.data == nullptr) {
+      t += "\tNA\tNA\tunknown\n";
+      continue;
+    }
+    const SnpInfo& snp = o.data->snps[r.snp];
+    const GeneInfo &g1 = o.data->genes[r.gene1], &g2 = o.data->genes[r.gene2];
+    for (const GeneInfo* g : {&g1, &g2}) {
+      const auto d = distance_to_start(snp, *g);
+      t += "\t" + (d ? std::to_string(*d) : std::string("NA"));
+    }
+    t += std::string("\t") +
+         context_name(hit_context(snp, g1, g2, o.cis_window)) + "\n";
   }
   return t;
 }
 
 std::string summary_json(const RunSummary& s, const ReportOptions& o,
-                         std::size_t hits) {
+                         const std::vector<Hit>& hits,
+                         std::uint64_t qualifying) {
   std::ostringstream j;
   j << "{\n  \"format\": \"zirk-report 1\",\n  \"inputs\": {\"threshold\": "
     << json_string(s.threshold_line)
@@ -271,7 +285,20 @@ std::string summary_json(const RunSummary& s, const ReportOptions& o,
     j << "{\"by\": \"" << (o.nulls.empty() ? "bh_q" : "empirical_fdr")
       << "\", \"fdr\": " << num(o.fdr) << "}";
   }
-  j << ",\n  \"hits\": " << hits << ",\n";
+  j << ",\n  \"hits\": " << hits.size()
+    << ",\n  \"hits_qualifying\": " << qualifying << ",\n";
+  std::uint64_t by_context[3] = {0, 0, 0};
+  for (const Hit& h : hits) {
+    const Context c =
+        o.data == nullptr
+            ? Context::kUnknown
+            : hit_context(o.data->snps[h.row.snp], o.data->genes[h.row.gene1],
+                          o.data->genes[h.row.gene2], o.cis_window);
+    ++by_context[static_cast<int>(c)];
+  }
+  j << "  \"hit_context\": {\"window\": " << o.cis_window
+    << ", \"cis\": " << by_context[0] << ", \"trans\": " << by_context[1]
+    << ", \"unknown\": " << by_context[2] << "},\n";
   const Lambda l = mc_lambda(s);
   j << "  \"lambda_mc\": {\"value\": " << num(l.value)
     << ", \"rows\": " << l.rows << ", \"excluded_fixed_p_1\": " << l.fixed_one
@@ -305,7 +332,8 @@ std::string summary_json(const RunSummary& s, const ReportOptions& o,
 
 }  // namespace
 
-std::vector<Hit> select_hits(const RunSummary& real, const ReportOptions& o) {
+std::vector<Hit> select_hits(const RunSummary& real, const ReportOptions& o,
+                             std::uint64_t* qualifying) {
   const Bins family = it_family(real);
   const std::vector<double> q = bh_qvalues(family);
   const std::vector<Bins> nulls = null_families(o);
@@ -315,18 +343,13 @@ std::vector<Hit> select_hits(const RunSummary& real, const ReportOptions& o) {
   const std::uint64_t it_rows = real.it.total() + real.it_neg_inf;
 
   std::uint64_t wanted = 0;
-  std::int64_t cutoff = kNegInfKey;
   if (o.top > 0) {
     wanted = std::min(o.top, it_rows);
-    if (wanted > 0) {
-      if (candidates.size() < wanted ||
-          candidates[wanted - 1].it_key >= real.complete_below()) {
-        throw ReportError("Error: --top " + std::to_string(o.top) +
-                          " asks for more rows than the " +
-                          std::to_string(real.max_candidates()) +
-                          " candidates kept; raise --max-hits");
-      }
-      cutoff = candidates[wanted - 1].it_key;
+    if (wanted > real.exact_candidates()) {
+      throw ReportError("Error: --top " + std::to_string(o.top) +
+                        " asks for more rows than the " +
+                        std::to_string(real.exact_candidates()) +
+                        " candidates kept; raise --max-hits");
     }
   } else {
     // With permutations, rows are selected only when the run as a whole
@@ -336,6 +359,7 @@ std::vector<Hit> select_hits(const RunSummary& real, const ReportOptions& o) {
     const bool gate_open =
         o.nulls.empty() || run_permutation_p(family, nulls) <= o.fdr;
     const std::vector<double>& by = o.nulls.empty() ? q : efdr;
+    std::int64_t cutoff = kNegInfKey;
     if (gate_open && largest_key_at_most(family, by, o.fdr, cutoff)) {
       wanted = real.it_neg_inf;
       real.it.visit([&](std::int64_t key, std::uint64_t count) {
@@ -343,13 +367,19 @@ std::vector<Hit> select_hits(const RunSummary& real, const ReportOptions& o) {
         wanted += count;
         return true;
       });
-      if (wanted > 0 && cutoff >= real.complete_below()) {
-        throw ReportError("Error: " + std::to_string(wanted) +
-                          " rows qualify as hits, more than --max-hits " +
-                          std::to_string(o.max_hits) +
-                          "; raise --max-hits or lower --fdr");
-      }
     }
+  }
+  if (qualifying != nullptr) *qualifying = wanted;
+  // A genome-wide run must not fail at its last step for having found too
+  // much: the strongest --max-hits rows are listed and the caller says so.
+  if (o.top == 0 && wanted > o.max_hits) wanted = o.max_hits;
+  if (o.top == 0 && wanted > real.exact_candidates()) {
+    throw ReportError(
+        "Error: " + std::to_string(wanted) +
+        " rows are to be listed, but the summaries kept only the best " +
+        std::to_string(real.exact_candidates()) +
+        "; summarise the shards with --max-hits " + std::to_string(wanted) +
+        " or more");
   }
   std::vector<Hit> hits;
   for (std::uint64_t i = 0; i < wanted; ++i) {
@@ -387,7 +417,8 @@ void write_report(const RunSummary& real, const ReportOptions& o) {
       }
     }
   }
-  const std::vector<Hit> hits = select_hits(real, o);
+  std::uint64_t qualifying = 0;
+  const std::vector<Hit> hits = select_hits(real, o, &qualifying);
 
   std::string out = o.out_dir;
   while (out.size() > 1 && out.back() == '/') out.pop_back();
@@ -408,7 +439,7 @@ void write_report(const RunSummary& real, const ReportOptions& o) {
   }
   try {
     write_file(tmp / "hits.tsv", hits_tsv(hits, o));
-    write_file(tmp / "summary.json", summary_json(real, o, hits.size()));
+    write_file(tmp / "summary.json", summary_json(real, o, hits, qualifying));
     std::vector<Bins> null_mc, null_it;
     for (const RunSummary& n : o.nulls) {
       null_mc.push_back(mc_lambda_bins(n));
@@ -423,6 +454,12 @@ void write_report(const RunSummary& real, const ReportOptions& o) {
     write_file(tmp / "provenance.json", o.provenance_json);
     if (fs::exists(final_dir)) fs::remove_all(final_dir);
     fs::rename(tmp, final_dir);
+    if (qualifying > hits.size() && o.top == 0) {
+      std::fprintf(stderr,
+                   "Warning: %llu rows qualify as hits; the report lists the "
+                   "strongest %zu (--max-hits)\n",
+                   static_cast<unsigned long long>(qualifying), hits.size());
+    }
   } catch (const ReportError&) {
     fs::remove_all(tmp, ec);
     throw;

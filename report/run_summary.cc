@@ -64,7 +64,15 @@ void RunSummary::merge(RunSummary&& other) {
     mine.passed_mc += o.passed_mc;
   }
   note_dropped(other.complete_below_);
+  note_exact(other.exact_);
   for (CandidateRow& row : other.heap_) offer(std::move(row));
+}
+
+void RunSummary::shift_snps(std::uint64_t offset) {
+  if (offset == 0) return;
+  if (!snps.empty()) snps.insert(snps.begin(), offset, SnpStat());
+  // The same shift for every row keeps the heap's order.
+  for (CandidateRow& row : heap_) row.snp += offset;
 }
 
 namespace {
@@ -97,8 +105,12 @@ void write_summary_file(const RunSummary& s, const std::string& path) {
                static_cast<unsigned long long>(s.it_nan));
   const bool all =
       s.complete_below() == std::numeric_limits<std::int64_t>::max();
+  // With rows dropped, a reader may trust no more leading candidates than
+  // were exact here; an input with fewer kept candidates lowers that count.
   std::fprintf(f, "candidates\t%llu\t%s\n",
-               static_cast<unsigned long long>(s.max_candidates()),
+               static_cast<unsigned long long>(
+                   all ? s.max_candidates()
+                       : std::min(s.max_candidates(), s.exact_candidates())),
                all ? "all" : key_text(s.complete_below()).c_str());
   const auto bins = [f](char tag, const Histogram& h) {
     h.visit([f, tag](std::int64_t key, std::uint64_t count) {
@@ -238,8 +250,10 @@ RunSummary parse_summary(const std::string& text, const std::string& name,
   s.it_nan = in.u64(2);
   header("candidates", 3);
   if (in.fields()[2] != "all") {
-    // The rows this summary dropped stay dropped in every merge.
+    // The rows this summary dropped stay dropped in every merge, and only
+    // its first candidates are known to be the strongest rows.
     s.note_dropped(in.key(2));
+    s.note_exact(in.u64(1));
   }
   bool ended = false;
   while (in.next_line()) {

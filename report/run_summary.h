@@ -5,6 +5,7 @@
 #ifndef ZIRK_REPORT_RUN_SUMMARY_H_
 #define ZIRK_REPORT_RUN_SUMMARY_H_
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -61,6 +62,20 @@ class RunSummary {
   std::vector<CandidateRow> sorted_candidates() const;
   // Every row with an IT key strictly below this is among the candidates.
   std::int64_t complete_below() const { return complete_below_; }
+  // How many leading candidates (in hit order) are exactly the leading rows
+  // of everything offered. Ties in IT value are settled by hit order, so
+  // this holds across ties, which complete_below() cannot tell.
+  std::uint64_t exact_candidates() const {
+    return std::min<std::uint64_t>(exact_, heap_.size());
+  }
+  // Records that only the first `count` candidates of an input were exact
+  // (a summary made with a smaller --max-hits that dropped rows).
+  void note_exact(std::uint64_t count) {
+    if (count < exact_) exact_ = count;
+  }
+  // Adds `offset` to the index of every SNP, as if the rows had come with
+  // that offset (a summary of SNPs numbered from 0 within their import).
+  void shift_snps(std::uint64_t offset);
   std::uint64_t max_candidates() const { return max_candidates_; }
   // Whether offer() would keep `row` (its strings are not looked at).
   bool accepts(const CandidateRow& row) const {
@@ -92,6 +107,7 @@ class RunSummary {
  private:
   std::uint64_t max_candidates_;
   std::int64_t complete_below_ = std::numeric_limits<std::int64_t>::max();
+  std::uint64_t exact_ = std::numeric_limits<std::uint64_t>::max();
   std::vector<CandidateRow> heap_;  // max-heap in hit order
 };
 

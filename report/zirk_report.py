@@ -64,18 +64,32 @@ def manhattan(folder, data):
     points = data["points"]
     if data["by_position"]:
         chroms = data["chroms"]
-        length = [0] * len(chroms)
+        low, high = [None] * len(chroms), [0] * len(chroms)
         for c, pos, _ in points:
-            length[c] = max(length[c], pos)
-        start, total = [], 0
-        for size in length:
-            start.append(total)
-            total += size + 1
-        xs = [start[c] + pos for c, pos, _ in points]
-        colours = ["#1f5fa8" if c % 2 == 0 else "#7fa7d6" for c, _, _ in points]
-        ax.set_xticks([start[i] + length[i] / 2 for i in range(len(chroms))])
-        ax.set_xticklabels(chroms, fontsize=7)
-        ax.set_xlabel("chromosome position")
+            low[c] = pos if low[c] is None else min(low[c], pos)
+            high[c] = max(high[c], pos)
+        if len(chroms) == 1:
+            xs = [pos / 1e6 for _, pos, _ in points]
+            colours = "#1f5fa8"
+            ax.set_xlabel(f"position on {chroms[0]} (Mb)")
+        else:
+            # Each chromosome from its first SNP to its last, side by side:
+            # a run over a few regions stays readable, a whole genome is
+            # drawn at its true proportions.
+            spans = [0 if l is None else h - l for l, h in zip(low, high)]
+            gap = max(1, sum(spans) // 50)
+            start, total = [], 0
+            for c, span in enumerate(spans):
+                start.append(total - (low[c] or 0))
+                total += span + gap
+            xs = [start[c] + pos for c, pos, _ in points]
+            colours = ["#1f5fa8" if c % 2 == 0 else "#7fa7d6"
+                       for c, _, _ in points]
+            shown = [c for c in range(len(chroms)) if low[c] is not None]
+            ax.set_xticks([start[c] + (low[c] + high[c]) / 2 for c in shown])
+            ax.set_xticklabels([chroms[c] for c in shown],
+                               fontsize=9 if len(shown) <= 12 else 7)
+            ax.set_xlabel("chromosome")
     else:
         xs = [pos for _, pos, _ in points]
         colours = "#1f5fa8"
@@ -83,12 +97,14 @@ def manhattan(folder, data):
     size = 14 if len(points) < 5000 else 4
     ax.scatter(xs, [y for _, _, y in points], s=size, c=colours, linewidths=0)
     ax.set_ylabel("best −log10 p(IT) of the SNP")
+    ax.set_ylim(bottom=0)
     note = f"{data['snps']:,} SNPs"
     if data["shown"] < data["snps"]:
         note += f", {data['shown']:,} drawn"
     if data["zeros"]:
         note += f"; {data['zeros']:,} with p = 0 not drawn"
-    ax.set_title(f"Best IT p-value per SNP ({note})", fontsize=10)
+    ax.set_title(f"Manhattan plot: best IT p-value per SNP ({note})",
+                 fontsize=10)
     fig.tight_layout()
     save(fig, folder, "snp_best_it")
 
@@ -138,7 +154,8 @@ def page(folder):
     header = lines[0].split("\t")
     rows = [line.split("\t") for line in lines[1:]]
     shown = ["snp", "snp_id", "chrom", "pos", "small_class", "gene1_id",
-             "gene2_id", "log10_p_mc", "log10_p_it", "q_bh", "empirical_fdr",
+             "gene1_distance", "gene2_id", "gene2_distance", "context",
+             "log10_p_mc", "log10_p_it", "q_bh", "empirical_fdr",
              "snp_permutation_p"]
     cols = [header.index(c) for c in shown if c in header]
 
@@ -153,6 +170,11 @@ def page(folder):
         ("Hits", f"{summary['hits']:,} ("
          + (f"top {sel['top']}" if sel["by"] == "top"
             else f"{SELECTION[sel['by']]} ≤ {sel['fdr']}") + ")"),
+        ("Hits by context (SNP within "
+         f"{summary['hit_context']['window']:,} bp of a gene's start)",
+         f"cis {summary['hit_context']['cis']:,} / trans "
+         f"{summary['hit_context']['trans']:,} / unknown "
+         f"{summary['hit_context']['unknown']:,}"),
         ("λ of the MC statistic",
          "–" if lam["value"] is None else f"{lam['value']:.4g}"
          f" over {lam['rows']:,} rows"),
@@ -177,8 +199,15 @@ def page(folder):
            "td,th{border:1px solid #ccc;padding:2px 6px;text-align:left}",
            "th{background:#eef}figure{display:inline-block;margin:0.5em}",
            "img.figure{max-width:100%}figcaption{font-size:0.8em;color:#555}",
-           "</style></head><body>", "<h1>ZIRK report</h1>",
-           "<h2>Summary</h2>", '<table id="summary">']
+           ".warning{background:#fff3cd;border:1px solid #e0c060;"
+           "padding:0.5em}",
+           "</style></head><body>", "<h1>ZIRK report</h1>"]
+    if summary["hits_qualifying"] > summary["hits"]:
+        out.append('<p class="warning" id="max-hits">Warning: '
+                   f"{summary['hits_qualifying']:,} rows qualify as hits; "
+                   f"this report lists the strongest {summary['hits']:,} "
+                   "(--max-hits).</p>")
+    out += ["<h2>Summary</h2>", '<table id="summary">']
     for name, value in facts:
         out.append(f"<tr><th>{html.escape(name)}</th>"
                    f"<td>{html.escape(value)}</td></tr>")
@@ -186,7 +215,8 @@ def page(folder):
     out.append("<h2>Figures</h2>")
     out.append(embed(folder, "qq_it", "QQ plot of the IT p-values"))
     out.append(embed(folder, "qq_mc", "QQ plot of the MC p-values"))
-    out.append(embed(folder, "snp_best_it", "Best IT p-value per SNP"))
+    out.append(embed(folder, "snp_best_it",
+                     "Manhattan plot of the best IT p-value per SNP"))
     out.append(f"<h2>Top hits</h2><p>{min(len(rows), HTML_HITS)} of "
                f"{len(rows):,} rows of <code>hits.tsv</code>.</p>")
     out.append('<table id="hits"><tr>'

@@ -75,7 +75,7 @@ like_ref mixed s1.sum --snp-offset 7 shard2.txt
 # permutation p-value is 1, and with no nulls the columns are absent.
 run --summary real.sum whole.txt
 run --data data --top 3 --null real.sum --null real.sum --out perm whole.txt
-head -n 1 perm/hits.tsv | grep -q $'q_bh\tempirical_fdr\tsnp_permutation_p$' ||
+head -n 1 perm/hits.tsv | grep -q $'q_bh\tempirical_fdr\tsnp_permutation_p\tgene1_distance\t' ||
   fail "permutation columns missing"
 [[ $(awk -F'\t' 'NR > 1 && $25 == 1 && $26 == 1' perm/hits.tsv | wc -l) == 3 ]] ||
   fail "empirical FDR of an identical null"
@@ -108,6 +108,62 @@ run --out zero zero.txt
 grep -q '"lambda_mc": {"value": null, "rows": 1,' zero/summary.json || fail "lambda of p = 0"
 [[ $(cut -f23,24 zero/hits.tsv | tail -n 1) == $'-inf\t0' ]] || fail "hit with p = 0"
 
+# More rows qualify than --max-hits: the report lists the strongest, the rows
+# --top lists, also from shard summaries that kept that many; standard
+# error, summary.json and the page tell the true count. Summaries that kept
+# fewer cannot stand in for them.
+n_it=$(awk -F'\t' 'NR > 3 && $4 == 1' whole.txt | wc -l)
+got=$("$report" --data data --fdr 1 --max-hits 10 --out capped whole.txt 2>&1 >/dev/null) ||
+  fail "report with more hits than --max-hits"
+[[ $got == "Warning: $n_it rows qualify as hits; the report lists the strongest 10 (--max-hits)" ]] ||
+  fail "--max-hits warning: '$got'"
+run --data data --top 10 --out top10 whole.txt
+cmp -s capped/hits.tsv top10/hits.tsv || fail "capped hits are not the strongest rows"
+grep -q "\"hits\": 10,\$" capped/summary.json && grep -q "\"hits_qualifying\": $n_it,\$" capped/summary.json ||
+  fail "capped counts in summary.json"
+grep -q "id=\"max-hits\">Warning: $n_it rows qualify" capped/report.html || fail "no --max-hits warning on the page"
+grep -q 'id="max-hits"' top10/report.html && fail "--max-hits warning without a cap"
+run --summary c1.sum --max-hits 10 first.txt
+run --summary c2.sum --max-hits 10 --snp-offset 7 shard2.txt.zst
+run --summary c2-5.sum --max-hits 5 --snp-offset 7 shard2.txt.zst
+run --data data --fdr 1 --max-hits 10 --out capped-shards c2.sum c1.sum
+diff -r -x provenance.json capped capped-shards >/dev/null || fail "capped report from shard summaries"
+
+# Context of every hit against a data folder by hand: SNP 3's position and
+# gene 4's start unknown; with a 5 kb window SNPs 0 and 1 lie near genes of
+# chromosome 1, the others far. Checked against distances recomputed here.
+mkdir ctx
+awk -F'\t' -v OFS='\t' 'NR == 5 { $4 = "NA" } 1' data/snps.tsv >ctx/snps.tsv
+awk -F'\t' -v OFS='\t' 'NR == 6 { $4 = "NA" } 1' data/genes.tsv >ctx/genes.tsv
+run --data ctx --top 300 --cis-window 5000 --out context whole.txt
+awk -F'\t' '
+  FILENAME == "ctx/snps.tsv" && FNR > 1 { chrom[$1] = $3; pos[$1] = $4; next }
+  FILENAME == "ctx/genes.tsv" && FNR > 1 { gchrom[$1] = $3; start[$1] = $4; next }
+  FNR == 1 { for (i = 1; i <= NF; ++i) col[$i] = i; next }
+  function dist(s, g) {
+    return pos[s] == "NA" || start[g] == "NA" || chrom[s] != gchrom[g] ? "NA" : pos[s] - start[g]
+  }
+  function near(d) { return d != "NA" && (d < 0 ? -d : d) <= 5000 }
+  {
+    s = $1; g1 = $col["gene1"]; g2 = $col["gene2"]
+    d1 = dist(s, g1); d2 = dist(s, g2)
+    ctx = near(d1) || near(d2) ? "cis" : pos[s] == "NA" || start[g1] == "NA" || start[g2] == "NA" ? "unknown" : "trans"
+    if ($col["gene1_distance"] != d1 || $col["gene2_distance"] != d2 || $col["context"] != ctx) {
+      print "row " FNR ": " $col["gene1_distance"] " " $col["gene2_distance"] " " $col["context"] \
+        ", want " d1 " " d2 " " ctx
+      bad = 1
+    }
+    ++n[ctx]
+  }
+  END {
+    if (n["cis"] == 0 || n["trans"] == 0 || n["unknown"] == 0) { print "not every context seen"; bad = 1 }
+    printf "\"hit_context\": {\"window\": 5000, \"cis\": %d, \"trans\": %d, \"unknown\": %d}\n", \
+      n["cis"], n["trans"], n["unknown"] >"context.want"
+    exit bad
+  }' ctx/snps.tsv ctx/genes.tsv context/hits.tsv || fail "distance or context columns"
+grep -qF "$(cat context.want)" context/summary.json || fail "hit_context counts in summary.json"
+grep -q '<th>context</th>' context/report.html || fail "no context column on the page"
+
 # Errors: one line, exit 1, no report folder (an old one stays untouched).
 cp -r ref old && echo keep >old/file
 printf 'hello\n' >not_result.txt
@@ -116,7 +172,6 @@ mkdir small && head -n 11 data/snps.tsv >small/snps.tsv && cp data/genes.tsv sma
 mkdir fewgenes && cp data/snps.tsv fewgenes/ && head -n 21 data/genes.tsv >fewgenes/genes.tsv
 first_snp10=$(awk -F'\t' 'NR > 3 && $1 == 10 { print NR; exit }' whole.txt)
 first_gene20=$(awk -F'\t' 'NR > 3 && $3 == 20 { print NR; exit }' whole.txt)
-n_it=$(awk -F'\t' 'NR > 3 && $4 == 1' whole.txt | wc -l)
 check_error() {  # check_error MESSAGE ARGS...
   local want=$1 got status=0
   got=$("$report" --out old "${@:2}" 2>&1 >/dev/null) || status=$?
@@ -135,8 +190,8 @@ check_error "Error: whole.txt: line $first_snp10: SNP index 10 beyond the 10 SNP
   --data small whole.txt
 check_error "Error: whole.txt: line $first_gene20: gene index 20 beyond the 20 genes of fewgenes/genes.tsv" \
   --data fewgenes whole.txt
-check_error "Error: $n_it rows qualify as hits, more than --max-hits 10; raise --max-hits or lower --fdr" \
-  --fdr 1 --max-hits 10 whole.txt
+check_error "Error: 10 rows are to be listed, but the summaries kept only the best 5; summarise the shards with --max-hits 10 or more" \
+  --fdr 1 --max-hits 10 c1.sum c2-5.sum
 check_error "Error: merged.sum: SNP index 14 beyond the 10 SNPs of small/snps.tsv" \
   --data small merged.sum
 check_error "Error: --snp-offset follows the last input; give it before the inputs it applies to" \

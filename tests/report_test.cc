@@ -18,6 +18,7 @@
 
 #include "family_stats.h"
 #include "input_reader.h"
+#include "report_error.h"
 #include "report_writer.h"
 #include "run_summary.h"
 
@@ -60,11 +61,15 @@ std::vector<Row> random_rows(unsigned seed, unsigned snps, unsigned genes) {
   return rows;
 }
 
-RunSummary summarize(const std::vector<Row>& rows, const std::string& name) {
-  const std::string path =
-      (std::filesystem::temp_directory_path() /
-       ("report_test_" + name + "-" + std::to_string(::getpid())))
-          .string();
+std::string scratch(const std::string& name) {
+  return (std::filesystem::temp_directory_path() /
+          ("report_test_" + name + "-" + std::to_string(::getpid())))
+      .string();
+}
+
+RunSummary summarize(const std::vector<Row>& rows, const std::string& name,
+                     std::uint64_t max_candidates = 1000000) {
+  const std::string path = scratch(name);
   std::ofstream out(path);
   out << "Results of ZIRK:\nthreshold = 0.050000\n"
       << "SNP \t  Gene1 \t Gene2 \t flag \t p-value(MC) \t likelihood(LDA) \t "
@@ -74,9 +79,9 @@ RunSummary summarize(const std::vector<Row>& rows, const std::string& name) {
         << r.mc << '\t' << r.lda << '\t' << r.it << '\n';
   }
   out.close();
-  RunSummary s(1000000);
+  RunSummary s(max_candidates);
   InputOptions options;
-  options.max_candidates = 1000000;
+  options.max_candidates = max_candidates;
   read_input(path, options, s);
   return s;
 }
@@ -250,6 +255,53 @@ TEST(Candidates, CappedMergesKeepTheSmallestRows) {
     }
   }
   EXPECT_LE(a.complete_below(), all[25].it_key);
+}
+
+// Shard summaries that kept 10 candidates each, written to files and merged
+// into a summary that holds more: only its first 10 candidates are known to
+// be the strongest rows, ties in IT value included. A report capped at 10
+// lists exactly the rows --top 10 lists over the whole run; asked for 11 it
+// must refuse rather than list a row that may not be the 11th.
+TEST(Candidates, NarrowShardSummariesBoundTheExactLead) {
+  const std::vector<Row> rows = random_rows(5, 6, 9);
+  const RunSummary whole = summarize(rows, "exact-whole");
+  RunSummary merged(40);
+  InputOptions options;
+  options.max_candidates = 40;
+  for (unsigned shard = 0; shard < 3; ++shard) {
+    std::vector<Row> part;
+    std::copy_if(rows.begin(), rows.end(), std::back_inserter(part),
+                 [shard](const Row& r) { return r.snp / 2 == shard; });
+    const std::string name = "exact-" + std::to_string(shard);
+    write_summary_file(summarize(part, name, 10), scratch(name + ".sum"));
+    ASSERT_TRUE(read_input(scratch(name + ".sum"), options, merged));
+  }
+  EXPECT_GT(merged.sorted_candidates().size(), 10u);
+  EXPECT_EQ(merged.exact_candidates(), 10u);
+
+  ReportOptions top;
+  top.top = 10;
+  const std::vector<Hit> strongest = select_hits(whole, top);
+  ReportOptions capped;
+  capped.fdr = 1;
+  capped.max_hits = 10;
+  std::uint64_t qualifying = 0;
+  const std::vector<Hit> listed = select_hits(merged, capped, &qualifying);
+  ASSERT_EQ(listed.size(), 10u);
+  for (std::size_t i = 0; i < listed.size(); ++i) {
+    EXPECT_EQ(
+        std::tie(listed[i].row.snp, listed[i].row.gene1, listed[i].row.gene2,
+                 listed[i].row.it, listed[i].q),
+        std::tie(strongest[i].row.snp, strongest[i].row.gene1,
+                 strongest[i].row.gene2, strongest[i].row.it, strongest[i].q))
+        << i;
+  }
+  EXPECT_EQ(qualifying,
+            std::count_if(rows.begin(), rows.end(), [](const Row& r) {
+              return r.flag == 1 && r.it != "nan";
+            }));
+  capped.max_hits = 11;
+  EXPECT_THROW(select_hits(merged, capped), ReportError);
 }
 
 }  // namespace

@@ -3,10 +3,12 @@
 # over the same imported folder: sharded runs must give the same rows and
 # the same report byte for byte, also after a shard was killed, through the
 # Slurm profile and from an installed copy; a failing shard must stop the
-# workflow with its own error.
+# workflow with its own error. Genome-wide runs over several VCFs or regions
+# must give the report of one VCF holding all their SNPs, and stop on
+# inputs that do not fit together with one Error: line.
 #
 #   workflow_test.sh CASE BUILD_DIR SOURCE_DIR
-#   CASE: sharded | restart | failing | installed | slurm
+#   CASE: sharded | restart | failing | installed | slurm | genome | genome-input
 set -euo pipefail
 case_name=$1
 build=$(realpath "$2")
@@ -148,6 +150,90 @@ case $case_name in
       fail "Slurm and local rows differ"
     diff -r -x provenance.json -x .snakemake_timestamp local/out/report cluster/out/report ||
       fail "Slurm and local reports differ"
+    ;;
+  genome | genome-input)
+    # A second chromosome made from chr22: a stretch after the test region,
+    # renamed chr21. With the test region it forms the genome of one VCF
+    # (chr21 first, as the runs below order them); the test region is also
+    # cut in two at a position.
+    echo "chr22 chr21" >rename.txt
+    bcftools view -r chr22:30100001-30150000 "$data/genotypes.chr22.vcf.gz" |
+      bcftools annotate --rename-chrs rename.txt -Oz -o chr21.vcf.gz
+    bcftools view -r chr22:30000000-30100000 "$data/genotypes.chr22.vcf.gz" -Oz -o chr22.vcf.gz
+    bcftools view -t chr22:30000000-30050000 chr22.vcf.gz -Oz -o cut1.vcf.gz
+    bcftools view -t chr22:30050001-30100000 chr22.vcf.gz -Oz -o cut2.vcf.gz
+    bcftools concat chr21.vcf.gz chr22.vcf.gz -Oz -o whole.vcf.gz 2>/dev/null
+    bcftools index -t whole.vcf.gz
+    # The region key belongs to the runs below, not to the shared config.
+    config=(expression="$data/genes.50percent.chr22.bed.gz" genes="$work/genes.txt"
+      threshold=0.05 top=25 keep_rows=true)
+    ;;&
+  genome)
+    # Each run in a folder of its own under the output name out, so that the
+    # reports' record of the data folder is the same.
+    run_in() {  # run_in FOLDER CONFIG_YAML ARGS...
+      mkdir -p "$1"
+      printf '%s\n' "$2" >"$1/genome.yaml"
+      (cd "$1" && workflow local ../"$1".log outdir=out "${@:3}" --configfile genome.yaml) ||
+        { cat "$1".log; fail "$1: workflow run"; }
+    }
+    run_in whole "vcf: $work/whole.vcf.gz" shard_snps=7
+    snps=$(($(wc -l <whole/out/data/snps.tsv) - 1))
+    chr21=$(awk -F'\t' '$3 == "chr21"' whole/out/data/snps.tsv | wc -l)
+    ((chr21 >= 5 && snps - chr21 >= 10)) || fail "$chr21 of $snps SNPs on chr21"
+    run_in list "vcf: [$work/chr21.vcf.gz, $work/cut1.vcf.gz, $work/cut2.vcf.gz]" shard_snps=7
+    mkdir -p by-chrom && cp chr21.vcf.gz chr22.vcf.gz by-chrom/
+    run_in pattern "vcf: $work/by-chrom/{chrom}.vcf.gz" chromosomes=chr21,chr22 shard_snps=5
+    printf 'chr21\t30100000\t30150000\nchr22\t29999999\t30100000\n' >regions.bed
+    run_in bed "vcf: $work/whole.vcf.gz" region="$work/regions.bed" shard_snps=100000
+    for run in list pattern bed; do
+      cmp whole/out/data/snps.tsv $run/out/data/snps.tsv || fail "$run: merged SNP table"
+      cmp <(zstd -dc whole/out/results.txt.zst) <(zstd -dc $run/out/results.txt.zst) ||
+        fail "$run: rows differ from the one-VCF run"
+      diff -r -x provenance.json -x .snakemake_timestamp whole/out/report $run/out/report ||
+        fail "$run: report differs from the one-VCF run"
+    done
+    grep -qx $'chr21_30100001-30150000\t0\t'"$chr21"$'\t.*' bed/out/data/parts.tsv ||
+      fail "parts of the BED run"
+    [[ $(cut -f 3 whole/out/report/hits.tsv | sort -u | tr '\n' ' ') == "chr21 chr22 chrom " ]] ||
+      fail "hits not on both chromosomes"
+    # Every row a hit but only five listed: the five strongest, as the
+    # whole run lists them first, and the run says how many qualified.
+    run_in capped "vcf: [$work/chr21.vcf.gz, $work/cut1.vcf.gz, $work/cut2.vcf.gz]" \
+      shard_snps=7 top=0 fdr=1 max_hits=5
+    cmp <(head -n 6 whole/out/report/hits.tsv) capped/out/report/hits.tsv ||
+      fail "capped run's hits are not the strongest rows"
+    grep -q '^Warning: [0-9]* rows qualify as hits; the report lists the strongest 5 (--max-hits)$' capped.log ||
+      fail "no --max-hits warning in the capped run"
+    grep -q '"hits_qualifying": [0-9]\{3,\},' capped/out/report/summary.json ||
+      fail "true count of the capped run"
+    ;;
+  genome-input)
+    # Inputs that do not fit together: one Error: line naming the cause, and
+    # no merged data folder or report.
+    bcftools view -s ^"$(bcftools query -l chr22.vcf.gz | head -n 1)" cut2.vcf.gz \
+      -Oz -o fewer.vcf.gz
+    cp chr22.vcf.gz wrong.vcf.gz
+    expect_error() {  # expect_error NAME MESSAGE CONFIG_YAML ARGS...
+      printf '%s\n' "$3" >"$1.yaml"
+      if workflow local "$1.log" outdir="$1" "${@:4}" --configfile "$1.yaml"; then
+        fail "$1: the workflow succeeded"
+      fi
+      [[ $(grep -c '^Error: ' "$1.log") == 1 ]] || { cat "$1.log"; fail "$1: not one Error: line"; }
+      grep -qxF "$2" "$1.log" || { grep '^Error: ' "$1.log"; fail "$1: want '$2'"; }
+      [[ ! -e $1/data/snps.tsv && ! -e $1/report && -z $(find . -name '.merge.*') ]] ||
+        fail "$1: outputs left behind"
+    }
+    expect_error missing "Error: $work/by-chrom/chr20.vcf.gz: no such VCF (chromosome chr20 of $work/by-chrom/{chrom}.vcf.gz)" \
+      "vcf: $work/by-chrom/{chrom}.vcf.gz" chromosomes=chr20,chr21
+    mkdir -p by-chrom && cp chr22.vcf.gz by-chrom/chr21.vcf.gz && cp chr22.vcf.gz by-chrom/chr22.vcf.gz
+    expect_error names "Error: $work/by-chrom/chr21.vcf.gz: holds variants on chr22, not on chr21, the chromosome it is named for" \
+      "vcf: $work/by-chrom/{chrom}.vcf.gz" chromosomes=chr21,chr22
+    n=$(bcftools query -l chr22.vcf.gz | wc -l)
+    expect_error samples "Error: $work/fewer.vcf.gz: the $((n - 1)) samples kept (samples/imports/fewer/samples.txt) differ from the $n of $work/cut1.vcf.gz; every VCF must hold the same samples" \
+      "vcf: [$work/cut1.vcf.gz, $work/fewer.vcf.gz]"
+    expect_error no-chroms "Error: vcf $work/by-chrom/{chrom}.vcf.gz holds {chrom}; list the chromosomes in the key chromosomes" \
+      "vcf: $work/by-chrom/{chrom}.vcf.gz"
     ;;
   *)
     fail "unknown case $case_name"

@@ -6,11 +6,20 @@ import shutil
 OUT = config["outdir"].rstrip("/") or "."
 DATA = f"{OUT}/data"
 RUNS = ["real"] + [f"perm{p}" for p in range(1, config["permutations"] + 1)]
+# Several VCFs, a {chrom} pattern or several regions: one import each, all
+# screened and reported as one genome (rules/genome.smk).
+GENOME = (
+    isinstance(config["vcf"], list)
+    or "{chrom}" in config["vcf"]
+    or isinstance(config["region"], list)
+    or config["region"].endswith((".bed", ".bed.gz"))
+)
 
 
 wildcard_constraints:
     run="real|perm[0-9]+",
-    shard="[0-9]+",
+    # A shard of the one import, or PART/SHARD of a genome-wide run's import.
+    shard="([^/]+/)?[0-9]+",
 
 
 def program(name):
@@ -36,23 +45,46 @@ def program(name):
     return os.path.abspath(path)
 
 
-def snp_count():
+def snp_count(part=None):
     """SNPs kept by the importer (known once the import has run)."""
-    checkpoints.import_data.get()
-    with open(f"{DATA}/snps.tsv") as table:
+    if part is None:
+        checkpoints.import_data.get()
+    else:
+        checkpoints.import_part.get(part=part)
+    with open(f"{import_folder(part)}/snps.tsv") as table:
         return sum(1 for _ in table) - 1
 
 
-def shard_ids():
+def shard_ids(part=None):
+    """The shards of one import; of every import in a genome-wide run, each
+    as PART/SHARD."""
+    if GENOME and part is None:
+        return [shard for p in PARTS for shard in shard_ids(p)]
     size = config["shard_snps"]
-    return [str(k) for k in range((snp_count() + size - 1) // size)]
+    prefix = "" if part is None else f"{part}/"
+    return [f"{prefix}{k}" for k in range((snp_count(part) + size - 1) // size)]
 
 
 def first_snp(shard):
-    """Index of a shard's first SNP. Jobs may not ask the checkpoint (a
-    cluster job's own Snakemake has not run it), so this depends on the
-    shard's number alone."""
-    return int(shard) * config["shard_snps"]
+    """Index of a shard's first SNP within its import. Jobs may not ask the
+    checkpoint (a cluster job's own Snakemake has not run it), so this
+    depends on the shard's number alone."""
+    return int(shard.rsplit("/", 1)[-1]) * config["shard_snps"]
+
+
+def import_folder(part):
+    """The folder zirk-import wrote: DATA, or a genome-wide run's import."""
+    return DATA if part is None else f"{OUT}/imports/{part}"
+
+
+def shard_import(shard):
+    return import_folder(shard.split("/")[0] if "/" in shard else None)
+
+
+def candidates_kept(run):
+    """Candidate hit rows a summary keeps: the report lists rows of the real
+    run only, so a permuted run's summaries need none."""
+    return config["max_hits"] if run == "real" else 0
 
 
 def expression_file(run):

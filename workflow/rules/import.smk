@@ -1,7 +1,12 @@
 # The importer runs once; the number of shards follows from the SNPs it kept.
+def region_option(region):
+    return f"--region {shlex.quote(region)}" if region else ""
+
+
+# The options of every import but the region, which is each import's own.
 def import_options():
     options = []
-    for key in ("region", "snps", "genes", "samples"):
+    for key in ("snps", "genes", "samples"):
         if config[key]:
             options += [f"--{key}", config[key]]
     if config["maf"]:
@@ -20,7 +25,9 @@ def import_options():
 
 checkpoint import_data:
     input:
-        vcf=config["vcf"],
+        # A genome-wide run imports in import_part; its {chrom} pattern is
+        # no wildcard of this rule.
+        vcf=[] if GENOME else config["vcf"],
         expression=config["expression"],
     output:
         geno=f"{DATA}/geno.txt",
@@ -33,8 +40,11 @@ checkpoint import_data:
         f"{OUT}/logs/import.log",
     params:
         program=program("zirk-import"),
+        # A genome-wide run's regions go to its own imports (genome.smk).
+        region="" if GENOME else region_option(config["region"]),
         options=import_options(),
     shell:
         "{params.program} --force --vcf {input.vcf:q}"
-        " --expression {input.expression:q} --out {DATA:q} {params.options}"
+        " --expression {input.expression:q} --out {DATA:q} {params.region}"
+        " {params.options}"
         " 2>{log:q} || {{ grep '^Error' {log:q} >&2; exit 1; }}"

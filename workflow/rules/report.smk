@@ -9,8 +9,10 @@ rule merge_summaries:
         f"{OUT}/summaries/{{run}}.sum",
     params:
         report=program("zirk-report"),
+        max_hits=lambda wildcards: candidates_kept(wildcards.run),
     shell:
-        "{params.report} --summary {output:q} {input:q}"
+        "{params.report} --summary {output:q} --max-hits {params.max_hits}"
+        " {input:q}"
 
 
 def shard_rows(wildcards):
@@ -50,6 +52,9 @@ rule report:
         select=(
             f"--top {config['top']}" if config["top"] else f"--fdr {config['fdr']}"
         ),
+        max_hits=config["max_hits"],
+        cis_window=config["cis_window"],
     shell:
         "{params.report} --data {DATA:q} {params.select} {params.null}"
+        " --max-hits {params.max_hits} --cis-window {params.cis_window}"
         " --out {output[0]:q} {input.real:q}"

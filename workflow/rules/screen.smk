@@ -4,8 +4,8 @@
 
 rule shard_inputs:
     input:
-        geno=f"{DATA}/geno.txt",
-        allele=f"{DATA}/allele.txt",
+        geno=lambda wildcards: f"{shard_import(wildcards.shard)}/geno.txt",
+        allele=lambda wildcards: f"{shard_import(wildcards.shard)}/allele.txt",
     output:
         geno=f"{OUT}/shards/{{shard}}/geno.txt",
         allele=f"{OUT}/shards/{{shard}}/allele.txt",
@@ -29,6 +29,7 @@ SCREEN_SHELL = (
     "OMP_NUM_THREADS={threads} {workflow.basedir}/scripts/screen_shard.sh"
     " --zirk {params.zirk:q} --report {params.report:q}"
     " --threshold {params.threshold} --offset {params.offset}"
+    " --max-hits {params.max_hits}"
     " --log {log:q} --summary {output.summary:q} {params.rows}"
     " {input.geno:q} {input.expr:q} {input.allele:q}"
 )
@@ -56,6 +57,7 @@ if config["keep_rows"]:
             report=program("zirk-report"),
             threshold=config["threshold"],
             offset=lambda wildcards: first_snp(wildcards.shard),
+            max_hits=lambda wildcards: candidates_kept(wildcards.run),
             rows=lambda wildcards, output: f"--rows {shlex.quote(output.rows)}",
         shell:
             SCREEN_SHELL
@@ -76,6 +78,7 @@ rule screen:
         report=program("zirk-report"),
         threshold=config["threshold"],
         offset=lambda wildcards: first_snp(wildcards.shard),
+        max_hits=lambda wildcards: candidates_kept(wildcards.run),
         rows="",
     shell:
         SCREEN_SHELL

@@ -6,9 +6,12 @@
 # standard error when it fails.
 #
 #   screen_shard.sh --zirk Z --report R --threshold T --offset K --log LOG
-#                   --summary OUT [--rows OUT.zst] GENO EXPR ALLELE
+#                   --summary OUT [--rows OUT.zst] [--max-hits N]
+#                   GENO EXPR ALLELE
+# --max-hits: candidate rows the summary keeps (zirk-report's default).
 set -euo pipefail
 rows=""
+max_hits=100000
 while (($# > 3)); do
   case $1 in
     --zirk) zirk=$2 ;;
@@ -18,6 +21,7 @@ while (($# > 3)); do
     --log) log=$2 ;;
     --summary) summary=$2 ;;
     --rows) rows=$2 ;;
+    --max-hits) max_hits=$2 ;;
     *)
       echo "screen_shard.sh: unknown option $1" >&2
       exit 2
@@ -38,7 +42,7 @@ fail() {
 if [[ -n $rows ]]; then
   echo "$threshold" | "$zirk" -g "$geno" -e "$expr" -a "$allele" \
     -o "$work/rows" >"$log" 2>&1 || fail
-  "$report" --summary "$work/summary" --snp-offset "$offset" "$work/rows"
+  "$report" --summary "$work/summary" --max-hits "$max_hits" --snp-offset "$offset" "$work/rows"
   zstd -q --rm "$work/rows" -o "$work/rows.zst"
   mv "$work/rows.zst" "$rows"
   mv "$work/summary" "$summary"
@@ -54,7 +58,7 @@ mkfifo "$work/rows"
 # rows could all be written and the pipe closed before that open, which
 # would then wait for a writer forever.
 exec 3<>"$work/rows" 4<"$work/rows"
-"$report" --summary "$work/summary" --snp-offset "$offset" - <&4 3>&- 4<&- &
+"$report" --summary "$work/summary" --max-hits "$max_hits" --snp-offset "$offset" - <&4 3>&- 4<&- &
 reader=$!
 exec 4<&-
 status=0
