@@ -11,9 +11,13 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <optional>
+#include <set>
 #include <sstream>
 
+#include "data_values.h"
 #include "family_stats.h"
+#include "hit_diagnosis.h"
 #include "report_error.h"
 
 namespace zirk_report {
@@ -218,14 +222,72 @@ std::vector<Bins> null_families(const ReportOptions& o) {
   return families;
 }
 
-std::string hits_tsv(const std::vector<Hit>& hits, const ReportOptions& o) {
+// A log10 p-value as zirk-corr prints it: "%.6f", "-inf", or NA.
+std::string log10_text(double v) {
+  if (std::isnan(v)) return "NA";
+  if (std::isinf(v)) return v < 0 ? "-inf" : "inf";
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.6f", v);
+  return buf;
+}
+
+// The family value that made the hit, as a number.
+double hit_value(const Hit& h) {
+  if (h.value == "-inf") return -std::numeric_limits<double>::infinity();
+  return std::strtod(h.value.c_str(), nullptr);
+}
+
+std::vector<std::string> split_tabs(const std::string& text) {
+  std::vector<std::string> out;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t tab = text.find('\t', start);
+    out.push_back(text.substr(start, tab - start));
+    if (tab == std::string::npos) return out;
+    start = tab + 1;
+  }
+}
+
+// The diagnosis columns: the pair's class correlations and tests (from
+// zirk-corr's row for its own hits, computed otherwise), each gene's mean
+// and variance tests, and the single-gene verdict.
+std::string diagnosis_columns(const Hit& h, const DataValues* values) {
+  std::string t;
+  if (!h.corr_columns.empty()) {
+    // n0 n1 n2 r0 r1 r2 log10_p_trend log10_p_het
+    const std::vector<std::string> c = split_tabs(h.corr_columns);
+    t = "\t" + c[6] + "\t" + c[7] + "\t" + c[3] + "\t" + c[4] + "\t" + c[5];
+  }
+  if (values == nullptr) {
+    if (h.corr_columns.empty()) t += "\tNA\tNA\tNA\tNA\tNA";
+    return t + "\tNA\tNA\tNA\tNA\tNA";
+  }
+  const Diagnosis d = diagnose(*values, h.row.snp, h.row.gene1, h.row.gene2);
+  if (h.corr_columns.empty()) {
+    t += "\t" + log10_text(d.pair.log10_p_trend) + "\t" +
+         log10_text(d.pair.log10_p_het);
+    for (int k = 0; k < 3; ++k) {
+      t += "\t" + (d.pair.usable[k] ? log10_text(d.pair.r[k]) : "NA");
+    }
+  }
+  for (int g = 0; g < 2; ++g) {
+    t += "\t" + log10_text(d.mean[g]) + "\t" + log10_text(d.variance[g]);
+  }
+  return t + "\t" + single_gene_stronger(d, hit_value(h));
+}
+
+std::string hits_tsv(const std::vector<Hit>& hits, const ReportOptions& o,
+                     const DataValues* values) {
   const bool perm = !o.nulls.empty();
   std::string t =
       "snp\tsnp_id\tchrom\tpos\tref\talt\tn0\tn1\tn2\tsmall_class\tgene1\t"
       "gene1_id\tgene1_chrom\tgene1_start\tgene1_end\tgene2\tgene2_id\t"
       "gene2_chrom\tgene2_start\tgene2_end\tlog10_p_mc\tll_lda\tlog10_p_it\t"
       "q_bh";
-  t += perm ? "\tempirical_fdr\tsnp_permutation_p\n" : "\n";
+  t += perm ? "\tempirical_fdr\tsnp_permutation_p" : "";
+  t += "\tfamily\tlog10_p_trend\tlog10_p_het\tr0\tr1\tr2\t"
+       "gene1_log10_p_mean\tgene1_log10_p_var\tgene2_log10_p_mean\t"
+       "gene2_log10_p_var\tsingle_gene_stronger\n";
   const auto gene = [&o](std::uint32_t g) {
     if (o.data == nullptr) return std::string("NA\tNA\tNA\tNA");
     const GeneInfo& i = o.data->genes[g];
@@ -243,17 +305,19 @@ std::string hits_tsv(const std::vector<Hit>& hits, const ReportOptions& o) {
            "\t" + std::to_string(i.n[2]) + "\t" +
            (i.small_class() ? "yes" : "no") + "\t";
     }
+    const bool corr = !h.corr_columns.empty();
     t += std::to_string(r.gene1) + "\t" + gene(r.gene1) + "\t" +
-         std::to_string(r.gene2) + "\t" + gene(r.gene2) + "\t" + r.mc + "\t" +
-         r.lda + "\t" + r.it + "\t" + num(h.q);
+         std::to_string(r.gene2) + "\t" + gene(r.gene2) + "\t" +
+         (corr ? "NA\tNA\tNA" : r.mc + "\t" + r.lda + "\t" + r.it) + "\t" +
+         num(h.q);
     if (perm) t += "\t" + num(h.efdr) + "\t" + num(h.snp_p);
-    t += "\n";
+    t += std::string("\t") + h.family + diagnosis_columns(h, values) + "\n";
   }
   return t;
 }
 
 std::string summary_json(const RunSummary& s, const ReportOptions& o,
-                         std::size_t hits) {
+                         std::size_t hits, const std::string& more) {
   std::ostringstream j;
   j << "{\n  \"format\": \"zirk-report 1\",\n  \"inputs\": {\"threshold\": "
     << json_string(s.threshold_line)
@@ -299,18 +363,70 @@ std::string summary_json(const RunSummary& s, const ReportOptions& o,
     j << "], \"best_row_permutation_p\": "
       << num(run_permutation_p(it_family(s), null_families(o))) << "}";
   }
-  j << "\n}\n";
+  j << more << "\n}\n";
   return j.str();
+}
+
+// Each correlation family's size, rows without a value and with p = 0,
+// hits, and with permuted runs the best row's permutation p-value; and
+// whether the hits were diagnosed.
+std::string corr_json(const ReportOptions& o, const std::size_t hits[2],
+                      bool diagnosed) {
+  std::ostringstream j;
+  j << ",\n  \"diagnosis\": " << (diagnosed ? "true" : "false");
+  if (o.corr == nullptr) return j.str();
+  j << ",\n  \"families\": {";
+  for (int f = 0; f < 2; ++f) {
+    const CorrFamily& fam = o.corr->families[f];
+    j << (f ? ", " : "") << "\"" << kCorrFamilyNames[f]
+      << "\": {\"family_size\": " << o.corr->rows
+      << ", \"undefined_rows\": " << fam.na
+      << ", \"p_zero_rows\": " << fam.neg_inf << ", \"hits\": " << hits[f];
+    if (!o.corr_nulls.empty()) {
+      std::vector<Bins> nulls;
+      for (const CorrSummary& n : o.corr_nulls) {
+        nulls.push_back(family_bins(n.families[f].values,
+                                    n.families[f].neg_inf, n.rows));
+      }
+      j << ", \"permuted_runs\": " << nulls.size()
+        << ", \"best_row_permutation_p\": "
+        << num(run_permutation_p(
+               family_bins(fam.values, fam.neg_inf, o.corr->rows), nulls));
+    }
+    j << "}";
+  }
+  j << "}";
+  return j.str();
+}
+
+// The QQ plot data of the defined values of each correlation family.
+std::string corr_qq_json(const ReportOptions& o) {
+  if (o.corr == nullptr) return "";
+  std::string t;
+  for (int f = 0; f < 2; ++f) {
+    const auto defined = [f](const CorrSummary& c) {
+      const CorrFamily& fam = c.families[f];
+      Bins b;
+      if (fam.neg_inf > 0) b.emplace_back(kNegInfKey, fam.neg_inf);
+      for (const auto& bin : fam.values.bins()) b.push_back(bin);
+      return b;
+    };
+    std::vector<Bins> nulls;
+    for (const CorrSummary& n : o.corr_nulls) nulls.push_back(defined(n));
+    t += std::string(",\n\"qq_") + kCorrFamilyNames[f] +
+         "\": " + qq_set_json(defined(*o.corr), nulls);
+  }
+  return t;
 }
 
 }  // namespace
 
 std::vector<Hit> select_hits(const RunSummary& real, const ReportOptions& o) {
   const Bins family = it_family(real);
-  const std::vector<double> q = bh_qvalues(family);
   const std::vector<Bins> nulls = null_families(o);
-  const std::vector<double> efdr =
-      o.nulls.empty() ? std::vector<double>() : empirical_fdr(family, nulls);
+  const FamilySelection sel = select_family(family, nulls, o.fdr);
+  const std::vector<double>& q = sel.q;
+  const std::vector<double>& efdr = sel.efdr;
   const std::vector<CandidateRow> candidates = real.sorted_candidates();
   const std::uint64_t it_rows = real.it.total() + real.it_neg_inf;
 
@@ -328,33 +444,26 @@ std::vector<Hit> select_hits(const RunSummary& real, const ReportOptions& o) {
       }
       cutoff = candidates[wanted - 1].it_key;
     }
-  } else {
-    // With permutations, rows are selected only when the run as a whole
-    // beats its permuted copies: without that gate one chance finding,
-    // repeated at SNPs in linkage disequilibrium, passes the empirical FDR
-    // in about one run of K + 1.
-    const bool gate_open =
-        o.nulls.empty() || run_permutation_p(family, nulls) <= o.fdr;
-    const std::vector<double>& by = o.nulls.empty() ? q : efdr;
-    if (gate_open && largest_key_at_most(family, by, o.fdr, cutoff)) {
-      wanted = real.it_neg_inf;
-      real.it.visit([&](std::int64_t key, std::uint64_t count) {
-        if (key > cutoff) return false;
-        wanted += count;
-        return true;
-      });
-      if (wanted > 0 && cutoff >= real.complete_below()) {
-        throw ReportError("Error: " + std::to_string(wanted) +
-                          " rows qualify as hits, more than --max-hits " +
-                          std::to_string(o.max_hits) +
-                          "; raise --max-hits or lower --fdr");
-      }
+  } else if (sel.any) {
+    cutoff = sel.cutoff;
+    wanted = real.it_neg_inf;
+    real.it.visit([&](std::int64_t key, std::uint64_t count) {
+      if (key > cutoff) return false;
+      wanted += count;
+      return true;
+    });
+    if (wanted > 0 && cutoff >= real.complete_below()) {
+      throw ReportError("Error: " + std::to_string(wanted) +
+                        " rows qualify as hits, more than --max-hits " +
+                        std::to_string(o.max_hits) +
+                        "; raise --max-hits or lower --fdr");
     }
   }
   std::vector<Hit> hits;
   for (std::uint64_t i = 0; i < wanted; ++i) {
     const CandidateRow& r = candidates[i];
-    Hit h{r, value_at(family, q, r.it_key), std::nan(""), std::nan("")};
+    Hit h{r,  value_at(family, q, r.it_key), std::nan(""), std::nan(""),
+          "it", r.it, {}};
     if (!o.nulls.empty()) {
       h.efdr = value_at(family, efdr, r.it_key);
       std::vector<std::int32_t> best;
@@ -363,6 +472,67 @@ std::vector<Hit> select_hits(const RunSummary& real, const ReportOptions& o) {
                                              : SnpStat::kUnseen);
       }
       h.snp_p = snp_permutation_p(real.snps[r.snp].best_it, best);
+    }
+    hits.push_back(std::move(h));
+  }
+  return hits;
+}
+
+std::vector<Hit> select_corr_hits(const CorrSummary& corr, CorrFamilyId id,
+                                  const ReportOptions& o) {
+  const CorrFamily& real = corr.families[id];
+  const Bins family = family_bins(real.values, real.neg_inf, corr.rows);
+  std::vector<Bins> nulls;
+  for (const CorrSummary& n : o.corr_nulls) {
+    const CorrFamily& f = n.families[id];
+    nulls.push_back(family_bins(f.values, f.neg_inf, n.rows));
+  }
+  const FamilySelection sel = select_family(family, nulls, o.fdr);
+  const std::vector<CorrRow> candidates = real.sorted_candidates();
+  const std::string name = kCorrFamilyNames[id];
+
+  std::uint64_t wanted = 0;
+  if (o.top > 0) {
+    wanted = std::min(o.top, real.values.total() + real.neg_inf);
+    if (wanted > 0 && (candidates.size() < wanted ||
+                       candidates[wanted - 1].key >= real.complete_below())) {
+      throw ReportError("Error: --top " + std::to_string(o.top) +
+                        " asks for more " + name + " rows than the " +
+                        std::to_string(real.max_candidates()) +
+                        " candidates kept; raise --max-hits");
+    }
+  } else if (sel.any) {
+    wanted = real.neg_inf;
+    real.values.visit([&](std::int64_t key, std::uint64_t count) {
+      if (key > sel.cutoff) return false;
+      wanted += count;
+      return true;
+    });
+    if (wanted > 0 && sel.cutoff >= real.complete_below()) {
+      throw ReportError("Error: " + std::to_string(wanted) + " " + name +
+                        " rows qualify as hits, more than --max-hits " +
+                        std::to_string(o.max_hits) +
+                        "; raise --max-hits or lower --fdr");
+    }
+  }
+  std::vector<Hit> hits;
+  for (std::uint64_t i = 0; i < wanted; ++i) {
+    const CorrRow& r = candidates[i];
+    Hit h{CandidateRow{r.key, r.snp, r.gene1, r.gene2, {}, {}, {}},
+          value_at(family, sel.q, r.key),
+          std::nan(""),
+          std::nan(""),
+          kCorrFamilyNames[id],
+          split_tabs(r.columns)[6 + id],
+          r.columns};
+    if (!nulls.empty()) {
+      h.efdr = value_at(family, sel.efdr, r.key);
+      std::vector<std::int32_t> best;
+      for (const CorrSummary& n : o.corr_nulls) {
+        const auto& b = n.families[id].snp_best;
+        best.push_back(r.snp < b.size() ? b[r.snp] : SnpStat::kUnseen);
+      }
+      h.snp_p = snp_permutation_p(real.snp_best[r.snp], best);
     }
     hits.push_back(std::move(h));
   }
@@ -387,7 +557,45 @@ void write_report(const RunSummary& real, const ReportOptions& o) {
       }
     }
   }
-  const std::vector<Hit> hits = select_hits(real, o);
+  std::size_t corr_hits[2] = {0, 0};
+  std::vector<Hit> hits = select_hits(real, o);
+  const std::size_t it_hits = hits.size();
+  if (o.corr != nullptr) {
+    for (const CorrSummary& n : o.corr_nulls) {
+      if (n.rows != o.corr->rows) {
+        throw ReportError(
+            "Error: --null: a permuted run of zirk-corr must have the number "
+            "of rows of the real run");
+      }
+    }
+    for (const CorrFamilyId f : {kTrend, kHet}) {
+      std::vector<Hit> more = select_corr_hits(*o.corr, f, o);
+      corr_hits[f] = more.size();
+      for (Hit& h : more) hits.push_back(std::move(h));
+    }
+  }
+  // The diagnosis reads the data folder's values, for the hits only.
+  std::optional<DataValues> values;
+  if (o.data != nullptr) {
+    for (const Hit& h : hits) {
+      if (h.row.gene2 >= o.data->genes.size()) {
+        throw ReportError("Error: gene index " + std::to_string(h.row.gene2) +
+                          " beyond the " +
+                          std::to_string(o.data->genes.size()) + " genes of " +
+                          o.data->dir + "/genes.tsv");
+      }
+    }
+    if (DataValues::any_present(o.data->dir)) {
+      std::set<std::uint64_t> snps;
+      std::set<std::uint32_t> genes;
+      for (const Hit& h : hits) {
+        snps.insert(h.row.snp);
+        genes.insert(h.row.gene1);
+        genes.insert(h.row.gene2);
+      }
+      values.emplace(o.data->dir, snps, genes);
+    }
+  }
 
   std::string out = o.out_dir;
   while (out.size() > 1 && out.back() == '/') out.pop_back();
@@ -407,8 +615,10 @@ void write_report(const RunSummary& real, const ReportOptions& o) {
     throw ReportError("Error: " + out + ": cannot create the report folder");
   }
   try {
-    write_file(tmp / "hits.tsv", hits_tsv(hits, o));
-    write_file(tmp / "summary.json", summary_json(real, o, hits.size()));
+    write_file(tmp / "hits.tsv", hits_tsv(hits, o, values ? &*values : nullptr));
+    write_file(tmp / "summary.json",
+               summary_json(real, o, it_hits,
+                            corr_json(o, corr_hits, values.has_value())));
     std::vector<Bins> null_mc, null_it;
     for (const RunSummary& n : o.nulls) {
       null_mc.push_back(mc_lambda_bins(n));
@@ -417,6 +627,7 @@ void write_report(const RunSummary& real, const ReportOptions& o) {
     write_file(tmp / "plot-data.json",
                "{\"qq_mc\": " + qq_set_json(mc_lambda_bins(real), null_mc) +
                    ",\n\"qq_it\": " + qq_set_json(it_defined(real), null_it) +
+                   corr_qq_json(o) +
                    ",\n\"manhattan\": " + manhattan_json(real, o.data) + "}\n");
     run_script(o, tmp);
     fs::remove(tmp / "plot-data.json");
