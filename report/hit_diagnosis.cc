@@ -1,6 +1,8 @@
 #include "hit_diagnosis.h"
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <span>
 
 #include "single_gene_tests.h"
@@ -23,9 +25,13 @@ Diagnosis diagnose(const DataValues& data, std::uint64_t snp,
 
 namespace {
 
-// A log10 p-value as its printed six decimals, in millionths; -inf lowest.
+// A log10 p-value as it reads once printed with six decimals, so that the
+// verdict agrees with the columns beside it.
 double printed(double v) {
-  return std::isinf(v) ? v : std::nearbyint(v * 1e6);
+  if (std::isinf(v)) return v;
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.6f", v);
+  return std::strtod(buf, nullptr);
 }
 
 }  // namespace

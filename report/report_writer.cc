@@ -278,7 +278,7 @@ std::string diagnosis_columns(const Hit& h, const DataValues* values) {
 
 std::string hits_tsv(const std::vector<Hit>& hits, const ReportOptions& o,
                      const DataValues* values) {
-  const bool perm = !o.nulls.empty();
+  const bool perm = !o.nulls.empty() || !o.corr_nulls.empty();
   std::string t =
       "snp\tsnp_id\tchrom\tpos\tref\talt\tn0\tn1\tn2\tsmall_class\tgene1\t"
       "gene1_id\tgene1_chrom\tgene1_start\tgene1_end\tgene2\tgene2_id\t"
@@ -310,7 +310,11 @@ std::string hits_tsv(const std::vector<Hit>& hits, const ReportOptions& o,
          std::to_string(r.gene2) + "\t" + gene(r.gene2) + "\t" +
          (corr ? "NA\tNA\tNA" : r.mc + "\t" + r.lda + "\t" + r.it) + "\t" +
          num(h.q);
-    if (perm) t += "\t" + num(h.efdr) + "\t" + num(h.snp_p);
+    // A family without permuted runs of its own has no empirical values.
+    if (perm) {
+      t += std::isnan(h.efdr) ? "\tNA\tNA"
+                              : "\t" + num(h.efdr) + "\t" + num(h.snp_p);
+    }
     t += std::string("\t") + h.family + diagnosis_columns(h, values) + "\n";
   }
   return t;

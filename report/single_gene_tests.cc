@@ -28,13 +28,20 @@ std::array<std::vector<double>, 3> by_class(std::span<const double> values,
 double anova(const std::array<std::vector<double>, 3>& groups) {
   double total = 0;
   std::size_t n = 0, k = 0;
+  bool all_constant = true;
   for (const auto& g : groups) {
     if (g.empty()) continue;
     ++k;
     n += g.size();
-    for (double v : g) total += v;
+    for (double v : g) {
+      total += v;
+      all_constant = all_constant && v == g[0];
+    }
   }
-  if (k < 2 || n <= k) return kNaN;
+  // Every class constant leaves no variance within the classes to test
+  // against; decided on the values themselves, since rounding in the means
+  // would leave a few units in the last place instead of zero.
+  if (k < 2 || n <= k || all_constant) return kNaN;
   const double grand = total / static_cast<double>(n);
   // Two passes: class means first, so that large common offsets (log
   // values near 3, say) do not cancel in the sums of squares.
@@ -47,7 +54,7 @@ double anova(const std::array<std::vector<double>, 3>& groups) {
     between += static_cast<double>(g.size()) * (mean - grand) * (mean - grand);
     for (double v : g) within += (v - mean) * (v - mean);
   }
-  if (!(within > 0) || !std::isfinite(between + within)) return kNaN;
+  if (!std::isfinite(between + within)) return kNaN;
   const double df1 = static_cast<double>(k - 1);
   const double df2 = static_cast<double>(n - k);
   const double f = (between / df1) / (within / df2);

@@ -14,8 +14,8 @@ namespace zirk_report {
 // log10 of the ANOVA p-value of `values` grouped by `cls` (0, 1, 2; other
 // entries and NaN values are left out; empty classes do not count). NaN
 // when fewer than two classes are present, when no degree of freedom is
-// left within the classes, or when every class is constant (no variance to
-// test against).
+// left within the classes, when every class is constant (no variance to
+// test against), or when a value is infinite (log10 of 0).
 double anova_log10_p(std::span<const double> values, std::span<const int> cls);
 
 // log10 of the Brown-Forsythe p-value: anova_log10_p of |x - median of x's
