@@ -1,0 +1,110 @@
+#include "pair_rows.h"
+
+#include <cblas.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "class_correlation.h"
+#include "row_format.h"
+
+namespace zirk_corr {
+namespace {
+
+// Three indices of up to 10 digits, three counts of up to 10, three r's of
+// at most 9 characters, two log10 p-values of at most 317 ("%f" of -DBL_MAX)
+// and eleven separators.
+constexpr std::size_t kMaxRow = 6 * 10 + 3 * 9 + 2 * 317 + 11;
+
+char* put(char* out, const char* text, std::size_t length) {
+  std::memcpy(out, text, length);
+  return out + length;
+}
+
+char* put_value(char* out, double value) {
+  if (std::isnan(value)) return put(out, "NA", 2);
+  return format_fixed6(out, value);
+}
+
+}  // namespace
+
+void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
+                std::size_t first, std::size_t last, PanelWork& work) {
+  // gram[k](q, p), column-major with genes - first rows, is the correlation
+  // of genes first + p and first + q in class k.
+  const std::size_t rows = genes - first;
+  const std::size_t columns = last - first;
+  for (int k = 0; k < 3; ++k) {
+    if (ranks.x[k].empty()) continue;
+    work.gram[k].resize(rows * columns);
+    const int size = ranks.n[k];
+    const double* x = ranks.x[k].data() + first * size;
+    cblas_dgemm(CblasColMajor, CblasTrans, CblasNoTrans, static_cast<int>(rows),
+                static_cast<int>(columns), size, 1.0, x, size, x, size, 0.0,
+                work.gram[k].data(), static_cast<int>(rows));
+  }
+
+  // Typical rows take about 70 characters; the buffer grows whenever less
+  // than the longest possible row is left.
+  std::size_t pairs = 0;
+  for (std::size_t g1 = first; g1 < last; ++g1) pairs += genes - 1 - g1;
+  work.text.resize(std::max(work.text.size(), pairs * 80 + kMaxRow));
+  char* out = work.text.data();
+  // "n0\tn1\tn2\t" is the same on every row of the SNP.
+  char counts[40];
+  char* end = counts;
+  for (int k = 0; k < 3; ++k) {
+    end = std::to_chars(end, end + 11, ranks.n[k]).ptr;
+    *end++ = '\t';
+  }
+  const std::size_t countsLength = static_cast<std::size_t>(end - counts);
+
+  std::array<double, 3> r{};
+  std::array<bool, 3> usable{};
+  for (std::size_t g1 = first; g1 < last; ++g1) {
+    const std::size_t p = g1 - first;
+    char prefix[24];
+    char* prefixEnd = format_index(prefix, static_cast<unsigned>(snp));
+    *prefixEnd++ = '\t';
+    prefixEnd = format_index(prefixEnd, static_cast<unsigned>(g1));
+    *prefixEnd++ = '\t';
+    const std::size_t prefixLength =
+        static_cast<std::size_t>(prefixEnd - prefix);
+    for (std::size_t g2 = g1 + 1; g2 < genes; ++g2) {
+      const std::size_t q = g2 - first;
+      for (int k = 0; k < 3; ++k) {
+        usable[k] =
+            !ranks.x[k].empty() && ranks.usable[k][g1] && ranks.usable[k][g2];
+        // Rounding can carry a correlation of +-1 just past it.
+        r[k] = usable[k] ? std::clamp(work.gram[k][q + p * rows], -1.0, 1.0)
+                         : std::nan("");
+      }
+      if (static_cast<std::size_t>(work.text.data() + work.text.size() - out) <
+          kMaxRow) {
+        const std::size_t used =
+            static_cast<std::size_t>(out - work.text.data());
+        work.text.resize(2 * work.text.size());
+        out = work.text.data() + used;
+      }
+      double trend, het;
+      trend_het(r, ranks.n, usable, &trend, &het);
+      out = put(out, prefix, prefixLength);
+      out = format_index(out, static_cast<unsigned>(g2));
+      *out++ = '\t';
+      out = put(out, counts, countsLength);
+      for (int k = 0; k < 3; ++k) {
+        out = put_value(out, r[k]);
+        *out++ = '\t';
+      }
+      out = put_value(out, trend);
+      *out++ = '\t';
+      out = put_value(out, het);
+      *out++ = '\n';
+    }
+  }
+  work.length = static_cast<std::size_t>(out - work.text.data());
+}
+
+}  // namespace zirk_corr

@@ -1,0 +1,189 @@
+#include "run.h"
+
+#include <cblas.h>
+#include <fcntl.h>
+#include <omp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "allele_table.h"
+#include "class_ranks.h"
+#include "common.h"
+#include "input.h"
+#include "pair_rows.h"
+#include "pairdata.h"
+
+namespace zirk_corr {
+namespace {
+
+// The rows' destination: standard output, or a temporary file beside the
+// target that commit() renames to it and the destructor otherwise removes.
+class Output {
+ public:
+  explicit Output(const std::string& path) : path_(path) {
+    if (path == "-") {
+      file_ = stdout;
+      return;
+    }
+    temp_ = path + ".tmp-XXXXXX";
+    const int fd = mkstemp(temp_.data());
+    if (fd < 0) fail(errno);
+    // mkstemp creates the file for its owner alone; the result gets the
+    // usual permissions.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    file_ = fdopen(fd, "w");
+    if (file_ == nullptr) {
+      const int error = errno;
+      close(fd);
+      fail(error);
+    }
+  }
+  Output(const Output&) = delete;
+  Output& operator=(const Output&) = delete;
+  ~Output() {
+    if (file_ != nullptr && file_ != stdout) {
+      std::fclose(file_);
+      std::remove(temp_.c_str());
+    }
+  }
+
+  // Returns 0, or the errno of a failed write.
+  int write(const char* text, std::size_t length) {
+    if (length > 0 && std::fwrite(text, 1, length, file_) != length) {
+      return errno != 0 ? errno : EIO;
+    }
+    return 0;
+  }
+
+  [[noreturn]] void fail(int error) {
+    throw CorrError(path_ + ": cannot write: " + std::strerror(error));
+  }
+
+  void commit() {
+    if (file_ == stdout) {
+      if (std::fflush(stdout) != 0) fail(errno);
+      return;
+    }
+    std::FILE* file = file_;
+    file_ = nullptr;
+    if (std::fclose(file) != 0) {
+      const int error = errno;
+      std::remove(temp_.c_str());
+      fail(error);
+    }
+    if (std::rename(temp_.c_str(), path_.c_str()) != 0) {
+      const int error = errno;
+      std::remove(temp_.c_str());
+      fail(error);
+    }
+  }
+
+ private:
+  std::string path_, temp_;
+  std::FILE* file_ = nullptr;
+};
+
+void check_readable(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "r");
+  if (file == nullptr) {
+    throw CorrError(path + ": cannot open: " + std::strerror(errno));
+  }
+  std::fclose(file);
+}
+
+}  // namespace
+
+void run(const Options& options, std::FILE* progress,
+         const volatile std::sig_atomic_t& stop) {
+  for (const std::string* path :
+       {&options.genotype, &options.expression, &options.allele}) {
+    check_readable(*path);
+  }
+  get_parmeters(options.genotype.c_str(), options.expression.c_str());
+  const std::size_t individuals = static_cast<std::size_t>(n);
+  const std::size_t genes = static_cast<std::size_t>(ngene);
+  const std::size_t snps = static_cast<std::size_t>(ps);
+  GenotypeMatrix gmat(individuals, 2 * snps);
+  read_genotype(gmat, options.genotype.c_str());
+  std::vector<double> values(genes * individuals);
+  {
+    RealMatrix emat(individuals, genes);
+    read_expression(emat, options.expression.c_str());
+    for (std::size_t g = 0; g < genes; ++g) {
+      for (std::size_t i = 0; i < individuals; ++i) {
+        values[g * individuals + i] = std::log10(emat(i, g));
+      }
+    }
+  }
+  // Every SNP's allele is settled before the output exists, so that an
+  // allele file fault (which ends the process) leaves nothing behind.
+  std::vector<char> reference(snps);
+  {
+    AlleleTable alleles(options.allele.c_str(), snps);
+    for (std::size_t s = 0; s < snps; ++s) reference[s] = alleles.lookup(s);
+  }
+  const GeneOrders orders(values, genes, individuals);
+  values = std::vector<double>();
+
+  // Each worker calls BLAS for its own panel; BLAS threads of its own would
+  // compete with them and could change the rounding with the thread count.
+  openblas_set_num_threads(1);
+  const int threads = options.threads;
+  std::vector<PanelWork> work(static_cast<std::size_t>(threads));
+  std::vector<std::uint8_t> cls(individuals);
+  std::vector<std::uint32_t> position;
+  ClassRanks ranks;
+  const std::size_t panels = (genes + kPanelGenes - 1) / kPanelGenes;
+
+  Output output(options.out);
+  if (int error = output.write(kHeader, sizeof kHeader - 1)) output.fail(error);
+  const bool show = progress != nullptr && isatty(fileno(progress));
+  for (std::size_t s = 0; s < snps && genes >= 2; ++s) {
+    if (stop) throw CorrError("interrupted by a signal; nothing written");
+    if (show) {
+      std::fprintf(progress, "\rzirk-corr: SNP %zu of %zu", s + 1, snps);
+      std::fflush(progress);
+    }
+    for (std::size_t i = 0; i < individuals; ++i) {
+      cls[i] = static_cast<std::uint8_t>(
+          genotype_class(gmat(i, 2 * s), gmat(i, 2 * s + 1), reference[s]));
+    }
+    prepare_class_ranks(cls, genes, ranks, position);
+    int writeError = 0;
+#pragma omp parallel num_threads(threads)
+    {
+#pragma omp for schedule(static)
+      for (std::size_t p = 0; p < panels; ++p) {
+        rank_genes(orders, cls, position, p * kPanelGenes,
+                   std::min(genes, (p + 1) * kPanelGenes), ranks);
+      }
+      PanelWork& mine = work[static_cast<std::size_t>(omp_get_thread_num())];
+#pragma omp for schedule(dynamic, 1) ordered
+      for (std::size_t p = 0; p < panels; ++p) {
+        panel_rows(ranks, genes, s, p * kPanelGenes,
+                   std::min(genes, (p + 1) * kPanelGenes), mine);
+#pragma omp ordered
+        if (writeError == 0) {
+          writeError = output.write(mine.text.data(), mine.length);
+        }
+      }
+    }
+    if (writeError != 0) output.fail(writeError);
+  }
+  if (show) {
+    std::fputs("\r\033[K", progress);
+    std::fflush(progress);
+  }
+  output.commit();
+}
+
+}  // namespace zirk_corr

@@ -1,0 +1,40 @@
+// One zirk-corr run: the inputs read with zirk's own readers, the rows of
+// every SNP and gene pair written in zirk's order.
+//
+// Genotype classes and values are exactly zirk's: class 0 two copies of the
+// reference allele, 1 one copy, 2 neither (any other allele counts as not the
+// reference); values are the base-10 logarithms of the expression values,
+// so a zero is -inf (the lowest rank) and a negative value NaN, which makes
+// every class holding it unusable for that gene.
+//
+// Work per SNP: the class ranks of the genes (split over the threads), then
+// panels of kPanelGenes first genes handed to the threads in order, each
+// computing its Gram blocks with single-threaded BLAS and formatting its
+// rows; the panels are written in order, so the output is the same for any
+// thread count. The output goes to a temporary file beside the target,
+// renamed when complete; a failure or a signal removes it.
+//
+// Peak memory, n individuals, G genes, T threads: about 8 n G (1 + ...) bytes
+// for the values and their orders (20 n G) and the class ranks (8 n G), and
+// per thread the panel's Gram blocks (24 kPanelGenes G) and rows (about
+// 80 kPanelGenes G).
+#ifndef ZIRK_CORR_RUN_H_
+#define ZIRK_CORR_RUN_H_
+
+#include <csignal>
+#include <cstdio>
+
+#include "options.h"
+
+namespace zirk_corr {
+
+// Runs with `options`, showing progress on `progress` when it is a terminal
+// (may be null). Throws CorrError on failure, or when `stop` becomes
+// non-zero, after removing the unfinished output; the readers' own format
+// errors end the process through zirk's error(), before any output exists.
+void run(const Options& options, std::FILE* progress,
+         const volatile std::sig_atomic_t& stop);
+
+}  // namespace zirk_corr
+
+#endif  // ZIRK_CORR_RUN_H_
