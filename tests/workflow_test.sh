@@ -3,10 +3,11 @@
 # over the same imported folder: sharded runs must give the same rows and
 # the same report byte for byte, also after a shard was killed, through the
 # Slurm profile and from an installed copy; a failing shard must stop the
-# workflow with its own error.
+# workflow with its own error. These cases turn zirk-corr off; the corr case
+# runs it beside zirk and compares with single runs of both programs.
 #
 #   workflow_test.sh CASE BUILD_DIR SOURCE_DIR
-#   CASE: sharded | restart | failing | installed | slurm
+#   CASE: sharded | restart | failing | installed | slurm | corr
 set -euo pipefail
 case_name=$1
 build=$(realpath "$2")
@@ -26,7 +27,7 @@ data=$build/example-data
 # About forty SNPs that pass the class-size filter, against twelve genes.
 zcat "$data/genes.50percent.chr22.bed.gz" | awk 'NR > 1 && NR <= 13 { print $4 }' >genes.txt
 config=(vcf="$data/genotypes.chr22.vcf.gz" expression="$data/genes.50percent.chr22.bed.gz"
-  region=chr22:30000000-30100000 genes="$work/genes.txt" threshold=0.05)
+  region=chr22:30000000-30100000 genes="$work/genes.txt" threshold=0.05 corr=false)
 
 # snakemake with the given profile and config; its output goes to a log,
 # shown when it fails.
@@ -148,6 +149,46 @@ case $case_name in
       fail "Slurm and local rows differ"
     diff -r -x provenance.json -x .snakemake_timestamp local/out/report cluster/out/report ||
       fail "Slurm and local reports differ"
+    ;;
+  corr)
+    # The data and two permuted copies through both programs, in shards
+    # that do not divide the SNPs: the report, with the five best hits of
+    # each family diagnosed, must be that of single runs of zirk and
+    # zirk-corr over the whole imported folder.
+    corr_program=""
+    for candidate in "$build/zirk-corr" "$build/corr/zirk-corr"; do
+      [[ -x $candidate ]] && corr_program=$candidate && break
+    done
+    [[ -n $corr_program ]] ||
+      fail "zirk-corr is not built in $build; the workflow's corr key needs it"
+    config=("${config[@]/#corr=false/corr=true}" permutations=2 top=5)
+    workflow local corr.log outdir=out shard_snps=7 ||
+      { cat corr.log; fail "workflow run with zirk-corr"; }
+    report=$build/report/zirk-report
+    nulls=()
+    for run in real perm1 perm2; do
+      expr=out/data/expr.txt
+      [[ $run == real ]] || expr=out/data/expr.$run.txt
+      echo 0.05 | "$build/zirk" -g out/data/geno.txt -e "$expr" \
+        -a out/data/allele.txt -o "$run.it" >/dev/null
+      "$corr_program" -g out/data/geno.txt -e "$expr" -a out/data/allele.txt \
+        -o "$run.corr" || fail "zirk-corr on $expr"
+      if [[ $run != real ]]; then
+        "$report" --summary "$run.it.sum" "$run.it"
+        "$report" --summary "$run.corr.sum" "$run.corr"
+        nulls+=(--null "$run.it.sum" --null "$run.corr.sum")
+      fi
+    done
+    "$report" --data out/data --top 5 "${nulls[@]}" --out single-report \
+      real.it real.corr
+    diff -r -x provenance.json -x .snakemake_timestamp out/report single-report ||
+      fail "report differs from single runs of zirk and zirk-corr"
+    grep -q '"families": {"trend": {"family_size": [1-9]' out/report/summary.json ||
+      fail "no trend and het families in the report"
+    [[ $(awk -F'\t' 'NR > 1 && $NF ~ /^(yes|no)/' out/report/hits.tsv | wc -l) == 15 ]] ||
+      fail "not every family's five hits diagnosed"
+    [[ -s out/report/qq_trend.png && -s out/report/qq_het.png ]] ||
+      fail "no QQ plots of trend and het"
     ;;
   *)
     fail "unknown case $case_name"
