@@ -39,9 +39,9 @@ class CorrScanner {
     }
     if (n != 11) fail("malformed row");
     std::uint64_t snp = 0, g1 = 0, g2 = 0, count = 0;
-    if (!whole(f[0], snp) || !whole(f[1], g1) || !whole(f[2], g2) ||
-        g1 >= g2 || g2 > 0xffffffffu || !whole(f[3], count) ||
-        !whole(f[4], count) || !whole(f[5], count)) {
+    if (!whole(f[0], snp) || !whole(f[1], g1) || !whole(f[2], g2) || g1 >= g2 ||
+        g2 > 0xffffffffu || !whole(f[3], count) || !whole(f[4], count) ||
+        !whole(f[5], count)) {
       fail("malformed row");
     }
     for (int k = 6; k < 9; ++k) {
@@ -51,8 +51,8 @@ class CorrScanner {
     }
     Score v[2];
     for (int k = 0; k < 2; ++k) {
-      v[k] = f[9 + k] == "NA" ? Score{ScoreKind::kNaN, 0, false}
-                              : value(f[9 + k]);
+      v[k] =
+          f[9 + k] == "NA" ? Score{ScoreKind::kNaN, 0, false} : value(f[9 + k]);
       if (v[k].kind != ScoreKind::kFinite && v[k].kind != ScoreKind::kNegInf &&
           v[k].kind != ScoreKind::kNaN) {
         fail("malformed row");
@@ -63,8 +63,7 @@ class CorrScanner {
       const DataFolder& d = *options_.data;
       if (snp >= d.snps.size()) {
         fail("SNP index " + std::to_string(snp) + " beyond the " +
-             std::to_string(d.snps.size()) + " SNPs of " + d.dir +
-             "/snps.tsv");
+             std::to_string(d.snps.size()) + " SNPs of " + d.dir + "/snps.tsv");
       }
       if (g2 >= d.genes.size()) {
         fail("gene index " + std::to_string(g2) + " beyond the " +
@@ -91,7 +90,8 @@ class CorrScanner {
   void finish() const {
     if (line_ == 0) fail("not a row file of zirk-corr (unexpected header)");
   }
-  [[noreturn]] void fail_at(std::uint64_t line, const std::string& cause) const {
+  [[noreturn]] void fail_at(std::uint64_t line,
+                            const std::string& cause) const {
     throw ReportError("Error: " + name_ + ": line " + std::to_string(line) +
                       ": " + cause);
   }
@@ -133,7 +133,8 @@ void scan_corr_rows(ByteSource& source, std::vector<char>& buf,
     }
     const std::size_t rest = static_cast<std::size_t>(end - p);
     std::memmove(buf.data(), p, rest);
-    if (rest == buf.size()) scanner.fail_at(scanner.line() + 1, "line too long");
+    if (rest == buf.size())
+      scanner.fail_at(scanner.line() + 1, "line too long");
     const std::size_t got = source.read(buf.data() + rest, buf.size() - rest);
     if (got == 0) {
       if (rest != 0) {

@@ -121,8 +121,7 @@ void write_corr_summary_file(const CorrSummary& s, const std::string& path) {
   }
 }
 
-CorrSummary parse_corr_summary(const std::string& text,
-                               const std::string& name,
+CorrSummary parse_corr_summary(const std::string& text, const std::string& name,
                                std::uint64_t max_candidates) {
   CorrSummary s(max_candidates);
   SummaryReader in(text, name);

@@ -127,8 +127,7 @@ void write_corr_summary_file(const CorrSummary& summary,
 
 // Reads a whole summary file `text` (magic line included). Throws
 // ReportError naming `name` and the line on anything malformed.
-CorrSummary parse_corr_summary(const std::string& text,
-                               const std::string& name,
+CorrSummary parse_corr_summary(const std::string& text, const std::string& name,
                                std::uint64_t max_candidates);
 
 template <typename Columns>
@@ -144,8 +143,8 @@ void CorrFamily::add(std::int64_t key, std::uint64_t snp, std::uint32_t gene1,
       key == kNegInfKey ? SnpStat::kNegInf : static_cast<std::int32_t>(key);
   if (b == SnpStat::kNoIt || key32 < b) b = key32;
   const CorrRow probe{key, snp, gene1, gene2, {}};
-  if (max_candidates_ == 0 ||
-      (heap_.size() >= max_candidates_ && !corr_hit_order(probe, heap_.front()))) {
+  if (max_candidates_ == 0 || (heap_.size() >= max_candidates_ &&
+                               !corr_hit_order(probe, heap_.front()))) {
     note_dropped(key);
     return;
   }

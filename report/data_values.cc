@@ -21,8 +21,8 @@ std::ifstream open(const std::string& path) {
 
 [[noreturn]] void bad_line(const std::string& path, std::uint64_t line,
                            const std::string& cause) {
-  throw ReportError("Error: " + path + ": line " + std::to_string(line) +
-                    ": " + cause);
+  throw ReportError("Error: " + path + ": line " + std::to_string(line) + ": " +
+                    cause);
 }
 
 bool next_line(std::ifstream& in, std::string& line) {
@@ -52,8 +52,8 @@ DataValues::DataValues(const std::string& dir,
     std::uint64_t s = 0;
     for (auto want = snps.begin(); want != snps.end(); ++s) {
       if (!next_line(in, line)) {
-        bad_line(path, s + 1, "no allele line for SNP " +
-                                  std::to_string(*want));
+        bad_line(path, s + 1,
+                 "no allele line for SNP " + std::to_string(*want));
       }
       if (s != *want) continue;
       if (line.empty()) bad_line(path, s + 1, "empty allele line");
@@ -95,8 +95,8 @@ DataValues::DataValues(const std::string& dir,
         if (p == end) break;
         double x = 0;
         const auto r = std::from_chars(p, end, x);
-        if (r.ec != std::errc() || (r.ptr != end && *r.ptr != ' ' &&
-                                    *r.ptr != '\t')) {
+        if (r.ec != std::errc() ||
+            (r.ptr != end && *r.ptr != ' ' && *r.ptr != '\t')) {
           bad_line(path, g + 1, "not a number");
         }
         v.push_back(std::log10(x));
