@@ -49,12 +49,16 @@ struct CorrRow {
 };
 
 // Smallest value first, ties by SNP, gene1, gene2 (as the IT's hit order).
-inline bool corr_hit_order(const CorrRow& a, const CorrRow& b) {
-  if (a.key != b.key) return a.key < b.key;
-  if (a.snp != b.snp) return a.snp < b.snp;
-  if (a.gene1 != b.gene1) return a.gene1 < b.gene1;
-  return a.gene2 < b.gene2;
-}
+// An object, not a function pointer, so that the heap's sifts inline it.
+struct CorrHitOrder {
+  bool operator()(const CorrRow& a, const CorrRow& b) const {
+    if (a.key != b.key) return a.key < b.key;
+    if (a.snp != b.snp) return a.snp < b.snp;
+    if (a.gene1 != b.gene1) return a.gene1 < b.gene1;
+    return a.gene2 < b.gene2;
+  }
+};
+inline constexpr CorrHitOrder corr_hit_order{};
 
 // One family's values, per-SNP best values and at most max_candidates
 // candidate rows (the smallest values).
