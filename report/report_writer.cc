@@ -222,8 +222,8 @@ std::vector<Bins> null_families(const ReportOptions& o) {
   return families;
 }
 
-// A log10 p-value as zirk-corr prints it: "%.6f", "-inf", or NA.
-std::string log10_text(double v) {
+// A value as zirk-corr prints it: "%.6f", "-inf", or NA for NaN.
+std::string fixed6(double v) {
   if (std::isnan(v)) return "NA";
   if (std::isinf(v)) return v < 0 ? "-inf" : "inf";
   char buf[32];
@@ -264,14 +264,14 @@ std::string diagnosis_columns(const Hit& h, const DataValues* values) {
   }
   const Diagnosis d = diagnose(*values, h.row.snp, h.row.gene1, h.row.gene2);
   if (h.corr_columns.empty()) {
-    t += "\t" + log10_text(d.pair.log10_p_trend) + "\t" +
-         log10_text(d.pair.log10_p_het);
+    t += "\t" + fixed6(d.pair.log10_p_trend) + "\t" +
+         fixed6(d.pair.log10_p_het);
     for (int k = 0; k < 3; ++k) {
-      t += "\t" + (d.pair.usable[k] ? log10_text(d.pair.r[k]) : "NA");
+      t += "\t" + (d.pair.usable[k] ? fixed6(d.pair.r[k]) : "NA");
     }
   }
   for (int g = 0; g < 2; ++g) {
-    t += "\t" + log10_text(d.mean[g]) + "\t" + log10_text(d.variance[g]);
+    t += "\t" + fixed6(d.mean[g]) + "\t" + fixed6(d.variance[g]);
   }
   return t + "\t" + single_gene_stronger(d, hit_value(h));
 }
