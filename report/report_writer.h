@@ -51,13 +51,6 @@ struct Hit {
 std::vector<Hit> select_hits(const RunSummary& real,
                              const ReportOptions& options);
 
-// The hits of family `family` (kTrend or kHet) of `corr`, as select_hits
-// selects them: the same --fdr or --top, the permutation gate with
-// options.corr_nulls.
-std::vector<Hit> select_corr_hits(const CorrSummary& corr,
-                                  CorrFamilyId family,
-                                  const ReportOptions& options);
-
 }  // namespace zirk_report
 
 #endif  // ZIRK_REPORT_REPORT_WRITER_H_
