@@ -3,6 +3,7 @@
 #include <getopt.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "corr_summary.h"
 #include "data_folder.h"
 #include "input_reader.h"
 #include "report_error.h"
@@ -33,8 +35,9 @@ constexpr char kScript[] = "zirk_report.py";
 constexpr char kUsage[] =
     "usage: zirk-report [options] --out DIR INPUT...\n"
     "       zirk-report [options] --summary FILE INPUT...\n"
-    "INPUT is a result file of zirk or a summary of zirk-report, plain, gzip\n"
-    "or zstd; '-' reads standard input.\n"
+    "INPUT is a result file of zirk, a row file of zirk-corr or a summary of\n"
+    "either, plain, gzip or zstd; '-' reads standard input. zirk-corr's rows\n"
+    "add the trend and het families to the report.\n"
     "  -o, --out DIR         write the report folder DIR\n"
     "  -s, --summary FILE    write a mergeable summary FILE ('-': standard\n"
     "                        output) instead\n"
@@ -43,12 +46,14 @@ constexpr char kUsage[] =
     "  -f, --fdr X           report the rows with q-value at most X (0.05);\n"
     "                        with --null, the empirical FDR once the best\n"
     "                        row's permutation p-value is at most X too\n"
-    "  -n, --top N           report the N smallest IT p-values instead\n"
+    "  -n, --top N           report the N smallest p-values of each family\n"
+    "                        instead\n"
     "      --max-hits N      rows kept as possible hits, at most listed by\n"
     "                        --fdr (100000; the strongest when more qualify)\n"
     "  -w, --cis-window BP   a hit is cis when its SNP lies within BP of\n"
     "                        either gene's start (1000000)\n"
-    "      --null SUMMARY    summary of a permuted run (repeat for each run)\n"
+    "      --null SUMMARY    summary of a permuted run, of zirk or zirk-corr\n"
+    "                        (repeat for each run)\n"
     "  -h, --help            show this help\n";
 
 std::uint64_t parse_count(const char* text, const char* option) {
@@ -190,18 +195,34 @@ int run(int argc, char** argv) {
   in_opts.max_candidates = std::max(options.max_hits, options.top);
   in_opts.progress = ::isatty(2) != 0;
   RunSummary summary(in_opts.max_candidates);
+  CorrSummary corr(in_opts.max_candidates);
+  bool any_it = false, any_corr = false;
   std::string provenance = "{\n  \"inputs\": [";
   for (std::size_t i = 0; i < inputs.size(); ++i) {
     in_opts.snp_offset = inputs[i].snp_offset;
-    const bool is_summary = read_input(inputs[i].path, in_opts, summary);
-    provenance +=
-        std::string(i ? ", " : "") +
-        "{\"path\": " + json_string(inputs[i].path) + ", \"kind\": \"" +
-        (is_summary ? "summary" : "result") +
-        "\", \"snp_offset\": " + std::to_string(inputs[i].snp_offset) + "}";
+    const InputKind kind =
+        read_any_input(inputs[i].path, in_opts, summary, corr);
+    const bool is_corr =
+        kind == InputKind::kCorrRows || kind == InputKind::kCorrSummary;
+    (is_corr ? any_corr : any_it) = true;
+    const char* kinds[] = {"result", "summary", "corr_rows", "corr_summary"};
+    provenance += std::string(i ? ", " : "") +
+                  "{\"path\": " + json_string(inputs[i].path) +
+                  ", \"kind\": \"" + kinds[static_cast<int>(kind)] +
+                  "\", \"snp_offset\": " +
+                  std::to_string(inputs[i].snp_offset) + "}";
   }
   if (!summary_path.empty()) {
-    write_summary_file(summary, summary_path);
+    if (any_it && any_corr) {
+      throw ReportError(
+          "Error: --summary: the rows of zirk and of zirk-corr go to "
+          "summaries of their own");
+    }
+    if (any_corr) {
+      write_corr_summary_file(corr, summary_path);
+    } else {
+      write_summary_file(summary, summary_path);
+    }
     return 0;
   }
   provenance += "],\n  \"nulls\": [";
@@ -210,18 +231,32 @@ int run(int argc, char** argv) {
   null_opts.max_candidates = 0;
   for (std::size_t k = 0; k < null_paths.size(); ++k) {
     RunSummary n(0);
-    if (!read_input(null_paths[k], null_opts, n)) {
+    CorrSummary c(0);
+    const InputKind kind = read_any_input(null_paths[k], null_opts, n, c);
+    if (kind == InputKind::kResult || kind == InputKind::kCorrRows) {
       throw ReportError("Error: " + null_paths[k] +
                         ": --null needs a summary file, not a result file");
     }
-    options.nulls.push_back(std::move(n));
+    if (kind == InputKind::kCorrSummary) {
+      if (!any_corr) {
+        throw ReportError("Error: " + null_paths[k] +
+                          ": a permuted run of zirk-corr without its real "
+                          "run among the inputs");
+      }
+      options.corr_nulls.push_back(std::move(c));
+    } else {
+      options.nulls.push_back(std::move(n));
+    }
     provenance += std::string(k ? ", " : "") + json_string(null_paths[k]);
   }
+  if (any_corr) options.corr = &corr;
   // The smallest run-level permutation p-value is 1 / (K + 1); below
   // that level no row can be selected, which a user should hear about.
-  if (!options.nulls.empty() && options.top == 0 && options.fdr > 0 &&
-      1.0 / static_cast<double>(options.nulls.size() + 1) > options.fdr) {
-    std::size_t needed = options.nulls.size();
+  const std::size_t runs = std::max(options.nulls.size(),
+                                    options.corr_nulls.size());
+  if (runs > 0 && options.top == 0 && options.fdr > 0 &&
+      1.0 / static_cast<double>(runs + 1) > options.fdr) {
+    std::size_t needed = runs;
     while (1.0 / static_cast<double>(needed + 1) > options.fdr &&
            needed < 1000000) {
       ++needed;
@@ -229,7 +264,7 @@ int run(int argc, char** argv) {
     std::fprintf(stderr,
                  "Warning: %zu permuted runs cannot select hits at --fdr %g; "
                  "it takes at least %zu\n",
-                 options.nulls.size(), options.fdr, needed);
+                 runs, options.fdr, needed);
   }
   provenance += "],\n  \"command\": [";
   for (int i = 0; i < argc; ++i) {

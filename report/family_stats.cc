@@ -34,21 +34,26 @@ double chi2_10_statistic(std::int64_t key) {
 
 }  // namespace
 
-Bins it_family(const RunSummary& s) {
+Bins family_bins(const Histogram& values, std::uint64_t neg_inf,
+                 std::uint64_t rows) {
   Bins out;
   std::uint64_t below_one = 0;
-  if (s.it_neg_inf > 0) {
-    out.emplace_back(kNegInfKey, s.it_neg_inf);
-    below_one += s.it_neg_inf;
+  if (neg_inf > 0) {
+    out.emplace_back(kNegInfKey, neg_inf);
+    below_one += neg_inf;
   }
-  s.it.visit([&](std::int64_t key, std::uint64_t count) {
+  values.visit([&](std::int64_t key, std::uint64_t count) {
     if (key >= 0) return false;
     out.emplace_back(key, count);
     below_one += count;
     return true;
   });
-  if (s.rows > below_one) out.emplace_back(0, s.rows - below_one);
+  if (rows > below_one) out.emplace_back(0, rows - below_one);
   return out;
+}
+
+Bins it_family(const RunSummary& s) {
+  return family_bins(s.it, s.it_neg_inf, s.rows);
 }
 
 std::vector<double> bh_qvalues(const Bins& family) {
@@ -97,6 +102,20 @@ double run_permutation_p(const Bins& family, const std::vector<Bins>& nulls) {
   for (const Bins& null : nulls) as_small += best(null) <= best(family);
   return static_cast<double>(1 + as_small) /
          static_cast<double>(nulls.size() + 1);
+}
+
+FamilySelection select_family(const Bins& family,
+                              const std::vector<Bins>& nulls, double fdr) {
+  FamilySelection s;
+  s.q = bh_qvalues(family);
+  if (nulls.empty()) {
+    s.any = largest_key_at_most(family, s.q, fdr, s.cutoff);
+    return s;
+  }
+  s.efdr = empirical_fdr(family, nulls);
+  s.run_p = run_permutation_p(family, nulls);
+  s.any = s.run_p <= fdr && largest_key_at_most(family, s.efdr, fdr, s.cutoff);
+  return s;
 }
 
 bool largest_key_at_most(const Bins& family, const std::vector<double>& q,

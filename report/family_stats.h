@@ -16,6 +16,12 @@ namespace zirk_report {
 // (key, count) with keys ascending; kNegInfKey is p = 0.
 using Bins = std::vector<std::pair<std::int64_t, std::uint64_t>>;
 
+// The family of `rows` rows of which `neg_inf` have p = 0 and those counted
+// in `values` the value of their key (keys at or above 0 as p = 1); every
+// other row (no value, or an undefined one) counts as p = 1 (key 0).
+Bins family_bins(const Histogram& values, std::uint64_t neg_inf,
+                 std::uint64_t rows);
+
 // The IT values of the whole family of summary.rows rows: a row that did not
 // reach the IT test, or whose IT value is undefined, counts as p = 1 (key 0).
 Bins it_family(const RunSummary& summary);
@@ -38,6 +44,21 @@ std::vector<double> empirical_fdr(const Bins& family,
 // With no real effect anywhere it is at most alpha with probability at most
 // alpha, whatever the dependence between rows; the empirical FDR alone is not.
 double run_permutation_p(const Bins& family, const std::vector<Bins>& nulls);
+
+// The rows of `family` reported at level `fdr`: without permuted runs those
+// with a BH q-value at most `fdr`; with them, those with an empirical FDR at
+// most `fdr`, and only when the run as a whole beats its permuted copies
+// (run_permutation_p at most `fdr`). Without that gate one chance finding,
+// repeated at SNPs in linkage disequilibrium, passes the empirical FDR in
+// about one run of K + 1.
+struct FamilySelection {
+  std::vector<double> q, efdr;  // aligned with the family; efdr with nulls
+  double run_p = 1.0;           // run_permutation_p, with nulls
+  bool any = false;             // some row is selected
+  std::int64_t cutoff = 0;      // when any: the largest selected key
+};
+FamilySelection select_family(const Bins& family,
+                              const std::vector<Bins>& nulls, double fdr);
 
 // Sets `key` to the largest key whose value in `q` (aligned with `family`)
 // is at most `alpha`; returns false when no bin qualifies.

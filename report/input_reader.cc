@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "byte_source.h"
+#include "corr_input.h"
+#include "corr_summary.h"
 #include "report_error.h"
 #include "score_text.h"
 
@@ -315,13 +317,44 @@ class RowScanner {
 
 }  // namespace
 
-bool read_input(const std::string& path, const InputOptions& options,
-                RunSummary& into) {
+namespace {
+
+// Reads the rest of `source` after the `filled` bytes already in `buf`.
+std::string whole_text(ByteSource& source, std::vector<char>& buf,
+                       std::size_t filled) {
+  std::string text(buf.data(), filled);
+  for (;;) {
+    const std::size_t got = source.read(buf.data(), buf.size());
+    if (got == 0) break;
+    text.append(buf.data(), got);
+  }
+  return text;
+}
+
+void check_snps(const ByteSource& source, std::size_t snps,
+                const InputOptions& options) {
+  if (options.data != nullptr && snps > options.data->snps.size()) {
+    throw ReportError("Error: " + source.name() + ": SNP index " +
+                      std::to_string(snps - 1) + " beyond the " +
+                      std::to_string(options.data->snps.size()) + " SNPs of " +
+                      options.data->dir + "/snps.tsv");
+  }
+}
+
+bool starts_line(const std::vector<char>& buf, std::size_t filled,
+                 const char* line) {
+  const std::size_t n = std::strlen(line);
+  return filled > n && std::memcmp(buf.data(), line, n) == 0 &&
+         buf[n] == '\n';
+}
+
+InputKind read(const std::string& path, const InputOptions& options,
+               RunSummary& into, CorrSummary* corr) {
   ByteSource source(path);
   std::vector<char> buf(kBuffer);
   std::size_t filled = 0;
-  // Enough bytes to tell a summary from a result file.
-  const std::size_t magic = std::strlen(kSummaryMagic);
+  // Enough bytes to tell the kinds apart by their first line.
+  const std::size_t magic = std::strlen(kCorrHeader);
   while (filled <= magic) {
     const std::size_t got =
         source.read(buf.data() + filled, buf.size() - filled);
@@ -332,24 +365,34 @@ bool read_input(const std::string& path, const InputOptions& options,
     throw ReportError("Error: " + source.name() +
                       ": empty input, not a ZIRK result file");
   }
-  if (filled > magic && std::memcmp(buf.data(), kSummaryMagic, magic) == 0 &&
-      buf[magic] == '\n') {
-    std::string text(buf.data(), filled);
-    for (;;) {
-      const std::size_t got = source.read(buf.data(), buf.size());
-      if (got == 0) break;
-      text.append(buf.data(), got);
-    }
-    RunSummary s = parse_summary(text, source.name(), options.max_candidates);
+  const bool corr_rows = starts_line(buf, filled, kCorrHeader);
+  const bool corr_summary = starts_line(buf, filled, kCorrSummaryMagic);
+  if ((corr_rows || corr_summary) && corr == nullptr) {
+    throw ReportError("Error: " + source.name() +
+                      ": rows of zirk-corr where a result file of zirk is "
+                      "expected");
+  }
+  if (corr_rows) {
+    CorrSummary s(options.max_candidates);
+    scan_corr_rows(source, buf, filled, options, s);
+    corr->merge(std::move(s));
+    return InputKind::kCorrRows;
+  }
+  if (corr_summary) {
+    CorrSummary s = parse_corr_summary(whole_text(source, buf, filled),
+                                       source.name(), options.max_candidates);
     s.shift_snps(options.snp_offset);
-    if (options.data != nullptr) {
-      if (s.snps.size() > options.data->snps.size()) {
-        throw ReportError("Error: " + source.name() + ": SNP index " +
-                          std::to_string(s.snps.size() - 1) + " beyond the " +
-                          std::to_string(options.data->snps.size()) +
-                          " SNPs of " + options.data->dir + "/snps.tsv");
-      }
+    for (const CorrFamily& f : s.families) {
+      check_snps(source, f.snp_best.size(), options);
     }
+    corr->merge(std::move(s));
+    return InputKind::kCorrSummary;
+  }
+  if (starts_line(buf, filled, kSummaryMagic)) {
+    RunSummary s = parse_summary(whole_text(source, buf, filled),
+                                 source.name(), options.max_candidates);
+    s.shift_snps(options.snp_offset);
+    check_snps(source, s.snps.size(), options);
     if (!into.threshold_line.empty() &&
         into.threshold_line != s.threshold_line) {
       throw ReportError("Error: " + source.name() + ": threshold line \"" +
@@ -357,11 +400,23 @@ bool read_input(const std::string& path, const InputOptions& options,
                         into.threshold_line + "\" of the inputs before it");
     }
     into.merge(std::move(s));
-    return true;
+    return InputKind::kSummary;
   }
   RowScanner scanner(source, options, into);
   scanner.run(buf, filled);
-  return false;
+  return InputKind::kResult;
+}
+
+}  // namespace
+
+bool read_input(const std::string& path, const InputOptions& options,
+                RunSummary& into) {
+  return read(path, options, into, nullptr) == InputKind::kSummary;
+}
+
+InputKind read_any_input(const std::string& path, const InputOptions& options,
+                         RunSummary& into, CorrSummary& corr) {
+  return read(path, options, into, &corr);
 }
 
 }  // namespace zirk_report

@@ -1,6 +1,7 @@
 // Reading one input into a run summary: a result file (its head checked,
 // every row parsed and checked) or a summary file, told apart by the first
-// line, each plain, gzip or zstd.
+// line, each plain, gzip or zstd; zirk-corr's rows and their summaries go
+// into a correlation summary instead.
 #ifndef ZIRK_REPORT_INPUT_READER_H_
 #define ZIRK_REPORT_INPUT_READER_H_
 
@@ -11,6 +12,8 @@
 #include "run_summary.h"
 
 namespace zirk_report {
+
+struct CorrSummary;
 
 struct InputOptions {
   std::uint64_t snp_offset = 0;      // added to the SNP of every row
@@ -26,6 +29,14 @@ struct InputOptions {
 // input was a summary file.
 bool read_input(const std::string& path, const InputOptions& options,
                 RunSummary& into);
+
+enum class InputKind { kResult, kSummary, kCorrRows, kCorrSummary };
+
+// Reads `path` as read_input does, and also a row file of zirk-corr or a
+// summary of one, which is merged into `corr` (its SNP indices checked
+// against the data folder as for result files). Returns what it read.
+InputKind read_any_input(const std::string& path, const InputOptions& options,
+                         RunSummary& into, CorrSummary& corr);
 
 }  // namespace zirk_report
 

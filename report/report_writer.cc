@@ -11,8 +11,12 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <optional>
+#include <set>
 #include <sstream>
 
+#include "corr_report.h"
+#include "data_values.h"
 #include "family_stats.h"
 #include "genome_context.h"
 #include "report_error.h"
@@ -219,15 +223,17 @@ std::vector<Bins> null_families(const ReportOptions& o) {
   return families;
 }
 
-std::string hits_tsv(const std::vector<Hit>& hits, const ReportOptions& o) {
-  const bool perm = !o.nulls.empty();
+std::string hits_tsv(const std::vector<Hit>& hits, const ReportOptions& o,
+                     const DataValues* values) {
+  const bool perm = !o.nulls.empty() || !o.corr_nulls.empty();
   std::string t =
       "snp\tsnp_id\tchrom\tpos\tref\talt\tn0\tn1\tn2\tsmall_class\tgene1\t"
       "gene1_id\tgene1_chrom\tgene1_start\tgene1_end\tgene2\tgene2_id\t"
       "gene2_chrom\tgene2_start\tgene2_end\tlog10_p_mc\tll_lda\tlog10_p_it\t"
       "q_bh";
   t += perm ? "\tempirical_fdr\tsnp_permutation_p" : "";
-  t += "\tgene1_distance\tgene2_distance\tcontext\n";
+  t += std::string("\tfamily") + kDiagnosisHeader +
+       "\tgene1_distance\tgene2_distance\tcontext\n";
   const auto gene = [&o](std::uint32_t g) {
     if (o.data == nullptr) return std::string("NA\tNA\tNA\tNA");
     const GeneInfo& i = o.data->genes[g];
@@ -245,10 +251,17 @@ std::string hits_tsv(const std::vector<Hit>& hits, const ReportOptions& o) {
            "\t" + std::to_string(i.n[2]) + "\t" +
            (i.small_class() ? "yes" : "no") + "\t";
     }
+    const bool corr = !h.corr_columns.empty();
     t += std::to_string(r.gene1) + "\t" + gene(r.gene1) + "\t" +
-         std::to_string(r.gene2) + "\t" + gene(r.gene2) + "\t" + r.mc + "\t" +
-         r.lda + "\t" + r.it + "\t" + num(h.q);
-    if (perm) t += "\t" + num(h.efdr) + "\t" + num(h.snp_p);
+         std::to_string(r.gene2) + "\t" + gene(r.gene2) + "\t" +
+         (corr ? "NA\tNA\tNA" : r.mc + "\t" + r.lda + "\t" + r.it) + "\t" +
+         num(h.q);
+    // A family without permuted runs of its own has no empirical values.
+    if (perm) {
+      t += std::isnan(h.efdr) ? "\tNA\tNA"
+                              : "\t" + num(h.efdr) + "\t" + num(h.snp_p);
+    }
+    t += std::string("\t") + h.family + diagnosis_columns(h, values);
     if (o.data == nullptr) {
       t += "\tNA\tNA\tunknown\n";
       continue;
@@ -266,8 +279,8 @@ std::string hits_tsv(const std::vector<Hit>& hits, const ReportOptions& o) {
 }
 
 std::string summary_json(const RunSummary& s, const ReportOptions& o,
-                         const std::vector<Hit>& hits,
-                         std::uint64_t qualifying) {
+                         const std::vector<Hit>& hits, std::size_t it_hits,
+                         std::uint64_t qualifying, const std::string& more) {
   std::ostringstream j;
   j << "{\n  \"format\": \"zirk-report 1\",\n  \"inputs\": {\"threshold\": "
     << json_string(s.threshold_line)
@@ -285,8 +298,9 @@ std::string summary_json(const RunSummary& s, const ReportOptions& o,
     j << "{\"by\": \"" << (o.nulls.empty() ? "bh_q" : "empirical_fdr")
       << "\", \"fdr\": " << num(o.fdr) << "}";
   }
-  j << ",\n  \"hits\": " << hits.size()
+  j << ",\n  \"hits\": " << it_hits
     << ",\n  \"hits_qualifying\": " << qualifying << ",\n";
+  // The context of the listed hits of every family.
   std::uint64_t by_context[3] = {0, 0, 0};
   for (const Hit& h : hits) {
     const Context c =
@@ -326,8 +340,61 @@ std::string summary_json(const RunSummary& s, const ReportOptions& o,
     j << "], \"best_row_permutation_p\": "
       << num(run_permutation_p(it_family(s), null_families(o))) << "}";
   }
-  j << "\n}\n";
+  j << more << "\n}\n";
   return j.str();
+}
+
+// Each correlation family's size, rows without a value and with p = 0,
+// hits, and with permuted runs the best row's permutation p-value; and
+// whether the hits were diagnosed.
+std::string corr_json(const ReportOptions& o, const std::size_t hits[2],
+                      const std::uint64_t qualifying[2], bool diagnosed) {
+  std::ostringstream j;
+  j << ",\n  \"diagnosis\": " << (diagnosed ? "true" : "false");
+  if (o.corr == nullptr) return j.str();
+  j << ",\n  \"families\": {";
+  for (int f = 0; f < 2; ++f) {
+    const CorrFamily& fam = o.corr->families[f];
+    j << (f ? ", " : "") << "\"" << kCorrFamilyNames[f]
+      << "\": {\"family_size\": " << o.corr->rows
+      << ", \"undefined_rows\": " << fam.na
+      << ", \"p_zero_rows\": " << fam.neg_inf << ", \"hits\": " << hits[f]
+      << ", \"hits_qualifying\": " << qualifying[f];
+    if (!o.corr_nulls.empty()) {
+      std::vector<Bins> nulls;
+      for (const CorrSummary& n : o.corr_nulls) {
+        nulls.push_back(family_bins(n.families[f].values,
+                                    n.families[f].neg_inf, n.rows));
+      }
+      j << ", \"permuted_runs\": " << nulls.size()
+        << ", \"best_row_permutation_p\": "
+        << num(run_permutation_p(
+               family_bins(fam.values, fam.neg_inf, o.corr->rows), nulls));
+    }
+    j << "}";
+  }
+  j << "}";
+  return j.str();
+}
+
+// The QQ plot data of the defined values of each correlation family.
+std::string corr_qq_json(const ReportOptions& o) {
+  if (o.corr == nullptr) return "";
+  std::string t;
+  for (int f = 0; f < 2; ++f) {
+    const auto defined = [f](const CorrSummary& c) {
+      const CorrFamily& fam = c.families[f];
+      Bins b;
+      if (fam.neg_inf > 0) b.emplace_back(kNegInfKey, fam.neg_inf);
+      for (const auto& bin : fam.values.bins()) b.push_back(bin);
+      return b;
+    };
+    std::vector<Bins> nulls;
+    for (const CorrSummary& n : o.corr_nulls) nulls.push_back(defined(n));
+    t += std::string(",\n\"qq_") + kCorrFamilyNames[f] +
+         "\": " + qq_set_json(defined(*o.corr), nulls);
+  }
+  return t;
 }
 
 }  // namespace
@@ -335,10 +402,10 @@ std::string summary_json(const RunSummary& s, const ReportOptions& o,
 std::vector<Hit> select_hits(const RunSummary& real, const ReportOptions& o,
                              std::uint64_t* qualifying) {
   const Bins family = it_family(real);
-  const std::vector<double> q = bh_qvalues(family);
   const std::vector<Bins> nulls = null_families(o);
-  const std::vector<double> efdr =
-      o.nulls.empty() ? std::vector<double>() : empirical_fdr(family, nulls);
+  const FamilySelection sel = select_family(family, nulls, o.fdr);
+  const std::vector<double>& q = sel.q;
+  const std::vector<double>& efdr = sel.efdr;
   const std::vector<CandidateRow> candidates = real.sorted_candidates();
   const std::uint64_t it_rows = real.it.total() + real.it_neg_inf;
 
@@ -351,23 +418,13 @@ std::vector<Hit> select_hits(const RunSummary& real, const ReportOptions& o,
                         std::to_string(real.exact_candidates()) +
                         " candidates kept; raise --max-hits");
     }
-  } else {
-    // With permutations, rows are selected only when the run as a whole
-    // beats its permuted copies: without that gate one chance finding,
-    // repeated at SNPs in linkage disequilibrium, passes the empirical FDR
-    // in about one run of K + 1.
-    const bool gate_open =
-        o.nulls.empty() || run_permutation_p(family, nulls) <= o.fdr;
-    const std::vector<double>& by = o.nulls.empty() ? q : efdr;
-    std::int64_t cutoff = kNegInfKey;
-    if (gate_open && largest_key_at_most(family, by, o.fdr, cutoff)) {
-      wanted = real.it_neg_inf;
-      real.it.visit([&](std::int64_t key, std::uint64_t count) {
-        if (key > cutoff) return false;
-        wanted += count;
-        return true;
-      });
-    }
+  } else if (sel.any) {
+    wanted = real.it_neg_inf;
+    real.it.visit([&](std::int64_t key, std::uint64_t count) {
+      if (key > sel.cutoff) return false;
+      wanted += count;
+      return true;
+    });
   }
   if (qualifying != nullptr) *qualifying = wanted;
   // A genome-wide run must not fail at its last step for having found too
@@ -384,7 +441,8 @@ std::vector<Hit> select_hits(const RunSummary& real, const ReportOptions& o,
   std::vector<Hit> hits;
   for (std::uint64_t i = 0; i < wanted; ++i) {
     const CandidateRow& r = candidates[i];
-    Hit h{r, value_at(family, q, r.it_key), std::nan(""), std::nan("")};
+    Hit h{r,  value_at(family, q, r.it_key), std::nan(""), std::nan(""),
+          "it", r.it, {}};
     if (!o.nulls.empty()) {
       h.efdr = value_at(family, efdr, r.it_key);
       std::vector<std::int32_t> best;
@@ -418,7 +476,46 @@ void write_report(const RunSummary& real, const ReportOptions& o) {
     }
   }
   std::uint64_t qualifying = 0;
-  const std::vector<Hit> hits = select_hits(real, o, &qualifying);
+  std::vector<Hit> hits = select_hits(real, o, &qualifying);
+  const std::size_t it_hits = hits.size();
+  std::size_t corr_hits[2] = {0, 0};
+  std::uint64_t corr_qualifying[2] = {0, 0};
+  if (o.corr != nullptr) {
+    for (const CorrSummary& n : o.corr_nulls) {
+      if (n.rows != o.corr->rows) {
+        throw ReportError(
+            "Error: --null: a permuted run of zirk-corr must have the number "
+            "of rows of the real run");
+      }
+    }
+    for (const CorrFamilyId f : {kTrend, kHet}) {
+      std::vector<Hit> more = select_corr_hits(*o.corr, f, o, &corr_qualifying[f]);
+      corr_hits[f] = more.size();
+      for (Hit& h : more) hits.push_back(std::move(h));
+    }
+  }
+  // The diagnosis reads the data folder's values, for the hits only.
+  std::optional<DataValues> values;
+  if (o.data != nullptr) {
+    for (const Hit& h : hits) {
+      if (h.row.gene2 >= o.data->genes.size()) {
+        throw ReportError("Error: gene index " + std::to_string(h.row.gene2) +
+                          " beyond the " +
+                          std::to_string(o.data->genes.size()) + " genes of " +
+                          o.data->dir + "/genes.tsv");
+      }
+    }
+    if (DataValues::any_present(o.data->dir)) {
+      std::set<std::uint64_t> snps;
+      std::set<std::uint32_t> genes;
+      for (const Hit& h : hits) {
+        snps.insert(h.row.snp);
+        genes.insert(h.row.gene1);
+        genes.insert(h.row.gene2);
+      }
+      values.emplace(o.data->dir, snps, genes);
+    }
+  }
 
   std::string out = o.out_dir;
   while (out.size() > 1 && out.back() == '/') out.pop_back();
@@ -438,8 +535,11 @@ void write_report(const RunSummary& real, const ReportOptions& o) {
     throw ReportError("Error: " + out + ": cannot create the report folder");
   }
   try {
-    write_file(tmp / "hits.tsv", hits_tsv(hits, o));
-    write_file(tmp / "summary.json", summary_json(real, o, hits, qualifying));
+    write_file(tmp / "hits.tsv", hits_tsv(hits, o, values ? &*values : nullptr));
+    write_file(tmp / "summary.json",
+               summary_json(real, o, hits, it_hits, qualifying,
+                            corr_json(o, corr_hits, corr_qualifying,
+                                      values.has_value())));
     std::vector<Bins> null_mc, null_it;
     for (const RunSummary& n : o.nulls) {
       null_mc.push_back(mc_lambda_bins(n));
@@ -448,17 +548,27 @@ void write_report(const RunSummary& real, const ReportOptions& o) {
     write_file(tmp / "plot-data.json",
                "{\"qq_mc\": " + qq_set_json(mc_lambda_bins(real), null_mc) +
                    ",\n\"qq_it\": " + qq_set_json(it_defined(real), null_it) +
+                   corr_qq_json(o) +
                    ",\n\"manhattan\": " + manhattan_json(real, o.data) + "}\n");
     run_script(o, tmp);
     fs::remove(tmp / "plot-data.json");
     write_file(tmp / "provenance.json", o.provenance_json);
     if (fs::exists(final_dir)) fs::remove_all(final_dir);
     fs::rename(tmp, final_dir);
-    if (qualifying > hits.size() && o.top == 0) {
+    if (qualifying > it_hits && o.top == 0) {
       std::fprintf(stderr,
                    "Warning: %llu rows qualify as hits; the report lists the "
                    "strongest %zu (--max-hits)\n",
-                   static_cast<unsigned long long>(qualifying), hits.size());
+                   static_cast<unsigned long long>(qualifying), it_hits);
+    }
+    for (const CorrFamilyId f : {kTrend, kHet}) {
+      if (corr_qualifying[f] > corr_hits[f] && o.top == 0) {
+        std::fprintf(stderr,
+                     "Warning: %llu %s rows qualify as hits; the report lists "
+                     "the strongest %zu (--max-hits)\n",
+                     static_cast<unsigned long long>(corr_qualifying[f]),
+                     kCorrFamilyNames[f], corr_hits[f]);
+      }
     }
   } catch (const ReportError&) {
     fs::remove_all(tmp, ec);

@@ -2,6 +2,8 @@
 // summary.json, the QQ and per-SNP figures
 // (drawn by the matplotlib script), report.html and provenance.json, built
 // under a temporary name and renamed into place only when all is written.
+// Hits come from the IT family and, with zirk-corr's rows, from the trend
+// and het families; each hit is diagnosed from the data folder's values.
 #ifndef ZIRK_REPORT_REPORT_WRITER_H_
 #define ZIRK_REPORT_REPORT_WRITER_H_
 
@@ -9,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "corr_summary.h"
 #include "data_folder.h"
 #include "run_summary.h"
 
@@ -22,6 +25,8 @@ struct ReportOptions {
   std::uint64_t cis_window = 1000000;  // bp of a hit's context column
   const DataFolder* data = nullptr;
   std::vector<RunSummary> nulls;  // permuted runs
+  const CorrSummary* corr = nullptr;    // zirk-corr's rows, when given
+  std::vector<CorrSummary> corr_nulls;  // and those of the permuted runs
   std::string python;             // interpreter for the figure script
   std::string script;             // the figure and page script
   std::string provenance_json;    // written as provenance.json
@@ -30,7 +35,8 @@ struct ReportOptions {
 // Writes the report of `real` into options.out_dir, replacing what was
 // there. Throws ReportError (leaving nothing behind) when the rows to list
 // go beyond the candidates kept, an index lies beyond the data folder's tables,
-// a permuted run does not match the real one, or a file cannot be written.
+// a permuted run does not match the real one, the data folder's values
+// cannot be read, or a file cannot be written.
 void write_report(const RunSummary& real, const ReportOptions& options);
 
 // The hit rows of `real` under the options' selection, with the q-value (and
@@ -38,9 +44,14 @@ void write_report(const RunSummary& real, const ReportOptions& options);
 // By FDR, at most options.max_hits rows, the strongest; `qualifying` (when
 // given) receives how many rows the selection took before that cap. Throws
 // ReportError when the rows to list go beyond the exact candidates kept.
+// A hit of the trend or het family carries zirk-corr's row as printed; its
+// `row` holds only the SNP and genes.
 struct Hit {
   CandidateRow row;
   double q, efdr, snp_p;
+  const char* family = "it";
+  std::string value;         // the family's log10 p-value as printed
+  std::string corr_columns;  // n0 to log10_p_het, trend and het hits only
 };
 std::vector<Hit> select_hits(const RunSummary& real,
                              const ReportOptions& options,

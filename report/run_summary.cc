@@ -10,6 +10,7 @@
 
 #include "report_error.h"
 #include "score_text.h"
+#include "summary_lines.h"
 
 namespace zirk_report {
 
@@ -155,73 +156,6 @@ void write_summary_file(const RunSummary& s, const std::string& path) {
     throw ReportError("Error: " + path + ": cannot write the summary file");
   }
 }
-
-namespace {
-
-// Splits summary lines into tab-separated fields and reads numbers, naming
-// the file and line in every complaint.
-class SummaryReader {
- public:
-  SummaryReader(const std::string& text, const std::string& name)
-      : text_(text), name_(name) {}
-
-  bool next_line() {
-    fields_.clear();
-    if (pos_ >= text_.size()) return false;
-    const std::size_t nl = text_.find('\n', pos_);
-    if (nl == std::string::npos) fail("torn line");
-    std::string_view line(text_.data() + pos_, nl - pos_);
-    pos_ = nl + 1;
-    ++line_;
-    std::size_t start = 0;
-    for (;;) {
-      const std::size_t tab = line.find('\t', start);
-      fields_.push_back(line.substr(start, tab - start));
-      if (tab == std::string_view::npos) break;
-      start = tab + 1;
-    }
-    return true;
-  }
-  const std::vector<std::string_view>& fields() const { return fields_; }
-  void expect(std::size_t n) const {
-    if (fields_.size() != n) fail("malformed line");
-  }
-  std::uint64_t u64(std::size_t i) const {
-    std::uint64_t v = 0;
-    const auto f = fields_.at(i);
-    const auto r = std::from_chars(f.data(), f.data() + f.size(), v);
-    if (r.ec != std::errc() || r.ptr != f.data() + f.size())
-      fail("malformed line");
-    return v;
-  }
-  std::int64_t key(std::size_t i) const {
-    if (fields_.at(i) == "-inf") return kNegInfKey;
-    std::int64_t v = 0;
-    const auto f = fields_.at(i);
-    const auto r = std::from_chars(f.data(), f.data() + f.size(), v);
-    if (r.ec != std::errc() || r.ptr != f.data() + f.size())
-      fail("malformed line");
-    return v;
-  }
-  std::int64_t hist_key(std::size_t i) const {
-    const std::int64_t v = key(i);
-    if (v < kMinKey || v > kMaxKey) fail("malformed line");
-    return v;
-  }
-  [[noreturn]] void fail(const std::string& cause) const {
-    throw ReportError("Error: " + name_ + ": line " + std::to_string(line_) +
-                      ": " + cause + " in the summary");
-  }
-
- private:
-  const std::string& text_;
-  const std::string& name_;
-  std::size_t pos_ = 0;
-  std::uint64_t line_ = 0;
-  std::vector<std::string_view> fields_;
-};
-
-}  // namespace
 
 RunSummary parse_summary(const std::string& text, const std::string& name,
                          std::uint64_t max_candidates) {

@@ -2,8 +2,9 @@
 """Figures and the one-page HTML report of zirk-report.
 
 zirk-report writes hits.tsv, summary.json and plot-data.json into a folder
-and calls this script with that folder; the script draws the QQ plots and the
-best IT p-value per SNP (PNG and SVG) and writes report.html with everything
+and calls this script with that folder; the script draws the QQ plots (of the
+trend and het families too, when zirk-corr's rows were given) and the best
+IT p-value per SNP (PNG and SVG) and writes report.html with everything
 embedded. Output depends on nothing but those three files: SVG ids are salted
 with a fixed string and no dates are written, so equal inputs give equal bytes.
 """
@@ -134,7 +135,23 @@ NOTES = [
     ("The LDA value",
      "is -9999 when the pooled covariance is singular (for example a gene "
      "with the same value in every individual)."),
+    ("Trend and het ask whether the SNP changes co-expression.",
+     "r0, r1, r2 are the two genes' rank correlations within each genotype "
+     "class (0: two copies of the reference allele). trend tests a steady "
+     "change of the correlation with the allele dosage, het any difference "
+     "between the classes. Working within classes keeps both blind to a "
+     "SNP's effect on either gene's mean or spread."),
+    ("The diagnosis of every hit.",
+     "For each gene alone, the p-value of the SNP's effect on its mean "
+     "(ANOVA of its log values on the class) and on its variance "
+     "(Brown-Forsythe). single_gene_stronger says yes, naming the test, "
+     "when the smallest of these four p-values is below the pair's p-value "
+     "in the family that made the hit: then one gene's own effect may be "
+     "all the pair shows, above all for IT hits, which a variance QTL of "
+     "one gene produces at many of its pairs."),
 ]
+FAMILY_NAMES = {"trend": "trend (dosage change of the correlation)",
+                "het": "het (any difference between the classes)"}
 
 
 def embed(folder, stem, alt):
@@ -153,10 +170,13 @@ def page(folder):
         lines = f.read().splitlines()
     header = lines[0].split("\t")
     rows = [line.split("\t") for line in lines[1:]]
-    shown = ["snp", "snp_id", "chrom", "pos", "small_class", "gene1_id",
-             "gene1_distance", "gene2_id", "gene2_distance", "context",
-             "log10_p_mc", "log10_p_it", "q_bh", "empirical_fdr",
-             "snp_permutation_p"]
+    shown = ["family", "snp", "snp_id", "chrom", "pos", "small_class",
+             "gene1_id", "gene1_distance", "gene2_id", "gene2_distance",
+             "context", "log10_p_mc", "log10_p_it", "log10_p_trend",
+             "log10_p_het", "q_bh", "empirical_fdr", "snp_permutation_p",
+             "r0", "r1", "r2", "gene1_log10_p_mean", "gene1_log10_p_var",
+             "gene2_log10_p_mean", "gene2_log10_p_var",
+             "single_gene_stronger"]
     cols = [header.index(c) for c in shown if c in header]
 
     lam = summary["lambda_mc"]
@@ -191,6 +211,16 @@ def page(folder):
         facts.append(("Permutation p-value of the best row",
                       f"{perm['best_row_permutation_p']:.4g} (hits by "
                       "empirical FDR need it at or below the FDR level)"))
+    for name, fam in summary.get("families", {}).items():
+        text = (f"{fam['hits']:,} hits; {fam['family_size']:,} rows, "
+                f"{fam['undefined_rows']:,} without a value")
+        if "best_row_permutation_p" in fam:
+            text += (f"; permutation p-value of the best row "
+                     f"{fam['best_row_permutation_p']:.4g}")
+        facts.append((f"Family {FAMILY_NAMES[name]}", text))
+    facts.append(("Diagnosis of the hits",
+                  "from the data folder's values" if summary["diagnosis"]
+                  else "not computed (no data folder with values)"))
     out = ["<!DOCTYPE html>", '<html lang="en"><head><meta charset="utf-8">',
            "<title>ZIRK report</title><style>",
            "body{font-family:sans-serif;max-width:70em;margin:1em auto;"
@@ -207,6 +237,12 @@ def page(folder):
                    f"{summary['hits_qualifying']:,} rows qualify as hits; "
                    f"this report lists the strongest {summary['hits']:,} "
                    "(--max-hits).</p>")
+    for name, fam in summary.get("families", {}).items():
+        if fam["hits_qualifying"] > fam["hits"]:
+            out.append(f'<p class="warning" id="max-hits-{name}">Warning: '
+                       f"{fam['hits_qualifying']:,} {name} rows qualify as "
+                       f"hits; this report lists the strongest "
+                       f"{fam['hits']:,} (--max-hits).</p>")
     out += ["<h2>Summary</h2>", '<table id="summary">']
     for name, value in facts:
         out.append(f"<tr><th>{html.escape(name)}</th>"
@@ -214,15 +250,24 @@ def page(folder):
     out.append("</table>")
     out.append("<h2>Figures</h2>")
     out.append(embed(folder, "qq_it", "QQ plot of the IT p-values"))
+    for name in summary.get("families", {}):
+        out.append(embed(folder, f"qq_{name}",
+                         f"QQ plot of the {name} p-values"))
     out.append(embed(folder, "qq_mc", "QQ plot of the MC p-values"))
     out.append(embed(folder, "snp_best_it",
                      "Manhattan plot of the best IT p-value per SNP"))
-    out.append(f"<h2>Top hits</h2><p>{min(len(rows), HTML_HITS)} of "
-               f"{len(rows):,} rows of <code>hits.tsv</code>.</p>")
+    # The first rows of each family, so that one family's many hits do not
+    # hide another's.
+    family = header.index("family")
+    top = [r for f in ("it", "trend", "het")
+           for r in [r for r in rows if r[family] == f][:HTML_HITS]]
+    out.append(f"<h2>Top hits</h2><p>{len(top)} of {len(rows):,} rows of "
+               f"<code>hits.tsv</code> (at most {HTML_HITS} of each "
+               "family).</p>")
     out.append('<table id="hits"><tr>'
                + "".join(f"<th>{html.escape(header[c])}</th>" for c in cols)
                + "</tr>")
-    for row in rows[:HTML_HITS]:
+    for row in top:
         out.append('<tr class="hit">'
                    + "".join(f"<td>{html.escape(row[c])}</td>" for c in cols)
                    + "</tr>")
@@ -246,6 +291,10 @@ def main():
     with open(os.path.join(folder, "plot-data.json")) as f:
         plots = json.load(f)
     qq(folder, plots["qq_it"], "qq_it", "QQ plot of the IT p-values (flag 1 rows)")
+    for name in ("trend", "het"):
+        if f"qq_{name}" in plots:
+            qq(folder, plots[f"qq_{name}"], f"qq_{name}",
+               f"QQ plot of the {name} p-values (rows with a value)")
     qq(folder, plots["qq_mc"], "qq_mc", "QQ plot of the MC p-values")
     manhattan(folder, plots["manhattan"])
     page(folder)

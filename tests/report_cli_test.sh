@@ -75,7 +75,7 @@ like_ref mixed s1.sum --snp-offset 7 shard2.txt
 # permutation p-value is 1, and with no nulls the columns are absent.
 run --summary real.sum whole.txt
 run --data data --top 3 --null real.sum --null real.sum --out perm whole.txt
-head -n 1 perm/hits.tsv | grep -q $'q_bh\tempirical_fdr\tsnp_permutation_p\tgene1_distance\t' ||
+head -n 1 perm/hits.tsv | grep -q $'q_bh\tempirical_fdr\tsnp_permutation_p\tfamily\t' ||
   fail "permutation columns missing"
 [[ $(awk -F'\t' 'NR > 1 && $25 == 1 && $26 == 1' perm/hits.tsv | wc -l) == 3 ]] ||
   fail "empirical FDR of an identical null"

@@ -5,10 +5,13 @@
 # Slurm profile and from an installed copy; a failing shard must stop the
 # workflow with its own error. Genome-wide runs over several VCFs or regions
 # must give the report of one VCF holding all their SNPs, and stop on
-# inputs that do not fit together with one Error: line.
+# inputs that do not fit together with one Error: line. The first five
+# cases turn zirk-corr off; the corr case runs it beside zirk and compares
+# with single runs of both programs.
 #
 #   workflow_test.sh CASE BUILD_DIR SOURCE_DIR
-#   CASE: sharded | restart | failing | installed | slurm | genome | genome-input
+#   CASE: sharded | restart | failing | installed | slurm | genome |
+#         genome-input | corr
 set -euo pipefail
 case_name=$1
 build=$(realpath "$2")
@@ -28,7 +31,7 @@ data=$build/example-data
 # About forty SNPs that pass the class-size filter, against twelve genes.
 zcat "$data/genes.50percent.chr22.bed.gz" | awk 'NR > 1 && NR <= 13 { print $4 }' >genes.txt
 config=(vcf="$data/genotypes.chr22.vcf.gz" expression="$data/genes.50percent.chr22.bed.gz"
-  region=chr22:30000000-30100000 genes="$work/genes.txt" threshold=0.05)
+  region=chr22:30000000-30100000 genes="$work/genes.txt" threshold=0.05 corr=false)
 
 # snakemake with the given profile and config; its output goes to a log,
 # shown when it fails.
@@ -200,7 +203,7 @@ case $case_name in
     # Every row a hit but only five listed: the five strongest, as the
     # whole run lists them first, and the run says how many qualified.
     run_in capped "vcf: [$work/chr21.vcf.gz, $work/cut1.vcf.gz, $work/cut2.vcf.gz]" \
-      shard_snps=7 top=0 fdr=1 max_hits=5
+      shard_snps=7 top=0 fdr=1 max_hits=5 corr=false
     cmp <(head -n 6 whole/out/report/hits.tsv) capped/out/report/hits.tsv ||
       fail "capped run's hits are not the strongest rows"
     grep -q '^Warning: [0-9]* rows qualify as hits; the report lists the strongest 5 (--max-hits)$' capped.log ||
@@ -234,6 +237,47 @@ case $case_name in
       "vcf: [$work/cut1.vcf.gz, $work/fewer.vcf.gz]"
     expect_error no-chroms "Error: vcf $work/by-chrom/{chrom}.vcf.gz holds {chrom}; list the chromosomes in the key chromosomes" \
       "vcf: $work/by-chrom/{chrom}.vcf.gz"
+    ;;
+  corr)
+    # The data and two permuted copies through both programs, in shards
+    # that do not divide the SNPs: the report, with the five best hits of
+    # each family diagnosed, must be that of single runs of zirk and
+    # zirk-corr over the whole imported folder.
+    corr_program=""
+    for candidate in "$build/zirk-corr" "$build/corr/zirk-corr"; do
+      [[ -x $candidate ]] && corr_program=$candidate && break
+    done
+    [[ -n $corr_program ]] ||
+      fail "zirk-corr is not built in $build; the workflow's corr key needs it"
+    config=("${config[@]/#corr=false/corr=true}" permutations=2 top=5)
+    workflow local corr.log outdir=out shard_snps=7 ||
+      { cat corr.log; fail "workflow run with zirk-corr"; }
+    report=$build/report/zirk-report
+    nulls=()
+    for run in real perm1 perm2; do
+      expr=out/data/expr.txt
+      [[ $run == real ]] || expr=out/data/expr.$run.txt
+      echo 0.05 | "$build/zirk" -g out/data/geno.txt -e "$expr" \
+        -a out/data/allele.txt -o "$run.it" >/dev/null
+      "$corr_program" -g out/data/geno.txt -e "$expr" -a out/data/allele.txt \
+        -o "$run.corr" || fail "zirk-corr on $expr"
+      if [[ $run != real ]]; then
+        "$report" --summary "$run.it.sum" "$run.it"
+        "$report" --summary "$run.corr.sum" "$run.corr"
+        nulls+=(--null "$run.it.sum" --null "$run.corr.sum")
+      fi
+    done
+    "$report" --data out/data --top 5 "${nulls[@]}" --out single-report \
+      real.it real.corr
+    diff -r -x provenance.json -x .snakemake_timestamp out/report single-report ||
+      fail "report differs from single runs of zirk and zirk-corr"
+    grep -q '"families": {"trend": {"family_size": [1-9]' out/report/summary.json ||
+      fail "no trend and het families in the report"
+    [[ $(awk -F'\t' 'NR == 1 { for (i = 1; i <= NF; i++) if ($i == "single_gene_stronger") c = i }
+        NR > 1 && $c ~ /^(yes|no)/' out/report/hits.tsv | wc -l) == 15 ]] ||
+      fail "not every family's five hits diagnosed"
+    [[ -s out/report/qq_trend.png && -s out/report/qq_het.png ]] ||
+      fail "no QQ plots of trend and het"
     ;;
   *)
     fail "unknown case $case_name"

@@ -2,13 +2,14 @@
 # The whole path on real data: 1000 Genomes chr22 genotypes and
 # lymphoblastoid expression of the same people (Debian's qtltools-example),
 # imported, screened in SNP shards by the workflow on this machine together
-# with ten permuted copies of the expression, and reported. Prints the top
-# hits with SNP and gene IDs and the path of the report page.
+# with ten permuted copies of the expression, by zirk and zirk-corr, and
+# reported. Prints the top hits of each family with SNP and gene IDs and
+# their diagnosis, and the path of the report page.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/setup.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j2 --target zirk zirk-import zirk-report >/dev/null
+cmake --build build -j2 --target zirk zirk-import zirk-report zirk-corr >/dev/null
 
 out=out/demo
 data=out/example-data
@@ -42,14 +43,16 @@ if ((status != 0)); then
 fi
 echo "Workflow finished in $(($(date +%s) - start)) s."
 echo
-echo "The ten smallest IT p-values (of $(($(wc -l <"$out/data/snps.tsv") - 1)) SNPs" \
-  "x $(($(wc -l <"$out/data/genes.tsv") - 1)) genes), with BH q-values and the"
-echo "empirical FDR from ten permutations:"
+echo "The ten smallest p-values of each family, IT, trend and het (of" \
+  "$(($(wc -l <"$out/data/snps.tsv") - 1)) SNPs x $(($(wc -l <"$out/data/genes.tsv") - 1))" \
+  "genes), with BH q-values, the"
+echo "empirical FDR from ten permutations and whether one gene's own effect is stronger:"
 awk -F'\t' -v OFS='\t' '
   NR == 1 { for (i = 1; i <= NF; i++) column[$i] = i }
-  { print $column["snp_id"], $column["gene1_id"], $column["gene2_id"],
-      $column["log10_p_it"], $column["q_bh"], $column["empirical_fdr"],
-      $column["snp_permutation_p"], $column["context"] }' "$out/report/hits.tsv" |
+  { print $column["family"], $column["snp_id"], $column["gene1_id"],
+      $column["gene2_id"], $column["log10_p_it"], $column["log10_p_trend"],
+      $column["log10_p_het"], $column["q_bh"], $column["empirical_fdr"],
+      $column["context"], $column["single_gene_stronger"] }' "$out/report/hits.tsv" |
   column -t -s $'\t'
 echo
 echo "Report: $PWD/$out/report/report.html"

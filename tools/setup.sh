@@ -29,6 +29,8 @@ need slurmd /usr/sbin/slurmd
 need slurm-client /usr/bin/sbatch
 need munge /usr/sbin/munged
 need python3-matplotlib /usr/lib/python3/dist-packages/matplotlib/__init__.py
+need python3-numpy /usr/lib/python3/dist-packages/numpy/__init__.py
+need python3-scipy /usr/lib/python3/dist-packages/scipy/__init__.py
 need chromium /usr/bin/chromium
 need qemu-user /usr/bin/qemu-x86_64
 need qtltools-example /usr/share/doc/qtltools/examples/examples.tar.xz

@@ -91,9 +91,12 @@ def expression_file(run):
     return f"{DATA}/expr.txt" if run == "real" else f"{DATA}/expr.{run}.txt"
 
 
-def shard_summaries(run):
+def shard_summaries(run, kind="sum"):
+    """The shards' summaries of a run: of zirk's rows (sum) or of zirk-corr's
+    (corr.sum)."""
+
     def inputs(wildcards):
-        return [f"{OUT}/runs/{run}/{k}.sum" for k in shard_ids()]
+        return [f"{OUT}/runs/{run}/{k}.{kind}" for k in shard_ids()]
 
     return inputs
 

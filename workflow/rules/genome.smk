@@ -155,11 +155,14 @@ if GENOME:
             [
                 f"{import_folder(part)}/{name}"
                 for part in PARTS
-                for name in ["snps.tsv", "genes.tsv", "samples.txt", "expr.txt"]
+                for name in ["snps.tsv", "genes.tsv", "samples.txt", "expr.txt",
+                             "geno.txt", "allele.txt"]
                 + [f"expr.{run}.txt" for run in RUNS[1:]]
             ],
         output:
             snps=f"{DATA}/snps.tsv",
+            geno=f"{DATA}/geno.txt",
+            allele=f"{DATA}/allele.txt",
             genes=f"{DATA}/genes.tsv",
             samples=f"{DATA}/samples.txt",
             expr=f"{DATA}/expr.txt",
@@ -179,9 +182,13 @@ if GENOME:
     rule merge_genome_summaries:
         input:
             parts=f"{DATA}/parts.tsv",
-            shards=lambda wildcards: shard_summaries(wildcards.run)(wildcards),
+            shards=lambda wildcards: shard_summaries(wildcards.run, wildcards.kind)(
+                wildcards
+            ),
         output:
-            f"{OUT}/summaries/{{run}}.sum",
+            f"{OUT}/summaries/{{run}}.{{kind}}",
+        wildcard_constraints:
+            kind="sum|corr[.]sum",
         params:
             report=program("zirk-report"),
             max_hits=lambda wildcards: candidates_kept(wildcards.run),

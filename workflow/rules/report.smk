@@ -1,12 +1,15 @@
-# Shards merged into one summary per run (and the real run's rows into one
-# result file), then the report of the real run against the permuted ones.
+# Shards merged into one summary per run and program (and the real run's
+# rows into one result file), then the report of the real run against the
+# permuted ones.
 
 
 rule merge_summaries:
     input:
-        lambda wildcards: shard_summaries(wildcards.run)(wildcards),
+        lambda wildcards: shard_summaries(wildcards.run, wildcards.kind)(wildcards),
     output:
-        f"{OUT}/summaries/{{run}}.sum",
+        f"{OUT}/summaries/{{run}}.{{kind}}",
+    wildcard_constraints:
+        kind="sum|corr[.]sum",
     params:
         report=program("zirk-report"),
         max_hits=lambda wildcards: candidates_kept(wildcards.run),
@@ -36,10 +39,15 @@ rule merge_rows:
         "{workflow.basedir}/scripts/merge_rows.sh {params.offsets} {output:q} {input:q}"
 
 
+# zirk-corr's summaries, when the corr key is on, are inputs and nulls like
+# zirk's; the report tells the two kinds apart by their first line.
+SUMMARY_KINDS = ["sum", "corr.sum"] if config["corr"] else ["sum"]
+
+
 rule report:
     input:
-        real=f"{OUT}/summaries/real.sum",
-        null=[f"{OUT}/summaries/{run}.sum" for run in RUNS[1:]],
+        real=[f"{OUT}/summaries/real.{kind}" for kind in SUMMARY_KINDS],
+        null=[f"{OUT}/summaries/{run}.{kind}" for run in RUNS[1:] for kind in SUMMARY_KINDS],
         snps=f"{DATA}/snps.tsv",
         genes=f"{DATA}/genes.tsv",
     output:

@@ -1,5 +1,6 @@
-# One zirk job per (run, shard); each leaves only the report's mergeable
-# summary of its rows, and for the real run the rows themselves when asked.
+# One job per (run, shard) runs zirk and, with the corr key on, zirk-corr;
+# each leaves only the report's mergeable summaries of their rows, and for
+# the real run zirk's rows themselves when asked.
 
 
 rule shard_inputs:
@@ -30,9 +31,22 @@ SCREEN_SHELL = (
     " --zirk {params.zirk:q} --report {params.report:q}"
     " --threshold {params.threshold} --offset {params.offset}"
     " --max-hits {params.max_hits}"
-    " --log {log:q} --summary {output.summary:q} {params.rows}"
+    " --log {log:q} --summary {output.summary:q} {params.rows} {params.corr}"
     " {input.geno:q} {input.expr:q} {input.allele:q}"
 )
+
+# zirk-corr's summary of a shard, when the corr key is on. The program is
+# looked up here, so that a missing zirk-corr stops the workflow before any
+# job starts.
+CORR_PROGRAM = program("zirk-corr") if config["corr"] else None
+CORR_OUTPUT = {"corr": f"{OUT}/runs/{{run}}/{{shard}}.corr.sum"} if config["corr"] else {}
+
+
+def corr_option(wildcards, output):
+    if not config["corr"]:
+        return ""
+    return (f"--corr {shlex.quote(CORR_PROGRAM)}"
+            f" --corr-summary {shlex.quote(output.corr)}")
 
 
 if config["keep_rows"]:
@@ -45,6 +59,7 @@ if config["keep_rows"]:
         output:
             summary=f"{OUT}/runs/{{run}}/{{shard}}.sum",
             rows=f"{OUT}/runs/{{run}}/{{shard}}.rows.zst",
+            **CORR_OUTPUT,
         wildcard_constraints:
             run="real",
         log:
@@ -59,6 +74,7 @@ if config["keep_rows"]:
             offset=lambda wildcards: first_snp(wildcards.shard),
             max_hits=lambda wildcards: candidates_kept(wildcards.run),
             rows=lambda wildcards, output: f"--rows {shlex.quote(output.rows)}",
+            corr=corr_option,
         shell:
             SCREEN_SHELL
 
@@ -68,6 +84,7 @@ rule screen:
         unpack(screen_inputs),
     output:
         summary=f"{OUT}/runs/{{run}}/{{shard}}.sum",
+        **CORR_OUTPUT,
     log:
         f"{OUT}/logs/screen/{{run}}/{{shard}}.log",
     threads: config["threads"]
@@ -80,5 +97,6 @@ rule screen:
         offset=lambda wildcards: first_snp(wildcards.shard),
         max_hits=lambda wildcards: candidates_kept(wildcards.run),
         rows="",
+        corr=corr_option,
     shell:
         SCREEN_SHELL

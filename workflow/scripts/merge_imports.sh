@@ -76,6 +76,22 @@ for i in "${!names[@]}"; do
   offset=$((offset + snps))
 done
 cp "$first/genes.tsv" "$first/samples.txt" "$first"/expr*.txt "$work/"
+# The merged folder is also one input of zirk, from which the report reads
+# the values of its hits: the alleles one import after another, each
+# person's genotype line the imports' lines side by side (tab-separated, as
+# the importer writes them). Imports without SNPs add nothing.
+genotypes=()
+: >"$work/allele.txt"
+for folder in "${folders[@]}"; do
+  [[ -s $folder/allele.txt ]] || continue
+  genotypes+=("$folder/geno.txt")
+  cat "$folder/allele.txt" >>"$work/allele.txt"
+done
+if ((${#genotypes[@]} > 0)); then
+  paste "${genotypes[@]}" >"$work/geno.txt"
+else
+  cp "$first/geno.txt" "$work/geno.txt"
+fi
 for file in "$work"/*; do
   mv "$file" "$out/"
 done

@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
 # Screens one shard with zirk and summarises its rows with zirk-report as
 # they are written, through a pipe, so that the rows need no disk unless
-# --rows asks for them (zstd). The outputs appear under their final names
-# only when both programs succeeded; zirk's own Error: line is repeated on
-# standard error when it fails.
+# --rows asks for them (zstd); with --corr, then runs zirk-corr on the same
+# shard and summarises its rows the same way. The outputs appear under
+# their final names only when every program succeeded; a program's own
+# Error: line is repeated on standard error when it fails.
 #
 #   screen_shard.sh --zirk Z --report R --threshold T --offset K --log LOG
 #                   --summary OUT [--rows OUT.zst] [--max-hits N]
-#                   GENO EXPR ALLELE
-# --max-hits: candidate rows the summary keeps (zirk-report's default).
+#                   [--corr ZIRK_CORR --corr-summary OUT] GENO EXPR ALLELE
+# --max-hits: candidate rows each summary keeps (zirk-report's default).
 set -euo pipefail
-rows=""
+rows="" corr="" corr_summary=""
 max_hits=100000
 while (($# > 3)); do
   case $1 in
@@ -22,6 +23,8 @@ while (($# > 3)); do
     --summary) summary=$2 ;;
     --rows) rows=$2 ;;
     --max-hits) max_hits=$2 ;;
+    --corr) corr=$2 ;;
+    --corr-summary) corr_summary=$2 ;;
     *)
       echo "screen_shard.sh: unknown option $1" >&2
       exit 2
@@ -35,16 +38,28 @@ work=$(mktemp -d "${summary%/*}/.screen.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 fail() {
-  grep '^Error' "$log" >&2 || echo "Error: zirk failed on $geno (see $log)" >&2
+  grep '^Error' "$log" >&2 || echo "Error: ${1:-zirk} failed on $geno (see $log)" >&2
   exit 1
+}
+
+# zirk-corr's rows go straight into their summary; its messages join zirk's
+# in the log. Threads as zirk's.
+screen_corr() {
+  [[ -n $corr ]] || return 0
+  "$corr" -g "$geno" -e "$expr" -a "$allele" --threads "${OMP_NUM_THREADS:-1}" \
+    -o - 2>>"$log" | "$report" --summary "$work/corr.summary" --max-hits "$max_hits" \
+    --snp-offset "$offset" - || fail zirk-corr
 }
 
 if [[ -n $rows ]]; then
   echo "$threshold" | "$zirk" -g "$geno" -e "$expr" -a "$allele" \
     -o "$work/rows" >"$log" 2>&1 || fail
-  "$report" --summary "$work/summary" --max-hits "$max_hits" --snp-offset "$offset" "$work/rows"
+  "$report" --summary "$work/summary" --max-hits "$max_hits" \
+    --snp-offset "$offset" "$work/rows"
   zstd -q --rm "$work/rows" -o "$work/rows.zst"
+  screen_corr
   mv "$work/rows.zst" "$rows"
+  [[ -z $corr ]] || mv "$work/corr.summary" "$corr_summary"
   mv "$work/summary" "$summary"
   exit 0
 fi
@@ -58,7 +73,8 @@ mkfifo "$work/rows"
 # rows could all be written and the pipe closed before that open, which
 # would then wait for a writer forever.
 exec 3<>"$work/rows" 4<"$work/rows"
-"$report" --summary "$work/summary" --max-hits "$max_hits" --snp-offset "$offset" - <&4 3>&- 4<&- &
+"$report" --summary "$work/summary" --max-hits "$max_hits" \
+  --snp-offset "$offset" - <&4 3>&- 4<&- &
 reader=$!
 exec 4<&-
 status=0
@@ -71,4 +87,6 @@ if ((status != 0)); then
   fail
 fi
 wait "$reader"
+screen_corr
+[[ -z $corr ]] || mv "$work/corr.summary" "$corr_summary"
 mv "$work/summary" "$summary"
