@@ -20,7 +20,9 @@ namespace {
 // coefficient only amplifies rounding noise.
 constexpr double kRankTolerance = 1e-8;
 
-bool is_missing(std::string_view field) { return field.empty() || field == "NA"; }
+bool is_missing(std::string_view field) {
+  return field.empty() || field == "NA";
+}
 
 // The covariate's kept values as numbers (NaN for NA); false when one is
 // neither a number nor NA.
@@ -218,9 +220,9 @@ CovariateDesign build_design(const CovariateFile& file,
       std::vector<double> column;
       for (std::size_t c : columns) {
         const std::string& field = covariate.fields[c];
-        column.push_back(is_missing(field) ? std::nan("")
-                                           : field == level->first ? 1.0
-                                                                   : 0.0);
+        column.push_back(is_missing(field)       ? std::nan("")
+                         : field == level->first ? 1.0
+                                                 : 0.0);
       }
       impute_mean(column);
       const std::string name = covariate.name + "=" + level->first;

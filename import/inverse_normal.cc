@@ -11,9 +11,9 @@ void inverse_normal_transform(std::vector<double>& values) {
   const std::size_t n = values.size();
   std::vector<std::size_t> order(n);
   std::iota(order.begin(), order.end(), 0);
-  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-    return values[a] < values[b];
-  });
+  std::stable_sort(
+      order.begin(), order.end(),
+      [&](std::size_t a, std::size_t b) { return values[a] < values[b]; });
   const boost::math::normal standard;
   const double denominator = static_cast<double>(n) + kBlomCountOffset;
   std::vector<double> scores(n);
@@ -22,8 +22,8 @@ void inverse_normal_transform(std::vector<double>& values) {
     while (end < n && values[order[end]] == values[order[begin]]) ++end;
     // 1-based ranks begin+1 .. end share their mean.
     const double rank = (static_cast<double>(begin + 1 + end)) / 2.0;
-    const double score = boost::math::quantile(
-        standard, (rank - kBlomRankOffset) / denominator);
+    const double score =
+        boost::math::quantile(standard, (rank - kBlomRankOffset) / denominator);
     for (std::size_t k = begin; k < end; ++k) scores[order[k]] = score;
     begin = end;
   }

@@ -109,7 +109,8 @@ Options parse_options(int argc, char** argv) {
   opterr = 0;
   optind = 1;
   int c;
-  while ((c = getopt_long(argc, argv, ":v:e:o:r:S:c:qh", kLong, nullptr)) != -1) {
+  while ((c = getopt_long(argc, argv, ":v:e:o:r:S:c:qh", kLong, nullptr)) !=
+         -1) {
     const std::string_view arg = optarg ? optarg : "";
     switch (c) {
       case 'v':
@@ -174,8 +175,8 @@ Options parse_options(int argc, char** argv) {
         o.inverse_normal = arg == "inverse-normal";
         break;
       case kMinExpressed:
-        o.min_expressed = parse_number<double>("--min-expressed", arg, 0.0,
-                                               1.0, "a number from 0 to 1");
+        o.min_expressed = parse_number<double>("--min-expressed", arg, 0.0, 1.0,
+                                               "a number from 0 to 1");
         break;
       case kPermute:
         o.permute = parse_number<int>("--permute", arg, 0, 100000,
