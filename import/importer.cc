@@ -142,7 +142,8 @@ void transform_genes(std::vector<KeptGene>& genes, const Options& o,
         append_value(text, v);
         throw ImportError(o.expression + ": gene " + gene.gene->id +
                           ": the transformed log10 value " + text +
-                          " overflows a double once written as 10^v");
+                          " is out of the range of a double once written "
+                          "as 10^v");
       }
       v = written;
     }
@@ -381,10 +382,16 @@ void write_transform(JsonWriter& json, const Options& o, bool residuals) {
   json.boolean(residuals);
   json.key("normalise");
   json.string(o.inverse_normal ? "inverse-normal" : "none");
-  json.key("rank_offset");
-  o.inverse_normal ? json.number(kBlomRankOffset) : json.null();
-  json.key("count_offset");
-  o.inverse_normal ? json.number(kBlomCountOffset) : json.null();
+  for (const auto& [key, offset] :
+       {std::pair{"rank_offset", kBlomRankOffset},
+        std::pair{"count_offset", kBlomCountOffset}}) {
+    json.key(key);
+    if (o.inverse_normal) {
+      json.number(offset);
+    } else {
+      json.null();
+    }
+  }
   json.key("written_as");
   json.string(residuals || o.inverse_normal ? "10^v" : "values");
   json.end_object();
