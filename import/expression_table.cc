@@ -1,81 +1,16 @@
 #include "expression_table.h"
 
-#include <htslib/bgzf.h>
-#include <htslib/kstring.h>
-
-#include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstring>
 #include <limits>
-#include <memory>
 #include <unordered_set>
 
 #include "import_error.h"
+#include "text_lines.h"
 
 namespace zirk_import {
 
 namespace {
-
-struct BgzfCloser {
-  void operator()(BGZF* fp) const { bgzf_close(fp); }
-};
-
-class LineReader {
- public:
-  explicit LineReader(const std::string& path) : path_(path) {
-    errno = 0;
-    fp_.reset(bgzf_open(path.c_str(), "r"));
-    if (!fp_) {
-      throw ImportError(path + ": cannot open: " +
-                        (errno ? std::strerror(errno) : "unknown error"));
-    }
-  }
-  ~LineReader() { free(line_.s); }
-
-  // The next line without its newline or carriage return; false at the end.
-  bool next(std::string_view& line) {
-    const int r = bgzf_getline(fp_.get(), '\n', &line_);
-    if (r == -1) return false;
-    if (r < -1) {
-      throw ImportError(path_ + ": read error (damaged compressed data?)");
-    }
-    ++number_;
-    std::size_t length = line_.l;
-    if (length > 0 && line_.s[length - 1] == '\r') --length;
-    line = std::string_view(line_.s, length);
-    return true;
-  }
-  long number() const { return number_; }
-
- private:
-  std::string path_;
-  std::unique_ptr<BGZF, BgzfCloser> fp_;
-  kstring_t line_ = {0, 0, nullptr};
-  long number_ = 0;
-};
-
-void split(std::string_view line, bool tabs,
-           std::vector<std::string_view>& out) {
-  out.clear();
-  if (tabs) {
-    std::size_t begin = 0;
-    while (true) {
-      const std::size_t tab = line.find('\t', begin);
-      out.push_back(
-          line.substr(begin, tab == line.npos ? line.npos : tab - begin));
-      if (tab == line.npos) return;
-      begin = tab + 1;
-    }
-  }
-  std::size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-    const std::size_t begin = i;
-    while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
-    if (i > begin) out.push_back(line.substr(begin, i - begin));
-  }
-}
 
 bool is_integer(std::string_view text) {
   if (text.empty()) return false;
@@ -131,7 +66,7 @@ ExpressionTable read_expression_table(const std::string& path) {
   }
   const bool tabs = line.find('\t') != line.npos;
   std::vector<std::string_view> fields;
-  split(line, tabs, fields);
+  split_fields(line, tabs, fields);
   if (fields.empty()) throw ImportError(path + ": the header line is empty");
   const bool bed = line[0] == '#';
   if (!bed && fields.size() >= 3 && is_integer(fields[1]) &&
@@ -150,7 +85,7 @@ ExpressionTable read_expression_table(const std::string& path) {
   std::unordered_set<std::string_view> gene_ids;
   while (reader.next(line)) {
     if (line.empty()) continue;
-    split(line, tabs, fields);
+    split_fields(line, tabs, fields);
     if (first_row) {
       first_row = false;
       if (bed) {

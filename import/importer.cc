@@ -7,20 +7,25 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
+#include "covariates.h"
 #include "expression_table.h"
 #include "expression_values.h"
 #include "genotype_calls.h"
 #include "genotype_matrix.h"
 #include "id_list.h"
 #include "import_error.h"
+#include "inverse_normal.h"
 #include "json_writer.h"
 #include "output_folder.h"
 #include "permutation.h"
+#include "residuals.h"
 #include "skip_log.h"
 #include "variant_source.h"
 
@@ -84,13 +89,20 @@ std::vector<KeptGene> select_genes(const ExpressionTable& table,
     }
     std::vector<double> values;
     values.reserve(samples.columns.size());
+    std::size_t expressed = 0;
     for (std::size_t column : samples.columns) {
       values.push_back(gene.values[column]);
+      if (values.back() > 0) ++expressed;
     }
     double bad = 0;
     switch (convert_gene_values(values, o.scale, o.pseudocount, bad)) {
       case GeneVerdict::kKept:
-        kept.push_back({&gene, std::move(values)});
+        if (static_cast<double>(expressed) <
+            o.min_expressed * static_cast<double>(values.size())) {
+          log.add("below_min_expressed", gene.id);
+        } else {
+          kept.push_back({&gene, std::move(values)});
+        }
         break;
       case GeneVerdict::kNotANumber:
         log.add("not_a_number", gene.id);
@@ -109,6 +121,33 @@ std::vector<KeptGene> select_genes(const ExpressionTable& table,
     }
   }
   return kept;
+}
+
+// Replaces every gene's values by 10^v, with v its log10 values after the
+// covariate residuals and the inverse-normal transform that `o` asks for, so
+// that ZIRK's log10 reads v.
+void transform_genes(std::vector<KeptGene>& genes, const Options& o,
+                     const CovariateDesign* design, std::size_t samples) {
+  std::optional<Residualiser> residuals;
+  if (design) residuals.emplace(design->columns, samples);
+  for (KeptGene& gene : genes) {
+    for (double& v : gene.values) v = std::log10(v);
+    if (residuals) residuals->apply(gene.values);
+    if (o.inverse_normal) inverse_normal_transform(gene.values);
+    for (double& v : gene.values) {
+      const double written = std::pow(10.0, v);
+      if (!std::isfinite(written) ||
+          written < std::numeric_limits<double>::min()) {
+        std::string text;
+        append_value(text, v);
+        throw ImportError(o.expression + ": gene " + gene.gene->id +
+                          ": the transformed log10 value " + text +
+                          " is out of the range of a double once written "
+                          "as 10^v");
+      }
+      v = written;
+    }
+  }
 }
 
 std::string expression_text(const std::vector<KeptGene>& genes,
@@ -294,6 +333,70 @@ void optional_string(JsonWriter& json, const char* key, const std::string& v) {
   }
 }
 
+void write_covariates(JsonWriter& json, const CovariateDesign* design) {
+  json.key("covariates");
+  if (!design) {
+    json.null();
+    return;
+  }
+  json.begin_object();
+  json.key("used");
+  json.begin_array();
+  for (const std::string& name : design->names) json.string(name);
+  json.end_array();
+  json.key("imputed");
+  json.begin_object();
+  for (const auto& [name, count] : design->imputed) {
+    json.key(name);
+    json.integer(static_cast<std::int64_t>(count));
+  }
+  json.end_object();
+  json.key("expanded");
+  json.begin_object();
+  for (const auto& [name, indicators] : design->expanded) {
+    json.key(name);
+    json.begin_array();
+    for (const std::string& indicator : indicators) json.string(indicator);
+    json.end_array();
+  }
+  json.end_object();
+  json.key("dropped");
+  json.begin_array();
+  for (const DroppedColumn& d : design->dropped) {
+    json.begin_object();
+    json.key("name");
+    json.string(d.name);
+    json.key("reason");
+    json.string(d.reason);
+    json.end_object();
+  }
+  json.end_array();
+  json.end_object();
+}
+
+// What happened to the values between the file and expr.txt.
+void write_transform(JsonWriter& json, const Options& o, bool residuals) {
+  json.key("transform");
+  json.begin_object();
+  json.key("log10_residuals");
+  json.boolean(residuals);
+  json.key("normalise");
+  json.string(o.inverse_normal ? "inverse-normal" : "none");
+  for (const auto& [key, offset] :
+       {std::pair{"rank_offset", kBlomRankOffset},
+        std::pair{"count_offset", kBlomCountOffset}}) {
+    json.key(key);
+    if (o.inverse_normal) {
+      json.number(offset);
+    } else {
+      json.null();
+    }
+  }
+  json.key("written_as");
+  json.string(residuals || o.inverse_normal ? "10^v" : "values");
+  json.end_object();
+}
+
 void print_skips(std::FILE* log, const char* what, const SkipLog& skips) {
   if (skips.total() == 0) return;
   std::fprintf(log, "  %s left out:", what);
@@ -314,6 +417,10 @@ void run_import(const Options& o, std::FILE* log,
   VariantSource source(o.vcf, o.threads);
   if (!o.region.empty()) source.set_region(o.region);
   const ExpressionTable table = read_expression_table(o.expression);
+  std::optional<CovariateFile> covariate_file;
+  if (!o.covariates.empty()) {
+    covariate_file = read_covariate_file(o.covariates);
+  }
 
   IdSet snp_list, gene_list, sample_list;
   if (!o.snps.empty()) snp_list = read_id_list(o.snps);
@@ -332,10 +439,24 @@ void run_import(const Options& o, std::FILE* log,
                       " (at least 3 needed)");
   }
 
-  SkipLog gene_skips({"not_in_gene_list", "not_a_number", "non_positive"},
+  std::optional<CovariateDesign> design;
+  if (covariate_file) {
+    design = build_design(*covariate_file, samples.ids, o.covariates);
+    if (!o.quiet) {
+      for (const std::string& w : design->warnings) {
+        std::fprintf(log, "zirk-import: warning: %s\n", w.c_str());
+      }
+    }
+  }
+
+  SkipLog gene_skips({"not_in_gene_list", "not_a_number", "non_positive",
+                      "below_min_expressed"},
                      kIdsListed);
-  const std::vector<KeptGene> genes = select_genes(
+  std::vector<KeptGene> genes = select_genes(
       table, o, samples, o.genes.empty() ? nullptr : &gene_list, gene_skips);
+  if (design || o.inverse_normal) {
+    transform_genes(genes, o, design ? &*design : nullptr, samples.ids.size());
+  }
 
   std::string genes_tsv = "index\tid\tchrom\tstart\tend\n";
   for (std::size_t g = 0; g < genes.size(); ++g) {
@@ -418,6 +539,11 @@ void run_import(const Options& o, std::FILE* log,
   json.string(scale_name(o.scale));
   json.key("pseudocount");
   json.number(o.pseudocount);
+  json.key("min_expressed");
+  json.number(o.min_expressed);
+  optional_string(json, "covariates", o.covariates);
+  json.key("normalise");
+  json.string(o.inverse_normal ? "inverse-normal" : "none");
   json.key("permute");
   json.integer(o.permute);
   json.key("seed");
@@ -431,6 +557,8 @@ void run_import(const Options& o, std::FILE* log,
   json.integer(static_cast<std::int64_t>(genes.size()));
   json.key("samples");
   json.integer(static_cast<std::int64_t>(samples.ids.size()));
+  write_covariates(json, design ? &*design : nullptr);
+  write_transform(json, o, design.has_value());
   json.key("skipped");
   json.begin_object();
   write_skips(json, "variants", variant_skips);
@@ -454,6 +582,23 @@ void run_import(const Options& o, std::FILE* log,
                "%zu samples written to %s\n",
                counts.kept, counts.read, genes.size(), table.genes.size(),
                samples.ids.size(), o.out.c_str());
+  if (design || o.inverse_normal) {
+    std::fprintf(log, "  expression: log10");
+    if (design) {
+      std::size_t imputed = 0;
+      for (const auto& entry : design->imputed) imputed += entry.second;
+      std::fprintf(log,
+                   " residuals on %zu covariate columns (%zu NA imputed, %zu "
+                   "categorical expanded, %zu dropped)",
+                   design->names.size(), imputed, design->expanded.size(),
+                   design->dropped.size());
+    }
+    if (o.inverse_normal) {
+      std::fprintf(log, "%s inverse-normal (Blom, (r-3/8)/(n+1/4))",
+                   design ? ", then" : "");
+    }
+    std::fputc('\n', log);
+  }
   print_skips(log, "variants", variant_skips);
   print_skips(log, "genes", gene_skips);
   print_skips(log, "samples", sample_skips);

@@ -20,6 +20,8 @@ enum LongOnly {
   kMinClassSize,
   kValues,
   kPseudocount,
+  kNormalise,
+  kMinExpressed,
   kPermute,
   kSeed,
   kThreads,
@@ -61,6 +63,15 @@ gene-by-sample table; plain, gzip or bgzip) into a ZIRK input folder.
                            K individuals [3]
       --values SCALE       raw (positive values) or log10, ln, log2 [raw]
       --pseudocount C      add C to every raw value
+      --min-expressed F    skip genes whose value in the file is above zero
+                           in fewer than a fraction F of the samples [0]
+  -c, --covariates FILE    replace each gene's log10 values by their residuals
+                           on an intercept and these covariates (a header of
+                           a first word and sample IDs, then one line per
+                           covariate: name and values; NA imputed by the mean;
+                           non-numeric covariates become indicators)
+      --normalise METHOD   none or inverse-normal: rank-based transform of
+                           each gene, after the residuals [none]
       --permute K          also write K permuted expression files [0]
       --seed S             seed of the permutations [1]
       --threads N          extra decompression threads [0]
@@ -86,6 +97,9 @@ Options parse_options(int argc, char** argv) {
       {"min-class-size", required_argument, nullptr, kMinClassSize},
       {"values", required_argument, nullptr, kValues},
       {"pseudocount", required_argument, nullptr, kPseudocount},
+      {"covariates", required_argument, nullptr, 'c'},
+      {"normalise", required_argument, nullptr, kNormalise},
+      {"min-expressed", required_argument, nullptr, kMinExpressed},
       {"permute", required_argument, nullptr, kPermute},
       {"seed", required_argument, nullptr, kSeed},
       {"threads", required_argument, nullptr, kThreads},
@@ -95,7 +109,8 @@ Options parse_options(int argc, char** argv) {
   opterr = 0;
   optind = 1;
   int c;
-  while ((c = getopt_long(argc, argv, ":v:e:o:r:S:qh", kLong, nullptr)) != -1) {
+  while ((c = getopt_long(argc, argv, ":v:e:o:r:S:c:qh", kLong, nullptr)) !=
+         -1) {
     const std::string_view arg = optarg ? optarg : "";
     switch (c) {
       case 'v':
@@ -112,6 +127,9 @@ Options parse_options(int argc, char** argv) {
         break;
       case 'S':
         o.samples = arg;
+        break;
+      case 'c':
+        o.covariates = arg;
         break;
       case 'q':
         o.quiet = true;
@@ -148,6 +166,17 @@ Options parse_options(int argc, char** argv) {
       case kPseudocount:
         o.pseudocount = parse_number<double>("--pseudocount", arg, 0.0, 1e300,
                                              "a number of 0 or more");
+        break;
+      case kNormalise:
+        if (arg != "none" && arg != "inverse-normal") {
+          throw ImportError("--normalise: '" + std::string(arg) +
+                            "' is not one of none, inverse-normal");
+        }
+        o.inverse_normal = arg == "inverse-normal";
+        break;
+      case kMinExpressed:
+        o.min_expressed = parse_number<double>("--min-expressed", arg, 0.0, 1.0,
+                                               "a number from 0 to 1");
         break;
       case kPermute:
         o.permute = parse_number<int>("--permute", arg, 0, 100000,

@@ -18,6 +18,9 @@ struct Options {
   int min_class_size = 3;
   ValueScale scale = ValueScale::kRaw;
   double pseudocount = 0;
+  std::string covariates;  // empty: no covariates
+  bool inverse_normal = false;
+  double min_expressed = 0;
   int permute = 0;
   std::uint64_t seed = 1;
   int threads = 0;

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "covariates.h"
 #include "expression_table.h"
 #include "genotype_matrix.h"
 #include "permutation.h"
@@ -298,6 +299,23 @@ TEST_F(ImportTest, FiltersKeepWhatTheyShouldAndCountTheRest) {
   EXPECT_EQ(skipped("genes", "not_in_gene_list"), 3);
   EXPECT_EQ(skipped("samples", "not_in_sample_list"), 3);  // S9, X1, E1
   EXPECT_EQ(file("samples.txt"), "S1\nS2\nS3\nS4\nS5\nS6\nS7\nS8\n");
+  // g2's zero in S5 is a ninth of the kept samples: g2 passes 8/9, not 0.9.
+  for (const auto& [fraction, genes] :
+       {std::pair{"0.88", "g1 g2 g4"}, std::pair{"0.9", "g1 g4"}}) {
+    fs::remove_all(out());
+    ASSERT_EQ(
+        run_default(std::string("--pseudocount 1 --min-expressed ") + fraction)
+            .status,
+        0);
+    std::string kept;
+    for (const std::string& line : split(file("genes.tsv"), '\n')) {
+      if (line.find("index") != 0)
+        kept += (kept.empty() ? "" : " ") + split(line, '\t')[1];
+    }
+    EXPECT_EQ(kept, genes) << fraction;
+    EXPECT_EQ(skipped("genes", "below_min_expressed"),
+              std::string(fraction) == "0.9" ? 1 : 0);
+  }
 }
 
 TEST_F(ImportTest, ValuesReadBackExactlyOnEveryScale) {
@@ -412,6 +430,12 @@ TEST_F(ImportTest, BadInputIsOneErrorLineAndLeavesNoFolder) {
       {"huge.txt", "id S1 S2 S3\ng7 1 1e999 1\n"},
       {"big.txt", "id S1 S2 S3 S4 S5 S6 S7 S8 S9\ng8 1 1 1 1 1 1 1 1 400\n"},
       {"few.txt", "id S1 S2 Z3\ng 1 2 3\n"},
+      {"empty.cov", ""},
+      {"miss.cov", "id S1 S2 S3 S5 S6 S7 S8 S9\nage 1 2 3 4 5 6 7 8\n"},
+      {"short.cov", "id S1 S2 S3 S4 S5 S6 S7 S8 S9\nage 1 2 3\n"},
+      {"dup.cov",
+       "id S1 S2 S3 S4 S5 S6 S7 S8 S9\nage 1 2 3 4 5 6 7 8 9\n"
+       "age 9 8 7 6 5 4 3 2 1\n"},
   };
   for (const auto& [name, text] : files) spit(dir_ / "in" / name, text);
   shell("bgzip -c a.vcf > a.vcf.gz");
@@ -457,6 +481,18 @@ TEST_F(ImportTest, BadInputIsOneErrorLineAndLeavesNoFolder) {
        "(--values log10)"},
       {"-v @a.vcf -e @few.txt",
        "only 2 samples are in both @a.vcf and @few.txt (at least 3 needed)"},
+      {"-v @a.vcf -e @e.bed -c @empty.cov",
+       "@empty.cov: empty file, no header line"},
+      {"-v @a.vcf -e @e.bed -c @miss.cov",
+       "@miss.cov: sample 'S4' (in the VCF and the expression) has no column"},
+      {"-v @a.vcf -e @e.bed -c @short.cov",
+       "@short.cov: line 2 has 4 fields where the header has 10"},
+      {"-v @a.vcf -e @e.bed -c @dup.cov",
+       "@dup.cov: covariate 'age' appears twice"},
+      {"-v @a.vcf -e @e.bed --normalise rank",
+       "--normalise: 'rank' is not one of none, inverse-normal"},
+      {"-v @a.vcf -e @e.bed --min-expressed 2",
+       "--min-expressed: '2' is not a number from 0 to 1"},
       {"-v @a.vcf -e @e.bed --maf 0.7",
        "--maf: '0.7' is not a number from 0 to 0.5"},
       {"-v @a.vcf -e @e.bed --values log7",
@@ -484,6 +520,115 @@ TEST_F(ImportTest, BadInputIsOneErrorLineAndLeavesNoFolder) {
   }
   // Nothing but the inputs and the captured error beside the folder.
   EXPECT_EQ(left(), (std::set<std::string>{"in", "err"}));
+}
+
+// A covariate file with an NA, a categorical column (with an NA and a level
+// only a left-out sample has), a duplicated column and a column constant
+// over the kept samples: the design is the one built here by hand, and the
+// user hears of every drop.
+TEST_F(ImportTest, CovariatesMakeTheDesignBuiltByHand) {
+  spit(dir_ / "in/c.txt",
+       "id Z S9 S8 S7 S6 S5 S4 S3 S2 S1\n"
+       "age 1 NA 30 40 50 60 70 80 90 20\n"
+       "batch x b a c a b NA c a b\n"
+       "age_again 1 NA 30 40 50 60 70 80 90 20\n"
+       "site 5 7 7 7 7 7 7 7 7 7\n");
+  shell("gzip -c c.txt > c.txt.gz");
+  const std::string path = (dir_ / "in/c.txt.gz").string();
+  const zirk_import::CovariateDesign design = zirk_import::build_design(
+      zirk_import::read_covariate_file(path),
+      {"S1", "S2", "S3", "S4", "S5", "S6", "S7", "S8", "S9"}, path);
+  // Kept order S1..S9; age's NA is the mean of the other eight (55); batch
+  // levels a, b, c over the kept samples, S4's NA the level shares.
+  const std::vector<std::vector<double>> columns = {
+      {20, 90, 80, 70, 60, 50, 40, 30, 55},
+      {1, 0, 0, 0.375, 1, 0, 0, 0, 1},
+      {0, 0, 1, 0.25, 0, 0, 1, 0, 0}};
+  EXPECT_EQ(design.names,
+            (std::vector<std::string>{"age", "batch=b", "batch=c"}));
+  EXPECT_EQ(design.columns, columns);
+  EXPECT_EQ(design.imputed, (std::vector<std::pair<std::string, std::size_t>>{
+                                {"age", 1}, {"batch", 1}, {"age_again", 1}}));
+  ASSERT_EQ(design.expanded.size(), 1u);
+  EXPECT_EQ(design.expanded[0].second,
+            (std::vector<std::string>{"batch=b", "batch=c"}));
+  ASSERT_EQ(design.dropped.size(), 2u);
+  EXPECT_EQ(design.dropped[0].name + " " + design.dropped[0].reason,
+            "age_again linearly_dependent");
+  EXPECT_EQ(design.dropped[1].name + " " + design.dropped[1].reason,
+            "site constant");
+
+  const std::string command = std::string(ZIRK_IMPORT_BINARY) + " -v " +
+                              in("@a.vcf -e @e.bed -c @c.txt.gz") +
+                              " --normalise inverse-normal -o '" + out() +
+                              "' 2>'" + (dir_ / "err").string() + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0) << slurp(dir_ / "err");
+  const std::vector<std::string> lines = split(slurp(dir_ / "err"), '\n');
+  ASSERT_GE(lines.size(), 4u);
+  EXPECT_EQ(lines[0],
+            "zirk-import: warning: covariate age_again is a linear "
+            "combination of the intercept and the covariates before it; "
+            "dropped");
+  EXPECT_EQ(lines[1],
+            "zirk-import: warning: covariate site is constant over the kept "
+            "samples; dropped");
+  EXPECT_EQ(lines[3],
+            "  expression: log10 residuals on 3 covariate columns (3 NA "
+            "imputed, 1 categorical expanded, 2 dropped), then inverse-normal "
+            "(Blom, (r-3/8)/(n+1/4))");
+  const std::string json = file("import.json");
+  for (const char* entry :
+       {"\"used\": [\n      \"age\",\n      \"batch=b\",\n      "
+        "\"batch=c\"\n    ]",
+        "\"imputed\": {\n      \"age\": 1,\n      \"batch\": 1,\n      "
+        "\"age_again\": 1\n    }",
+        "\"name\": \"site\",\n        \"reason\": \"constant\"",
+        "\"rank_offset\": 0.375", "\"count_offset\": 0.25"}) {
+    EXPECT_NE(json.find(entry), std::string::npos) << entry;
+  }
+
+  // Beyond 50 levels a categorical covariate is an error; so is a design
+  // that leaves no residual.
+  std::string ids, levels, many;
+  for (int i = 0; i < 52; ++i) {
+    ids += " P" + std::to_string(i);
+    levels += " L" + std::to_string(i);
+    many += "\nx" + std::to_string(i) + " " + std::to_string(i);
+  }
+  spit(dir_ / "in/levels.txt", "id" + ids + "\nplate" + levels + "\n");
+  const std::vector<std::string> all = split(ids.substr(1), ' ');
+  EXPECT_THROW(
+      try {
+        zirk_import::build_design(
+            zirk_import::read_covariate_file((dir_ / "in/levels.txt").string()),
+            all, "levels.txt");
+      } catch (const std::exception& e) {
+        EXPECT_STREQ(e.what(),
+                     "levels.txt: covariate 'plate' has 52 distinct "
+                     "non-numeric values among the kept samples (at most 50 "
+                     "for a categorical covariate)");
+        throw;
+      },
+      std::exception);
+  std::string squares = "id S1 S2 S3 S4";
+  for (int k = 1; k <= 3; ++k) {
+    squares += "\np" + std::to_string(k);
+    for (int x = 1; x <= 4; ++x)
+      squares += " " + std::to_string(std::pow(x, k));
+  }
+  spit(dir_ / "in/squares.txt", squares + "\n");
+  EXPECT_THROW(
+      try {
+        zirk_import::build_design(zirk_import::read_covariate_file(
+                                      (dir_ / "in/squares.txt").string()),
+                                  {"S1", "S2", "S3", "S4"}, "squares.txt");
+      } catch (const std::exception& e) {
+        EXPECT_STREQ(e.what(),
+                     "squares.txt: 3 covariate columns and the intercept leave "
+                     "no residual for 4 samples");
+        throw;
+      },
+      std::exception);
 }
 
 TEST_F(ImportTest, AnExistingFolderIsReplacedOnlyWithForceAndOnlyOnSuccess) {

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Unpacks the real example data of Debian's qtltools-example package (1000
 # Genomes chr22 genotypes of 358 people, tabix-indexed, and their
-# lymphoblastoid RNA-seq as a phenotype BED) into DIR, unless already there.
+# lymphoblastoid RNA-seq as a phenotype BED, with 3 genotype and 50
+# expression principal components of the same people as covariates) into
+# DIR, unless already there.
 #
 # Usage: tools/example-data.sh DIR
 set -euo pipefail
@@ -12,7 +14,7 @@ fi
 dir=$1
 archive=/usr/share/doc/qtltools/examples/examples.tar.xz
 files=(genotypes.chr22.vcf.gz genotypes.chr22.vcf.gz.tbi
-  genes.50percent.chr22.bed.gz)
+  genes.50percent.chr22.bed.gz genes.covariates.pc50.txt.gz)
 
 missing=()
 for f in "${files[@]}"; do

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian 12 machine lacks for building, testing and
-# running ZIRK and its workflow: compilers and libraries, the field's tools
-# (bcftools, Snakemake, Slurm), matplotlib, Chromium for checking the report
-# page, qemu-user for the tests on other processors, and the real example
-# data. Safe to run again: it installs nothing that is already there.
+# running ZIRK and its workflow: compilers and libraries (Eigen for the
+# covariate fits), the field's tools (bcftools, Snakemake, Slurm, plink2 for
+# genotype PCs), matplotlib, numpy and scipy for the test oracles, Chromium
+# for checking the report page, qemu-user for the tests on other processors,
+# and the real example data. Safe to run again: it installs nothing that is
+# already there.
 set -euo pipefail
 
 # A package is missing when the file it is known by is.
@@ -39,8 +41,8 @@ need procps /usr/bin/pkill
 need bsdextrautils /usr/bin/column
 # zirk-corr's matrix products, and its test oracle and validation.
 need libopenblas-dev /usr/lib/x86_64-linux-gnu/openblas-pthread/pkgconfig/openblas.pc
-need python3-numpy /usr/lib/python3/dist-packages/numpy/__init__.py
-need python3-scipy /usr/lib/python3/dist-packages/scipy/__init__.py
+need libeigen3-dev /usr/include/eigen3/Eigen/QR
+need plink2 /usr/bin/plink2
 
 if ((${#missing[@]} == 0)); then
   exit 0

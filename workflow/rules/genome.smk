@@ -116,6 +116,12 @@ def genome_parts():
 
 
 PARTS = genome_parts() if GENOME else {}
+if GENOME and config["genotype_pcs"]:
+    # plink2 reads one VCF of one region here; principal components over
+    # several files would need their merge first.
+    genome_error("genotype_pcs takes one VCF and one region; for a "
+                 "genome-wide run, compute the genotype principal components "
+                 "once and give them in the covariates file")
 
 
 if GENOME:
@@ -127,6 +133,7 @@ if GENOME:
         input:
             vcf=lambda wildcards: PARTS[wildcards.part].vcf,
             expression=config["expression"],
+            covariates=covariate_file() or [],
         output:
             geno=f"{OUT}/imports/{{part}}/geno.txt",
             allele=f"{OUT}/imports/{{part}}/allele.txt",

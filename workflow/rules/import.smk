@@ -17,6 +17,11 @@ def import_options():
         options += ["--pseudocount", str(config["pseudocount"])]
     options += ["--min-class-size", str(config["min_class_size"])]
     options += ["--values", config["values"]]
+    if covariate_file():
+        options += ["--covariates", covariate_file()]
+    options += ["--normalise", config["normalise"]]
+    if config["min_expressed"]:
+        options += ["--min-expressed", str(config["min_expressed"])]
     if config["permutations"]:
         options += ["--permute", str(config["permutations"])]
         options += ["--seed", str(config["seed"])]
@@ -29,6 +34,7 @@ checkpoint import_data:
         # no wildcard of this rule.
         vcf=[] if GENOME else config["vcf"],
         expression=config["expression"],
+        covariates=covariate_file() or [],
     output:
         geno=f"{DATA}/geno.txt",
         allele=f"{DATA}/allele.txt",

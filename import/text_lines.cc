@@ -1,0 +1,57 @@
+#include "text_lines.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "import_error.h"
+
+namespace zirk_import {
+
+LineReader::LineReader(const std::string& path) : path_(path) {
+  errno = 0;
+  fp_.reset(bgzf_open(path.c_str(), "r"));
+  if (!fp_) {
+    throw ImportError(path + ": cannot open: " +
+                      (errno ? std::strerror(errno) : "unknown error"));
+  }
+}
+
+LineReader::~LineReader() { std::free(line_.s); }
+
+bool LineReader::next(std::string_view& line) {
+  const int r = bgzf_getline(fp_.get(), '\n', &line_);
+  if (r == -1) return false;
+  if (r < -1) {
+    throw ImportError(path_ + ": read error (damaged compressed data?)");
+  }
+  ++number_;
+  std::size_t length = line_.l;
+  if (length > 0 && line_.s[length - 1] == '\r') --length;
+  line = std::string_view(line_.s, length);
+  return true;
+}
+
+void split_fields(std::string_view line, bool tabs,
+                  std::vector<std::string_view>& out) {
+  out.clear();
+  if (tabs) {
+    std::size_t begin = 0;
+    while (true) {
+      const std::size_t tab = line.find('\t', begin);
+      out.push_back(
+          line.substr(begin, tab == line.npos ? line.npos : tab - begin));
+      if (tab == line.npos) return;
+      begin = tab + 1;
+    }
+  }
+  std::size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    const std::size_t begin = i;
+    while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
+    if (i > begin) out.push_back(line.substr(begin, i - begin));
+  }
+}
+
+}  // namespace zirk_import

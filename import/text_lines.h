@@ -1,0 +1,48 @@
+// Lines and fields of the importer's text inputs: plain, gzip or bgzip,
+// read through htslib's BGZF layer (which passes plain text through).
+#ifndef ZIRK_IMPORT_TEXT_LINES_H_
+#define ZIRK_IMPORT_TEXT_LINES_H_
+
+#include <htslib/bgzf.h>
+#include <htslib/kstring.h>
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zirk_import {
+
+class LineReader {
+ public:
+  // Opens `path` ("-" is standard input); throws ImportError naming it when
+  // it cannot be opened.
+  explicit LineReader(const std::string& path);
+  ~LineReader();
+  LineReader(const LineReader&) = delete;
+  LineReader& operator=(const LineReader&) = delete;
+
+  // The next line without its newline or carriage return, valid until the
+  // next call; false at the end. Throws ImportError on damaged data.
+  bool next(std::string_view& line);
+  // The 1-based number of the line last returned.
+  long number() const { return number_; }
+
+ private:
+  struct BgzfCloser {
+    void operator()(BGZF* fp) const { bgzf_close(fp); }
+  };
+  std::string path_;
+  std::unique_ptr<BGZF, BgzfCloser> fp_;
+  kstring_t line_ = {0, 0, nullptr};
+  long number_ = 0;
+};
+
+// Splits `line` into `out`: at every tab when `tabs` (empty fields kept),
+// otherwise at runs of blanks (no empty fields).
+void split_fields(std::string_view line, bool tabs,
+                  std::vector<std::string_view>& out);
+
+}  // namespace zirk_import
+
+#endif  // ZIRK_IMPORT_TEXT_LINES_H_
