@@ -288,17 +288,14 @@ struct RunData {
   }
 };
 
-// The whole-sample term of a gene pair's MC statistic is the same at every
-// SNP. When the pairs fit in kWholeCacheBytes the terms are computed at the
-// first SNP that needs them and read back at the others.
-constexpr std::size_t kWholeCacheBytes = std::size_t{256} << 20;
-
+// The whole-sample terms kept across SNPs (see kWholeCacheBytes): computed
+// at the first SNP that needs them and read back at the others.
 class WholeSampleCache {
  public:
-  explicit WholeSampleCache(std::size_t genes) : genes_(genes) {
+  WholeSampleCache(std::size_t genes, std::size_t limitBytes) : genes_(genes) {
     const std::size_t pairs = genes < 2 ? 0 : genes * (genes - 1) / 2;
     // Padded so that the last pair's terms can be read kMcLanes at a time.
-    if (pairs * sizeof(double) <= kWholeCacheBytes) {
+    if (pairs * sizeof(double) <= limitBytes) {
       sums_.resize(pairs + kMcLanes);
     }
   }
@@ -702,7 +699,7 @@ RunData prepare_run(const RealMatrix& emat, const RealMatrix& mommat,
   return data;
 }
 
-int screen_with_engine(int argc, char** argv) {
+int screen_with_engine(int argc, char** argv, std::size_t wholeCacheBytes) {
   RunSettings settings;
   GenotypeMatrix gmat;
   RunData data;
@@ -739,7 +736,7 @@ int screen_with_engine(int argc, char** argv) {
   snp.mean.resize(3 * genes);
   snp.variance.resize(3 * genes + kMcLanes);
 
-  WholeSampleCache cache(genes);
+  WholeSampleCache cache(genes, wholeCacheBytes);
   RowWriter writer(settings.outputFile.c_str(), *stops);
   Progress progress(snps, pairsPerSnp);
   OrderedRows output(writer, progress, 4 * threads);
@@ -790,6 +787,7 @@ int screen_with_engine(int argc, char** argv) {
 
 }  // namespace
 
-int run_engine(int argc, char** argv) {
-  return guard_allocation([&] { return screen_with_engine(argc, argv); });
+int run_engine(int argc, char** argv, std::size_t wholeCacheBytes) {
+  return guard_allocation(
+      [&] { return screen_with_engine(argc, argv, wholeCacheBytes); });
 }
