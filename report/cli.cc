@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "data_folder.h"
+#include "error_line.h"
 #include "input_reader.h"
+#include "json_writer.h"
 #include "report_error.h"
 #include "report_writer.h"
 
@@ -27,6 +29,8 @@
 namespace zirk_report {
 
 namespace {
+
+using zirk_formats::json_quote;
 
 constexpr char kScript[] = "zirk_report.py";
 
@@ -54,19 +58,10 @@ std::uint64_t parse_count(const char* text, const char* option) {
   const char* end = text + std::strlen(text);
   const auto r = std::from_chars(text, end, v);
   if (r.ec != std::errc() || r.ptr != end) {
-    throw ReportError(std::string("Error: ") + option +
+    throw ReportError(std::string(option) +
                       ": not a whole number: " + text);
   }
   return v;
-}
-
-std::string json_string(const std::string& s) {
-  std::string out = "\"";
-  for (const char c : s) {
-    if (c == '"' || c == '\\') out += '\\';
-    if (static_cast<unsigned char>(c) >= 0x20) out += c;
-  }
-  return out + "\"";
 }
 
 // The figure script: next to the program in the build tree, in
@@ -135,7 +130,7 @@ int run(int argc, char** argv) {
         if (end == optarg || *end != '\0' || !(options.fdr >= 0) ||
             options.fdr > 1) {
           throw ReportError(
-              std::string("Error: --fdr: not a number in [0, 1]: ") + optarg);
+              std::string("--fdr: not a number in [0, 1]: ") + optarg);
         }
         fdr_given = true;
         break;
@@ -143,7 +138,7 @@ int run(int argc, char** argv) {
       case 'n':
         options.top = parse_count(optarg, "--top");
         if (options.top == 0)
-          throw ReportError("Error: --top: must be at least 1");
+          throw ReportError("--top: must be at least 1");
         break;
       case 'm':
         options.max_hits = parse_count(optarg, "--max-hits");
@@ -155,24 +150,24 @@ int run(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
       default:
-        throw ReportError("Error: unknown or incomplete option " +
+        throw ReportError("unknown or incomplete option " +
                           std::string(argv[optind - 1]) + " (see --help)");
     }
   }
   if (out.empty() == summary_path.empty()) {
-    throw ReportError("Error: give exactly one of --out and --summary");
+    throw ReportError("give exactly one of --out and --summary");
   }
-  if (inputs.empty()) throw ReportError("Error: no input (see --help)");
+  if (inputs.empty()) throw ReportError("no input (see --help)");
   if (offset_unused) {
     throw ReportError(
-        "Error: --snp-offset follows the last input; give it before the "
+        "--snp-offset follows the last input; give it before the "
         "inputs it applies to");
   }
   if (fdr_given && options.top > 0) {
-    throw ReportError("Error: --fdr and --top exclude each other");
+    throw ReportError("--fdr and --top exclude each other");
   }
   if (!summary_path.empty() && !null_paths.empty()) {
-    throw ReportError("Error: --null belongs to a report (--out)");
+    throw ReportError("--null belongs to a report (--out)");
   }
 
   std::optional<DataFolder> data;
@@ -189,7 +184,7 @@ int run(int argc, char** argv) {
     const bool is_summary = read_input(inputs[i].path, in_opts, summary);
     provenance +=
         std::string(i ? ", " : "") +
-        "{\"path\": " + json_string(inputs[i].path) + ", \"kind\": \"" +
+        "{\"path\": " + json_quote(inputs[i].path) + ", \"kind\": \"" +
         (is_summary ? "summary" : "result") +
         "\", \"snp_offset\": " + std::to_string(inputs[i].snp_offset) + "}";
   }
@@ -204,11 +199,11 @@ int run(int argc, char** argv) {
   for (std::size_t k = 0; k < null_paths.size(); ++k) {
     RunSummary n(0);
     if (!read_input(null_paths[k], null_opts, n)) {
-      throw ReportError("Error: " + null_paths[k] +
+      throw ReportError(null_paths[k] +
                         ": --null needs a summary file, not a result file");
     }
     options.nulls.push_back(std::move(n));
-    provenance += std::string(k ? ", " : "") + json_string(null_paths[k]);
+    provenance += std::string(k ? ", " : "") + json_quote(null_paths[k]);
   }
   // The smallest run-level permutation p-value is 1 / (K + 1); below
   // that level no row can be selected, which a user should hear about.
@@ -226,7 +221,7 @@ int run(int argc, char** argv) {
   }
   provenance += "],\n  \"command\": [";
   for (int i = 0; i < argc; ++i) {
-    provenance += std::string(i ? ", " : "") + json_string(argv[i]);
+    provenance += std::string(i ? ", " : "") + json_quote(argv[i]);
   }
   provenance += "]\n}\n";
   options.out_dir = out;
@@ -244,10 +239,10 @@ int run(int argc, char** argv) {
 int run_cli(int argc, char** argv) {
   try {
     return run(argc, argv);
-  } catch (const ReportError& e) {
-    std::fprintf(stderr, "%s\n", e.what());
+  } catch (const zirk_formats::Failure& e) {
+    zirk_formats::print_error_line(e.what());
   } catch (const std::bad_alloc&) {
-    std::fprintf(stderr, "Error: out of memory\n");
+    zirk_formats::print_error_line("out of memory");
   }
   return 1;
 }

@@ -29,6 +29,7 @@
 #include "mc_tail.h"
 #include "mc_tile.h"
 #include "pairdata.h"
+#include "progress_line.h"
 #include "row_format.h"
 #include "screen.h"
 
@@ -173,9 +174,9 @@ class RowWriter {
         // Cut a torn tail back to the last whole chunk (best effort: the
         // run ends with the same error either way).
         if (done > 0 && ::ftruncate(fd_, committed_) != 0) {
-          error("Error: Cannot write the output file.");
+          error("Cannot write the output file.");
         }
-        error("Error: Cannot write the output file.");
+        error("Cannot write the output file.");
       }
       done += static_cast<std::size_t>(wrote);
     }
@@ -186,7 +187,7 @@ class RowWriter {
   void close_file() {
     if (fd_ >= 0 && ::close(fd_) != 0) {
       fd_ = -1;
-      error("Error: Cannot write the output file.");
+      error("Cannot write the output file.");
     }
     fd_ = -1;
   }
@@ -194,7 +195,7 @@ class RowWriter {
  private:
   void open_file() {
     fd_ = ::open(fileName_, O_WRONLY | O_APPEND | O_CLOEXEC);
-    if (fd_ < 0) error("Error: Cannot open the output file.");
+    if (fd_ < 0) error("Cannot open the output file.");
     committed_ = ::lseek(fd_, 0, SEEK_END);
   }
 
@@ -204,45 +205,33 @@ class RowWriter {
   off_t committed_ = 0;
 };
 
-// A progress line on standard error, only while it is a terminal.
+// The progress line on standard error, only while it is a terminal.
 class Progress {
  public:
   Progress(std::size_t snps, std::uint64_t pairsPerSnp)
-      : enabled_(isatty(STDERR_FILENO) == 1 && snps > 0),
+      : line_(stderr, snps > 0),
         snps_(snps),
         total_(static_cast<double>(pairsPerSnp) * static_cast<double>(snps)),
-        start_(Clock::now()),
-        last_(start_) {}
+        start_(std::chrono::steady_clock::now()) {}
 
   void update(std::size_t snp, std::uint64_t pairsDone) {
-    if (!enabled_) return;
-    const Clock::time_point now = Clock::now();
-    if (now - last_ < std::chrono::milliseconds(500)) return;
-    last_ = now;
-    const double seconds = std::chrono::duration<double>(now - start_).count();
+    if (!line_.due(std::chrono::milliseconds(500))) return;
+    const double seconds = std::chrono::duration<double>(
+                               std::chrono::steady_clock::now() - start_)
+                               .count();
     const double rate = static_cast<double>(pairsDone) / seconds;
     const double left = rate > 0 ? (total_ - pairsDone) / rate : 0.0;
-    std::fprintf(stderr, "\rSNP %zu of %zu, %.3g pairs/s, %.0f s left\033[K",
-                 snp + 1, snps_, rate, left);
-    std::fflush(stderr);
-    shown_ = true;
+    line_.show("SNP %zu of %zu, %.3g pairs/s, %.0f s left", snp + 1, snps_,
+               rate, left);
   }
 
-  void finish() {
-    if (shown_) {
-      std::fputs("\r\033[K", stderr);
-      std::fflush(stderr);
-    }
-  }
+  void finish() { line_.clear(); }
 
  private:
-  using Clock = std::chrono::steady_clock;
-  bool enabled_;
-  bool shown_ = false;
+  zirk_formats::ProgressLine line_;
   std::size_t snps_;
   double total_;
-  Clock::time_point start_;
-  Clock::time_point last_;
+  std::chrono::steady_clock::time_point start_;
 };
 
 // Everything about the current SNP that does not depend on the gene pair.
