@@ -93,7 +93,8 @@ class RowScanner {
   void head(const char* p, const char* nl) {
     const std::string text(p, nl);
     if (line_ == 1 && text != zirk_formats::kResultTitle) {
-      fail(1, "not a ZIRK result file (no \"Results of ZIRK:\" line)");
+      fail(1, std::string("not a ZIRK result file (no \"") +
+                  zirk_formats::kResultTitle + "\" line)");
     }
     if (line_ == 2) {
       if (text.rfind(zirk_formats::kThresholdPrefix, 0) != 0 &&
