@@ -8,7 +8,8 @@
 #                            GoogleTest, bcftools, Slurm with munge,
 #                            Chromium for the report page, qemu-user for
 #                            other processors, clang for the fuzz targets,
-#                            numpy and scipy for the independent checks
+#                            numpy and scipy for the independent checks,
+#                            ccache for the mutation check
 #
 # Safe to run again: it installs nothing that is already there.
 set -euo pipefail
@@ -65,6 +66,7 @@ if ((tests)); then
   need man-db /usr/bin/man
   need procps /usr/bin/pkill
   need iproute2 /usr/bin/ss
+  need ccache /usr/bin/ccache
 fi
 
 if ((${#build[@]} + ${#missing[@]} == 0)); then
