@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "error_line.h"
 #include "options.h"
 #include "run.h"
 
@@ -35,7 +36,7 @@ int main(int argc, char** argv) {
     }
     zirk_corr::run(options, stderr, stop_requested);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "Error: %s\n", e.what());
+    zirk_formats::print_error_line(e.what());
     return 1;
   }
   return 0;

@@ -2,15 +2,17 @@
 #ifndef ZIRK_CORR_OPTIONS_H_
 #define ZIRK_CORR_OPTIONS_H_
 
-#include <stdexcept>
 #include <string>
+
+#include "error_line.h"
 
 namespace zirk_corr {
 
 // A user-facing failure: what() is the cause, printed after "Error: ".
-class CorrError : public std::runtime_error {
+class CorrError : public zirk_formats::Failure {
  public:
-  explicit CorrError(const std::string& cause) : std::runtime_error(cause) {}
+  explicit CorrError(const std::string& cause)
+      : zirk_formats::Failure(cause) {}
 };
 
 struct Options {

@@ -2,14 +2,14 @@
 
 #include <cblas.h>
 #include <omp.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,48 +17,34 @@
 #include "class_ranks.h"
 #include "common.h"
 #include "input.h"
+#include "output_folder.h"
 #include "pair_rows.h"
 #include "pairdata.h"
+#include "progress_line.h"
 
 namespace zirk_corr {
 namespace {
 
-// The rows' destination: standard output, or a temporary file beside the
-// target that commit() renames to it and the destructor otherwise removes.
+// The rows' destination: standard output, or the file published at the end
+// (a failed or stopped run leaves nothing under its name).
 class Output {
  public:
   explicit Output(const std::string& path) : path_(path) {
     if (path == "-") {
-      file_ = stdout;
+      stream_ = stdout;
       return;
     }
-    temp_ = path + ".tmp-XXXXXX";
-    const int fd = mkstemp(temp_.data());
-    if (fd < 0) fail(errno);
-    // mkstemp creates the file for its owner alone; the result gets the
-    // usual permissions.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    file_ = fdopen(fd, "w");
-    if (file_ == nullptr) {
-      const int error = errno;
-      close(fd);
-      fail(error);
+    try {
+      file_.emplace(path);
+    } catch (const zirk_formats::Failure& e) {
+      throw CorrError(e.what());
     }
-  }
-  Output(const Output&) = delete;
-  Output& operator=(const Output&) = delete;
-  ~Output() {
-    if (file_ != nullptr && file_ != stdout) {
-      std::fclose(file_);
-      std::remove(temp_.c_str());
-    }
+    stream_ = file_->stream();
   }
 
   // Returns 0, or the errno of a failed write.
   int write(const char* text, std::size_t length) {
-    if (length > 0 && std::fwrite(text, 1, length, file_) != length) {
+    if (length > 0 && std::fwrite(text, 1, length, stream_) != length) {
       return errno != 0 ? errno : EIO;
     }
     return 0;
@@ -69,27 +55,21 @@ class Output {
   }
 
   void commit() {
-    if (file_ == stdout) {
+    if (!file_) {
       if (std::fflush(stdout) != 0) fail(errno);
       return;
     }
-    std::FILE* file = file_;
-    file_ = nullptr;
-    if (std::fclose(file) != 0) {
-      const int error = errno;
-      std::remove(temp_.c_str());
-      fail(error);
-    }
-    if (std::rename(temp_.c_str(), path_.c_str()) != 0) {
-      const int error = errno;
-      std::remove(temp_.c_str());
-      fail(error);
+    try {
+      file_->commit();
+    } catch (const zirk_formats::Failure& e) {
+      throw CorrError(e.what());
     }
   }
 
  private:
-  std::string path_, temp_;
-  std::FILE* file_ = nullptr;
+  std::string path_;
+  std::optional<zirk_formats::OutputFile> file_;
+  std::FILE* stream_ = nullptr;
 };
 
 void check_readable(const std::string& path) {
@@ -146,12 +126,11 @@ void run(const Options& options, std::FILE* progress,
 
   Output output(options.out);
   if (int error = output.write(kHeader, sizeof kHeader - 1)) output.fail(error);
-  const bool show = progress != nullptr && isatty(fileno(progress));
+  zirk_formats::ProgressLine line(progress);
   for (std::size_t s = 0; s < snps && genes >= 2; ++s) {
     if (stop) throw CorrError("interrupted by a signal; nothing written");
-    if (show) {
-      std::fprintf(progress, "\rzirk-corr: SNP %zu of %zu", s + 1, snps);
-      std::fflush(progress);
+    if (line.due(std::chrono::milliseconds(200))) {
+      line.show("zirk-corr: SNP %zu of %zu", s + 1, snps);
     }
     for (std::size_t i = 0; i < individuals; ++i) {
       cls[i] = static_cast<std::uint8_t>(
@@ -179,10 +158,7 @@ void run(const Options& options, std::FILE* progress,
     }
     if (writeError != 0) output.fail(writeError);
   }
-  if (show) {
-    std::fputs("\r\033[K", progress);
-    std::fflush(progress);
-  }
+  line.clear();
   output.commit();
 }
 

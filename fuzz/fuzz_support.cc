@@ -13,15 +13,16 @@ std::int32_t n = 0;
 std::int32_t ngene = 0;
 std::int32_t ps = 0;
 
-// Every fatal message of the program starts with "Error: "; anything else
-// reaching the exit is a fault worth a crash report.
-void error(const char* message) {
-  if (message == nullptr || std::strncmp(message, "Error: ", 7) != 0) {
-    std::fprintf(stderr, "error() called with a malformed message: %s\n",
-                 message == nullptr ? "(null)" : message);
+// error() prints "Error: " before the cause itself: a cause that is empty
+// or carries the prefix again is a fault worth a crash report.
+void error(const char* cause) {
+  if (cause == nullptr || *cause == '\0' ||
+      std::strncmp(cause, "Error: ", 7) == 0) {
+    std::fprintf(stderr, "error() called with a malformed cause: %s\n",
+                 cause == nullptr ? "(null)" : cause);
     std::abort();
   }
-  throw ReaderExit{message};
+  throw ReaderExit{cause};
 }
 
 namespace {

@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const std::string message = run_to_exit([&] {
     status = start_up(static_cast<int>(words.size()), argv.data(), settings);
   });
-  const bool stopped = message == "Error: Aborted due to input error.";
+  const bool stopped = message == "Aborted due to input error.";
   const bool went_on =
       message.empty() && status == -1 && n == 3 && ps == 2 && ngene == 3;
   if (!stopped && !went_on) {

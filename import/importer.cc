@@ -20,16 +20,22 @@
 #include "genotype_calls.h"
 #include "genotype_matrix.h"
 #include "id_list.h"
+#include "data_tables.h"
 #include "import_error.h"
 #include "inverse_normal.h"
 #include "json_writer.h"
 #include "output_folder.h"
 #include "permutation.h"
+#include "progress_line.h"
 #include "residuals.h"
 #include "skip_log.h"
 #include "variant_source.h"
 
 namespace zirk_import {
+
+using zirk_formats::JsonWriter;
+using zirk_formats::OutputFolder;
+using zirk_formats::ProgressLine;
 
 namespace {
 
@@ -207,7 +213,7 @@ VariantCounts stream_variants(VariantSource& source, const Options& o,
                               const Samples& samples, const IdSet* list,
                               GenotypeMatrix& matrix, std::FILE* snps_tsv,
                               std::FILE* allele_txt, SkipLog& log,
-                              std::FILE* progress,
+                              ProgressLine& progress,
                               const volatile std::sig_atomic_t& stop) {
   bcf_hdr_t* header = source.header();
   const int pass = bcf_hdr_id2int(header, BCF_DT_ID, "PASS");
@@ -229,10 +235,9 @@ VariantCounts stream_variants(VariantSource& source, const Options& o,
     if (!more) break;
     bcf1_t* record = source.record();
     ++counts.read;
-    if (progress && (counts.read & 0xffff) == 0) {
-      std::fprintf(progress, "\rzirk-import: %zu variants read, %zu kept",
-                   counts.read, counts.kept);
-      std::fflush(progress);
+    if ((counts.read & 0xffff) == 0) {
+      progress.show("zirk-import: %zu variants read, %zu kept", counts.read,
+                    counts.kept);
     }
     const char* chrom = bcf_seqname_safe(header, record);
     if (std::strcmp(record->d.id, ".") == 0) {
@@ -303,7 +308,7 @@ VariantCounts stream_variants(VariantSource& source, const Options& o,
     matrix.keep(ref, alt);
     ++counts.kept;
   }
-  if (progress) std::fputs("\r\033[K", progress);
+  progress.clear();
   return counts;
 }
 
@@ -458,13 +463,13 @@ void run_import(const Options& o, std::FILE* log,
     transform_genes(genes, o, design ? &*design : nullptr, samples.ids.size());
   }
 
-  std::string genes_tsv = "index\tid\tchrom\tstart\tend\n";
+  std::string genes_tsv = std::string(zirk_formats::kGeneTableHeader) + "\n";
   for (std::size_t g = 0; g < genes.size(); ++g) {
     const ExpressionGene& gene = *genes[g].gene;
     genes_tsv += std::to_string(g) + "\t" + gene.id + "\t" + gene.chrom + "\t" +
                  gene.start + "\t" + gene.end + "\n";
   }
-  folder.write("genes.tsv", genes_tsv);
+  folder.write(zirk_formats::kGeneTableName, genes_tsv);
   folder.write("expr.txt", expression_text(genes, nullptr));
   std::string samples_txt;
   for (const std::string& id : samples.ids) samples_txt += id + "\n";
@@ -481,10 +486,10 @@ void run_import(const Options& o, std::FILE* log,
        "polyploid_call", "maf_below", "class_below_min_size"},
       kIdsListed);
   GenotypeMatrix matrix(samples.ids.size());
-  std::FILE* snps_tsv = folder.open("snps.tsv");
+  std::FILE* snps_tsv = folder.open(zirk_formats::kSnpTableName);
   std::FILE* allele_txt = folder.open("allele.txt");
-  std::fputs("index\tid\tchrom\tpos\tref\talt\tn0\tn1\tn2\n", snps_tsv);
-  std::FILE* progress = (!o.quiet && isatty(fileno(log))) ? log : nullptr;
+  std::fprintf(snps_tsv, "%s\n", zirk_formats::kSnpTableHeader);
+  ProgressLine progress(log, !o.quiet);
   VariantCounts counts;
   try {
     counts = stream_variants(
@@ -493,10 +498,10 @@ void run_import(const Options& o, std::FILE* log,
   } catch (...) {
     std::fclose(snps_tsv);
     std::fclose(allele_txt);
-    if (progress) std::fputs("\r\033[K", progress);
+    progress.clear();
     throw;
   }
-  folder.close(snps_tsv, "snps.tsv");
+  folder.close(snps_tsv, zirk_formats::kSnpTableName);
   folder.close(allele_txt, "allele.txt");
   std::FILE* geno = folder.open("geno.txt");
   matrix.write(geno);

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <exception>
 
-#include "import_error.h"
+#include "error_line.h"
 #include "importer.h"
 #include "options.h"
 
@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
     }
     zirk_import::run_import(options, stderr, stop_requested);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "Error: %s\n", e.what());
+    zirk_formats::print_error_line(e.what());
     return 1;
   }
   return 0;

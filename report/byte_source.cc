@@ -48,7 +48,7 @@ ByteSource::ByteSource(const std::string& path)
   } else {
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0) {
-      throw ReportError("Error: " + name_ + ": cannot open (" +
+      throw ReportError(name_ + ": cannot open (" +
                         std::strerror(errno) + ")");
     }
     owns_fd_ = true;
@@ -66,7 +66,7 @@ ByteSource::ByteSource(const std::string& path)
     d.kind = Kind::kGzip;
     // 15 + 32: a gzip header, with its checksum checked.
     if (inflateInit2(&d.z, 15 + 32) != Z_OK) {
-      throw ReportError("Error: " + name_ + ": cannot start gzip decoding");
+      throw ReportError(name_ + ": cannot start gzip decoding");
     }
     d.z_ready = true;
   } else if (d.in_end >= 4 && b[0] == 0x28 && b[1] == 0xb5 && b[2] == 0x2f &&
@@ -74,7 +74,7 @@ ByteSource::ByteSource(const std::string& path)
     d.kind = Kind::kZstd;
     d.zstd = ZSTD_createDStream();
     if (d.zstd == nullptr || ZSTD_isError(ZSTD_initDStream(d.zstd))) {
-      throw ReportError("Error: " + name_ + ": cannot start zstd decoding");
+      throw ReportError(name_ + ": cannot start zstd decoding");
     }
   }
 }
@@ -88,7 +88,7 @@ std::size_t ByteSource::read_raw(char* out, std::size_t capacity) {
     const ssize_t got = ::read(fd_, out, capacity);
     if (got >= 0) return static_cast<std::size_t>(got);
     if (errno == EINTR) continue;
-    throw ReportError("Error: " + name_ + ": cannot read (" +
+    throw ReportError(name_ + ": cannot read (" +
                       std::strerror(errno) + ")");
   }
 }
@@ -112,7 +112,7 @@ std::size_t ByteSource::read(char* out, std::size_t capacity) {
     }
     if (d.in_pos == d.in_end && d.in_eof) {
       if (!d.stream_done) {
-        throw ReportError("Error: " + name_ + ": compressed stream ends early");
+        throw ReportError(name_ + ": compressed stream ends early");
       }
       return 0;
     }
@@ -124,7 +124,7 @@ std::size_t ByteSource::read(char* out, std::size_t capacity) {
       d.z.avail_out = static_cast<uInt>(capacity);
       const int rc = inflate(&d.z, Z_NO_FLUSH);
       if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) {
-        throw ReportError("Error: " + name_ + ": corrupt gzip data");
+        throw ReportError(name_ + ": corrupt gzip data");
       }
       d.in_pos = d.in_end - d.z.avail_in;
       produced = capacity - d.z.avail_out;
@@ -136,7 +136,7 @@ std::size_t ByteSource::read(char* out, std::size_t capacity) {
       ZSTD_outBuffer o{out, capacity, 0};
       const std::size_t rc = ZSTD_decompressStream(d.zstd, &o, &in);
       if (ZSTD_isError(rc)) {
-        throw ReportError("Error: " + name_ + ": corrupt zstd data");
+        throw ReportError(name_ + ": corrupt zstd data");
       }
       d.in_pos = in.pos;
       produced = o.pos;

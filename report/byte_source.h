@@ -13,7 +13,7 @@ namespace zirk_report {
 class ByteSource {
  public:
   // Opens `path` ("-" is standard input). Throws ReportError
-  // "Error: <name>: cannot open (<reason>)" when it cannot be opened.
+  // "<name>: cannot open (<reason>)" when it cannot be opened.
   explicit ByteSource(const std::string& path);
   ~ByteSource();
   ByteSource(const ByteSource&) = delete;

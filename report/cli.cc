@@ -15,7 +15,9 @@
 
 #include "corr_summary.h"
 #include "data_folder.h"
+#include "error_line.h"
 #include "input_reader.h"
+#include "json_writer.h"
 #include "report_error.h"
 #include "report_writer.h"
 
@@ -29,6 +31,8 @@
 namespace zirk_report {
 
 namespace {
+
+using zirk_formats::json_quote;
 
 constexpr char kScript[] = "zirk_report.py";
 
@@ -61,19 +65,10 @@ std::uint64_t parse_count(const char* text, const char* option) {
   const char* end = text + std::strlen(text);
   const auto r = std::from_chars(text, end, v);
   if (r.ec != std::errc() || r.ptr != end) {
-    throw ReportError(std::string("Error: ") + option +
+    throw ReportError(std::string(option) +
                       ": not a whole number: " + text);
   }
   return v;
-}
-
-std::string json_string(const std::string& s) {
-  std::string out = "\"";
-  for (const char c : s) {
-    if (c == '"' || c == '\\') out += '\\';
-    if (static_cast<unsigned char>(c) >= 0x20) out += c;
-  }
-  return out + "\"";
 }
 
 // The figure script: next to the program in the build tree, in
@@ -144,7 +139,7 @@ int run(int argc, char** argv) {
         if (end == optarg || *end != '\0' || !(options.fdr >= 0) ||
             options.fdr > 1) {
           throw ReportError(
-              std::string("Error: --fdr: not a number in [0, 1]: ") + optarg);
+              std::string("--fdr: not a number in [0, 1]: ") + optarg);
         }
         fdr_given = true;
         break;
@@ -152,7 +147,7 @@ int run(int argc, char** argv) {
       case 'n':
         options.top = parse_count(optarg, "--top");
         if (options.top == 0)
-          throw ReportError("Error: --top: must be at least 1");
+          throw ReportError("--top: must be at least 1");
         break;
       case 'm':
         options.max_hits = parse_count(optarg, "--max-hits");
@@ -167,24 +162,24 @@ int run(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
       default:
-        throw ReportError("Error: unknown or incomplete option " +
+        throw ReportError("unknown or incomplete option " +
                           std::string(argv[optind - 1]) + " (see --help)");
     }
   }
   if (out.empty() == summary_path.empty()) {
-    throw ReportError("Error: give exactly one of --out and --summary");
+    throw ReportError("give exactly one of --out and --summary");
   }
-  if (inputs.empty()) throw ReportError("Error: no input (see --help)");
+  if (inputs.empty()) throw ReportError("no input (see --help)");
   if (offset_unused) {
     throw ReportError(
-        "Error: --snp-offset follows the last input; give it before the "
+        "--snp-offset follows the last input; give it before the "
         "inputs it applies to");
   }
   if (fdr_given && options.top > 0) {
-    throw ReportError("Error: --fdr and --top exclude each other");
+    throw ReportError("--fdr and --top exclude each other");
   }
   if (!summary_path.empty() && !null_paths.empty()) {
-    throw ReportError("Error: --null belongs to a report (--out)");
+    throw ReportError("--null belongs to a report (--out)");
   }
 
   std::optional<DataFolder> data;
@@ -207,7 +202,7 @@ int run(int argc, char** argv) {
     (is_corr ? any_corr : any_it) = true;
     const char* kinds[] = {"result", "summary", "corr_rows", "corr_summary"};
     provenance += std::string(i ? ", " : "") +
-                  "{\"path\": " + json_string(inputs[i].path) +
+                  "{\"path\": " + json_quote(inputs[i].path) +
                   ", \"kind\": \"" + kinds[static_cast<int>(kind)] +
                   "\", \"snp_offset\": " +
                   std::to_string(inputs[i].snp_offset) + "}";
@@ -215,7 +210,7 @@ int run(int argc, char** argv) {
   if (!summary_path.empty()) {
     if (any_it && any_corr) {
       throw ReportError(
-          "Error: --summary: the rows of zirk and of zirk-corr go to "
+          "--summary: the rows of zirk and of zirk-corr go to "
           "summaries of their own");
     }
     if (any_corr) {
@@ -234,12 +229,12 @@ int run(int argc, char** argv) {
     CorrSummary c(0);
     const InputKind kind = read_any_input(null_paths[k], null_opts, n, c);
     if (kind == InputKind::kResult || kind == InputKind::kCorrRows) {
-      throw ReportError("Error: " + null_paths[k] +
+      throw ReportError(null_paths[k] +
                         ": --null needs a summary file, not a result file");
     }
     if (kind == InputKind::kCorrSummary) {
       if (!any_corr) {
-        throw ReportError("Error: " + null_paths[k] +
+        throw ReportError(null_paths[k] +
                           ": a permuted run of zirk-corr without its real "
                           "run among the inputs");
       }
@@ -247,7 +242,7 @@ int run(int argc, char** argv) {
     } else {
       options.nulls.push_back(std::move(n));
     }
-    provenance += std::string(k ? ", " : "") + json_string(null_paths[k]);
+    provenance += std::string(k ? ", " : "") + json_quote(null_paths[k]);
   }
   if (any_corr) options.corr = &corr;
   // The smallest run-level permutation p-value is 1 / (K + 1); below
@@ -268,7 +263,7 @@ int run(int argc, char** argv) {
   }
   provenance += "],\n  \"command\": [";
   for (int i = 0; i < argc; ++i) {
-    provenance += std::string(i ? ", " : "") + json_string(argv[i]);
+    provenance += std::string(i ? ", " : "") + json_quote(argv[i]);
   }
   provenance += "]\n}\n";
   options.out_dir = out;
@@ -286,10 +281,10 @@ int run(int argc, char** argv) {
 int run_cli(int argc, char** argv) {
   try {
     return run(argc, argv);
-  } catch (const ReportError& e) {
-    std::fprintf(stderr, "%s\n", e.what());
+  } catch (const zirk_formats::Failure& e) {
+    zirk_formats::print_error_line(e.what());
   } catch (const std::bad_alloc&) {
-    std::fprintf(stderr, "Error: out of memory\n");
+    zirk_formats::print_error_line("out of memory");
   }
   return 1;
 }

@@ -92,7 +92,7 @@ class CorrScanner {
   }
   [[noreturn]] void fail_at(std::uint64_t line,
                             const std::string& cause) const {
-    throw ReportError("Error: " + name_ + ": line " + std::to_string(line) +
+    throw ReportError(name_ + ": line " + std::to_string(line) +
                       ": " + cause);
   }
   std::uint64_t line() const { return line_; }

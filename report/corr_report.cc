@@ -61,7 +61,7 @@ std::vector<Hit> select_corr_hits(const CorrSummary& corr, CorrFamilyId id,
     wanted = std::min(o.top, real.values.total() + real.neg_inf);
     if (wanted > 0 && (candidates.size() < wanted ||
                        candidates[wanted - 1].key >= real.complete_below())) {
-      throw ReportError("Error: --top " + std::to_string(o.top) +
+      throw ReportError("--top " + std::to_string(o.top) +
                         " asks for more " + name + " rows than the " +
                         std::to_string(real.max_candidates()) +
                         " candidates kept; raise --max-hits");
@@ -82,7 +82,7 @@ std::vector<Hit> select_corr_hits(const CorrSummary& corr, CorrFamilyId id,
   if (o.top == 0 && wanted > 0 &&
       (candidates.size() < wanted ||
        candidates[wanted - 1].key >= real.complete_below())) {
-    throw ReportError("Error: " + std::to_string(wanted) + " " + name +
+    throw ReportError(std::to_string(wanted) + " " + name +
                       " rows are to be listed, but the summaries kept only "
                       "the best " +
                       std::to_string(candidates.size()) +

@@ -1,11 +1,9 @@
 #include "corr_summary.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 
+#include "output_folder.h"
 #include "report_error.h"
 #include "score_text.h"
 #include "summary_lines.h"
@@ -108,25 +106,16 @@ void write_corr_summary_file(const CorrSummary& s, const std::string& path) {
   if (path == "-") {
     if (std::fwrite(t.data(), 1, t.size(), stdout) != t.size() ||
         std::fflush(stdout) != 0) {
-      throw ReportError("Error: standard output: cannot write the summary");
+      throw ReportError("standard output: cannot write the summary");
     }
     return;
   }
-  const std::string tmp = path + ".tmp" + std::to_string(::getpid());
-  std::FILE* f = std::fopen(tmp.c_str(), "w");
-  if (f == nullptr) {
-    throw ReportError("Error: " + path + ": cannot create the summary file");
-  }
-  const bool written = std::fwrite(t.data(), 1, t.size(), f) == t.size();
-  std::error_code ec;
-  if (std::fclose(f) != 0 || !written) {
-    std::filesystem::remove(tmp, ec);
-    throw ReportError("Error: " + path + ": cannot write the summary file");
-  }
-  std::filesystem::rename(tmp, path, ec);
-  if (ec) {
-    std::filesystem::remove(tmp, ec);
-    throw ReportError("Error: " + path + ": cannot write the summary file");
+  try {
+    zirk_formats::OutputFile file(path);
+    std::fwrite(t.data(), 1, t.size(), file.stream());
+    file.commit();
+  } catch (const zirk_formats::Failure&) {
+    throw ReportError(path + ": cannot write the summary file");
   }
 }
 

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "data_tables.h"
 #include "report_error.h"
 
 namespace zirk_report {
@@ -31,10 +32,10 @@ bool parse_count(const std::string& text, std::uint64_t& out) {
 template <typename F>
 void read_table(const std::string& path, const std::string& header, F row) {
   std::ifstream in(path);
-  if (!in) throw ReportError("Error: " + path + ": cannot open");
+  if (!in) throw ReportError(path + ": cannot open");
   std::string line;
   if (!std::getline(in, line) || line != header) {
-    throw ReportError("Error: " + path + ": line 1: expected the header \"" +
+    throw ReportError(path + ": line 1: expected the header \"" +
                       header + "\"");
   }
   const std::size_t width = split_tabs(header).size();
@@ -45,11 +46,11 @@ void read_table(const std::string& path, const std::string& header, F row) {
     std::uint64_t got = 0;
     if (fields.size() != width || !parse_count(fields[0], got) ||
         got != index) {
-      throw ReportError("Error: " + path + ": line " + std::to_string(number) +
+      throw ReportError(path + ": line " + std::to_string(number) +
                         ": malformed line");
     }
     if (!row(fields)) {
-      throw ReportError("Error: " + path + ": line " + std::to_string(number) +
+      throw ReportError(path + ": line " + std::to_string(number) +
                         ": malformed line");
     }
     ++index;
@@ -61,7 +62,8 @@ void read_table(const std::string& path, const std::string& header, F row) {
 DataFolder read_data_folder(const std::string& dir) {
   DataFolder data;
   data.dir = dir;
-  read_table(dir + "/snps.tsv", "index\tid\tchrom\tpos\tref\talt\tn0\tn1\tn2",
+  using namespace zirk_formats;
+  read_table(dir + "/" + kSnpTableName, kSnpTableHeader,
              [&data](const std::vector<std::string>& f) {
                SnpInfo s{f[1], f[2], f[3], f[4], f[5], {0, 0, 0}};
                for (int c = 0; c < 3; ++c) {
@@ -70,7 +72,7 @@ DataFolder read_data_folder(const std::string& dir) {
                data.snps.push_back(std::move(s));
                return true;
              });
-  read_table(dir + "/genes.tsv", "index\tid\tchrom\tstart\tend",
+  read_table(dir + "/" + kGeneTableName, kGeneTableHeader,
              [&data](const std::vector<std::string>& f) {
                data.genes.push_back(GeneInfo{f[1], f[2], f[3], f[4]});
                return true;

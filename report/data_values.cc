@@ -15,13 +15,13 @@ constexpr const char* kFiles[] = {"geno.txt", "allele.txt", "expr.txt"};
 
 std::ifstream open(const std::string& path) {
   std::ifstream in(path);
-  if (!in) throw ReportError("Error: " + path + ": cannot open");
+  if (!in) throw ReportError(path + ": cannot open");
   return in;
 }
 
 [[noreturn]] void bad_line(const std::string& path, std::uint64_t line,
                            const std::string& cause) {
-  throw ReportError("Error: " + path + ": line " + std::to_string(line) + ": " +
+  throw ReportError(path + ": line " + std::to_string(line) + ": " +
                     cause);
 }
 

@@ -3,23 +3,28 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "byte_source.h"
 #include "corr_input.h"
 #include "corr_summary.h"
+#include "progress_line.h"
 #include "report_error.h"
+#include "result_format.h"
 #include "score_text.h"
 
 namespace zirk_report {
 
 namespace {
 
+using zirk_formats::kResultHeadLines;
+
 constexpr std::size_t kBuffer = 4 << 20;
-constexpr char kTitle[] = "Results of ZIRK:";
-constexpr char kColumns[] =
-    "SNP \t  Gene1 \t Gene2 \t flag \t p-value(MC) \t likelihood(LDA) \t "
-    "p-value(IT)";
+// The column header without its newline, as a line of the buffer reads.
+constexpr std::string_view kColumns(zirk_formats::kResultColumnHeader,
+                                    sizeof zirk_formats::kResultColumnHeader -
+                                        2);
 
 // Parses the rows of one result file into a summary. Lines are handled in
 // place in a large buffer; a partial last line moves to the buffer's start.
@@ -33,7 +38,7 @@ class RowScanner {
     for (;;) {
       const char* p = buf.data();
       const char* end = p + filled;
-      while (line_ < 3) {
+      while (line_ < kResultHeadLines) {
         const char* nl =
             static_cast<const char*>(std::memchr(p, '\n', end - p));
         if (nl == nullptr) break;
@@ -41,7 +46,7 @@ class RowScanner {
         head(p, nl);
         p = nl + 1;
       }
-      if (line_ >= 3 && p < end) {
+      if (line_ >= kResultHeadLines && p < end) {
         // Rows end at the last newline: every scan in row() stops at one.
         const char* last = static_cast<const char*>(memrchr(p, '\n', end - p));
         if (last != nullptr) {
@@ -59,9 +64,9 @@ class RowScanner {
           source_.read(buf.data() + rest, buf.size() - rest);
       if (got == 0) eof = true;
       filled = rest + got;
-      if (options_.progress) show_progress(eof);
+      show_progress(eof);
     }
-    if (line_ < 3) {
+    if (line_ < kResultHeadLines) {
       fail(line_ + 1, "missing the head of a ZIRK result file");
     }
     for (unsigned i = 0; i < pending_; ++i) {
@@ -72,36 +77,38 @@ class RowScanner {
 
  private:
   void show_progress(bool done) {
-    const auto now = std::chrono::steady_clock::now();
-    if (!done && now - shown_ < std::chrono::seconds(1)) return;
-    shown_ = now;
     if (done) {
-      std::fputs("\r\033[K", stderr);
-    } else {
-      std::fprintf(stderr, "\r%s: %llu rows read\033[K", source_.name().c_str(),
-                   static_cast<unsigned long long>(line_ > 3 ? line_ - 3 : 0));
+      progress_.clear();
+    } else if (progress_.due(std::chrono::seconds(1))) {
+      progress_.show("%s: %llu rows read", source_.name().c_str(),
+                     static_cast<unsigned long long>(
+                         line_ > kResultHeadLines ? line_ - kResultHeadLines
+                                                  : 0));
     }
   }
 
   [[noreturn]] void fail(std::uint64_t line, const std::string& cause) const {
-    throw ReportError("Error: " + source_.name() + ": line " +
+    throw ReportError(source_.name() + ": line " +
                       std::to_string(line) + ": " + cause);
   }
 
   void head(const char* p, const char* nl) {
     const std::string text(p, nl);
-    if (line_ == 1 && text != kTitle) {
-      fail(1, "not a ZIRK result file (no \"Results of ZIRK:\" line)");
+    if (line_ == 1 && text != zirk_formats::kResultTitle) {
+      fail(1, std::string("not a ZIRK result file (no \"") +
+                  zirk_formats::kResultTitle + "\" line)");
     }
     if (line_ == 2) {
-      if (text.rfind("threshold = ", 0) != 0 &&
-          text.rfind("log10(threshold) = ", 0) != 0) {
+      if (text.rfind(zirk_formats::kThresholdPrefix, 0) != 0 &&
+          text.rfind(zirk_formats::kLog10ThresholdPrefix, 0) != 0) {
         fail(2, "no threshold line");
       }
       threshold_ = text;
     }
-    if (line_ == 3 && text != kColumns) fail(3, "unexpected column header");
-    if (line_ == 3) {
+    if (line_ == kResultHeadLines && text != kColumns) {
+      fail(3, "unexpected column header");
+    }
+    if (line_ == kResultHeadLines) {
       if (s_.threshold_line.empty()) s_.threshold_line = threshold_;
       if (s_.threshold_line != threshold_) {
         fail(2, "threshold line \"" + threshold_ + "\" differs from \"" +
@@ -311,8 +318,7 @@ class RowScanner {
   std::uint32_t* slots_[kPipeline];
   std::int64_t keys_[kPipeline];
   unsigned pending_ = 0, next_ = 0;
-  std::chrono::steady_clock::time_point shown_ =
-      std::chrono::steady_clock::now();
+  zirk_formats::ProgressLine progress_{stderr, options_.progress};
 };
 
 }  // namespace
@@ -334,7 +340,7 @@ std::string whole_text(ByteSource& source, std::vector<char>& buf,
 void check_snps(const ByteSource& source, std::size_t snps,
                 const InputOptions& options) {
   if (options.data != nullptr && snps > options.data->snps.size()) {
-    throw ReportError("Error: " + source.name() + ": SNP index " +
+    throw ReportError(source.name() + ": SNP index " +
                       std::to_string(snps - 1) + " beyond the " +
                       std::to_string(options.data->snps.size()) + " SNPs of " +
                       options.data->dir + "/snps.tsv");
@@ -362,13 +368,13 @@ InputKind read(const std::string& path, const InputOptions& options,
     filled += got;
   }
   if (filled == 0) {
-    throw ReportError("Error: " + source.name() +
+    throw ReportError(source.name() +
                       ": empty input, not a ZIRK result file");
   }
   const bool corr_rows = starts_line(buf, filled, kCorrHeader);
   const bool corr_summary = starts_line(buf, filled, kCorrSummaryMagic);
   if ((corr_rows || corr_summary) && corr == nullptr) {
-    throw ReportError("Error: " + source.name() +
+    throw ReportError(source.name() +
                       ": rows of zirk-corr where a result file of zirk is "
                       "expected");
   }
@@ -395,7 +401,7 @@ InputKind read(const std::string& path, const InputOptions& options,
     check_snps(source, s.snps.size(), options);
     if (!into.threshold_line.empty() &&
         into.threshold_line != s.threshold_line) {
-      throw ReportError("Error: " + source.name() + ": threshold line \"" +
+      throw ReportError(source.name() + ": threshold line \"" +
                         s.threshold_line + "\" differs from \"" +
                         into.threshold_line + "\" of the inputs before it");
     }

@@ -16,9 +16,13 @@
 #include <sstream>
 
 #include "corr_report.h"
+#include "data_tables.h"
 #include "data_values.h"
+#include "error_line.h"
 #include "family_stats.h"
 #include "genome_context.h"
+#include "json_writer.h"
+#include "output_folder.h"
 #include "report_error.h"
 
 namespace zirk_report {
@@ -26,6 +30,8 @@ namespace zirk_report {
 namespace fs = std::filesystem;
 
 namespace {
+
+using zirk_formats::json_quote;
 
 constexpr std::uint64_t kQqTailPoints = 100000;
 constexpr std::size_t kManhattanAll = 50000;
@@ -37,23 +43,6 @@ std::string num(double v) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%.6g", v);
   return buf;
-}
-
-std::string json_string(const std::string& s) {
-  std::string out = "\"";
-  for (const char c : s) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      out += buf;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
 }
 
 // Chromosomes in their natural order: numbers ascending, then names.
@@ -77,7 +66,7 @@ void write_file(const fs::path& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary);
   out << text;
   out.close();
-  if (!out) throw ReportError("Error: " + path.string() + ": cannot write");
+  if (!out) throw ReportError(path.string() + ": cannot write");
 }
 
 std::string qq_json(const QqPlot& q) {
@@ -172,7 +161,7 @@ std::string manhattan_json(const RunSummary& s, const DataFolder* data) {
     << ", \"snps\": " << seen.size() + zeros << ", \"shown\": " << shown.size()
     << ", \"zeros\": " << zeros << ", \"chroms\": [";
   for (std::size_t c = 0; c < chroms.size(); ++c) {
-    o << (c ? ", " : "") << json_string(chroms[c]);
+    o << (c ? ", " : "") << json_quote(chroms[c]);
   }
   o << "], \"points\": [";
   bool first = true;
@@ -196,14 +185,14 @@ std::string manhattan_json(const RunSummary& s, const DataFolder* data) {
 
 void run_script(const ReportOptions& options, const fs::path& dir) {
   const pid_t pid = ::fork();
-  if (pid < 0) throw ReportError("Error: " + options.script + ": cannot start");
+  if (pid < 0) throw ReportError(options.script + ": cannot start");
   if (pid == 0) {
     // Our stdout may be a pipe the caller reads; the script talks on stderr.
     ::dup2(2, 1);
     ::execl(options.python.c_str(), options.python.c_str(),
             options.script.c_str(), dir.c_str(), static_cast<char*>(nullptr));
-    std::fprintf(stderr, "Error: %s: cannot run (%s)\n", options.python.c_str(),
-                 std::strerror(errno));
+    zirk_formats::print_error_line(options.python + ": cannot run (" +
+                                   std::strerror(errno) + ")");
     ::_exit(127);
   }
   int status = 0;
@@ -211,7 +200,7 @@ void run_script(const ReportOptions& options, const fs::path& dir) {
   }
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
     throw ReportError(
-        "Error: " + options.script +
+        options.script +
         ": drawing the figures failed (exit status " +
         std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1) + ")");
   }
@@ -283,8 +272,8 @@ std::string summary_json(const RunSummary& s, const ReportOptions& o,
                          std::uint64_t qualifying, const std::string& more) {
   std::ostringstream j;
   j << "{\n  \"format\": \"zirk-report 1\",\n  \"inputs\": {\"threshold\": "
-    << json_string(s.threshold_line)
-    << ", \"data\": " << (o.data ? json_string(o.data->dir) : "null")
+    << json_quote(s.threshold_line)
+    << ", \"data\": " << (o.data ? json_quote(o.data->dir) : "null")
     << ", \"rows\": " << s.rows << "},\n";
   j << "  \"rows_per_flag\": {\"0\": " << s.flag_rows[0]
     << ", \"1\": " << s.flag_rows[1] << ", \"2\": " << s.flag_rows[2] << "},\n";
@@ -413,7 +402,7 @@ std::vector<Hit> select_hits(const RunSummary& real, const ReportOptions& o,
   if (o.top > 0) {
     wanted = std::min(o.top, it_rows);
     if (wanted > real.exact_candidates()) {
-      throw ReportError("Error: --top " + std::to_string(o.top) +
+      throw ReportError("--top " + std::to_string(o.top) +
                         " asks for more rows than the " +
                         std::to_string(real.exact_candidates()) +
                         " candidates kept; raise --max-hits");
@@ -431,8 +420,7 @@ std::vector<Hit> select_hits(const RunSummary& real, const ReportOptions& o,
   // much: the strongest --max-hits rows are listed and the caller says so.
   if (o.top == 0 && wanted > o.max_hits) wanted = o.max_hits;
   if (o.top == 0 && wanted > real.exact_candidates()) {
-    throw ReportError(
-        "Error: " + std::to_string(wanted) +
+    throw ReportError(std::to_string(wanted) +
         " rows are to be listed, but the summaries kept only the best " +
         std::to_string(real.exact_candidates()) +
         "; summarise the shards with --max-hits " + std::to_string(wanted) +
@@ -461,17 +449,17 @@ void write_report(const RunSummary& real, const ReportOptions& o) {
   for (const RunSummary& n : o.nulls) {
     if (n.threshold_line != real.threshold_line || n.rows != real.rows) {
       throw ReportError(
-          "Error: --null: a permuted run must have the threshold and the "
+          "--null: a permuted run must have the threshold and the "
           "number of rows of the real run");
     }
   }
   if (o.data != nullptr) {
     for (const CandidateRow& r : real.sorted_candidates()) {
       if (r.gene2 >= o.data->genes.size()) {
-        throw ReportError("Error: gene index " + std::to_string(r.gene2) +
+        throw ReportError("gene index " + std::to_string(r.gene2) +
                           " beyond the " +
                           std::to_string(o.data->genes.size()) + " genes of " +
-                          o.data->dir + "/genes.tsv");
+                          o.data->dir + "/" + zirk_formats::kGeneTableName);
       }
     }
   }
@@ -484,7 +472,7 @@ void write_report(const RunSummary& real, const ReportOptions& o) {
     for (const CorrSummary& n : o.corr_nulls) {
       if (n.rows != o.corr->rows) {
         throw ReportError(
-            "Error: --null: a permuted run of zirk-corr must have the number "
+            "--null: a permuted run of zirk-corr must have the number "
             "of rows of the real run");
       }
     }
@@ -499,7 +487,7 @@ void write_report(const RunSummary& real, const ReportOptions& o) {
   if (o.data != nullptr) {
     for (const Hit& h : hits) {
       if (h.row.gene2 >= o.data->genes.size()) {
-        throw ReportError("Error: gene index " + std::to_string(h.row.gene2) +
+        throw ReportError("gene index " + std::to_string(h.row.gene2) +
                           " beyond the " +
                           std::to_string(o.data->genes.size()) + " genes of " +
                           o.data->dir + "/genes.tsv");
@@ -520,20 +508,24 @@ void write_report(const RunSummary& real, const ReportOptions& o) {
   std::string out = o.out_dir;
   while (out.size() > 1 && out.back() == '/') out.pop_back();
   const fs::path final_dir(out);
-  const fs::path tmp(out + ".partial-" + std::to_string(::getpid()));
   std::error_code ec;
   // Only an earlier report is replaced, never a folder of other files.
   if (fs::exists(final_dir) && !(fs::is_directory(final_dir) &&
                                  (fs::is_empty(final_dir, ec) ||
                                   fs::exists(final_dir / "provenance.json")))) {
     throw ReportError(
-        "Error: " + out +
-        ": exists and is not a zirk-report folder; not replacing it");
+        out + ": exists and is not a zirk-report folder; not replacing it");
   }
-  fs::remove_all(tmp, ec);
-  if (!fs::create_directories(tmp, ec) || ec) {
-    throw ReportError("Error: " + out + ": cannot create the report folder");
+  std::optional<zirk_formats::OutputFolder> folder;
+  try {
+    if (final_dir.has_parent_path()) {
+      fs::create_directories(final_dir.parent_path());
+    }
+    folder.emplace(out, true);
+  } catch (const std::exception&) {
+    throw ReportError(out + ": cannot create the report folder");
   }
+  const fs::path tmp(folder->path());
   try {
     write_file(tmp / "hits.tsv", hits_tsv(hits, o, values ? &*values : nullptr));
     write_file(tmp / "summary.json",
@@ -553,8 +545,7 @@ void write_report(const RunSummary& real, const ReportOptions& o) {
     run_script(o, tmp);
     fs::remove(tmp / "plot-data.json");
     write_file(tmp / "provenance.json", o.provenance_json);
-    if (fs::exists(final_dir)) fs::remove_all(final_dir);
-    fs::rename(tmp, final_dir);
+    folder->commit();
     if (qualifying > it_hits && o.top == 0) {
       std::fprintf(stderr,
                    "Warning: %llu rows qualify as hits; the report lists the "
@@ -570,13 +561,13 @@ void write_report(const RunSummary& real, const ReportOptions& o) {
                      kCorrFamilyNames[f], corr_hits[f]);
       }
     }
-  } catch (const ReportError&) {
-    fs::remove_all(tmp, ec);
-    throw;
   } catch (const fs::filesystem_error& e) {
-    fs::remove_all(tmp, ec);
-    throw ReportError("Error: " + out + ": cannot write the report (" +
+    throw ReportError(out + ": cannot write the report (" +
                       e.code().message() + ")");
+  } catch (const ReportError&) {
+    throw;
+  } catch (const zirk_formats::Failure& e) {
+    throw ReportError(out + ": cannot write the report (" + e.what() + ")");
   }
 }
 

@@ -1,13 +1,12 @@
 #include "run_summary.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
-#include <filesystem>
+#include <optional>
 #include <string_view>
 
+#include "output_folder.h"
 #include "report_error.h"
 #include "score_text.h"
 #include "summary_lines.h"
@@ -86,11 +85,15 @@ std::string key_text(std::int64_t key) {
 
 void write_summary_file(const RunSummary& s, const std::string& path) {
   const bool to_stdout = path == "-";
-  const std::string tmp = path + ".tmp" + std::to_string(::getpid());
-  std::FILE* f = to_stdout ? stdout : std::fopen(tmp.c_str(), "w");
-  if (f == nullptr) {
-    throw ReportError("Error: " + path + ": cannot create the summary file");
+  std::optional<zirk_formats::OutputFile> file;
+  if (!to_stdout) {
+    try {
+      file.emplace(path);
+    } catch (const zirk_formats::Failure&) {
+      throw ReportError(path + ": cannot create the summary file");
+    }
   }
+  std::FILE* f = to_stdout ? stdout : file->stream();
   std::fprintf(f, "%s\nthreshold\t%s\n", kSummaryMagic,
                s.threshold_line.c_str());
   std::fprintf(f, "rows\t%llu\t%llu\t%llu\t%llu\n",
@@ -141,19 +144,14 @@ void write_summary_file(const RunSummary& s, const std::string& path) {
   const bool failed = std::ferror(f) != 0;
   if (to_stdout) {
     if (std::fflush(f) != 0 || failed) {
-      throw ReportError("Error: standard output: cannot write the summary");
+      throw ReportError("standard output: cannot write the summary");
     }
     return;
   }
-  if (std::fclose(f) != 0 || failed) {
-    std::filesystem::remove(tmp);
-    throw ReportError("Error: " + path + ": cannot write the summary file");
-  }
-  std::error_code ec;
-  std::filesystem::rename(tmp, path, ec);
-  if (ec) {
-    std::filesystem::remove(tmp);
-    throw ReportError("Error: " + path + ": cannot write the summary file");
+  try {
+    file->commit();
+  } catch (const zirk_formats::Failure&) {
+    throw ReportError(path + ": cannot write the summary file");
   }
 }
 

@@ -68,7 +68,7 @@ class SummaryReader {
     return v;
   }
   [[noreturn]] void fail(const std::string& cause) const {
-    throw ReportError("Error: " + name_ + ": line " + std::to_string(line_) +
+    throw ReportError(name_ + ": line " + std::to_string(line_) +
                       ": " + cause + " in the summary");
   }
 

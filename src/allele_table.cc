@@ -8,7 +8,7 @@
 AlleleTable::AlleleTable(const char* fileName, std::size_t snps) {
   using input_detail::LineRead;
   input_detail::File file(std::fopen(fileName, "r"));
-  if (!file) error("Error: Cannot open the allele file.");
+  if (!file) error("Cannot open the allele file.");
   pieces_.reserve(snps);
   while (pieces_.size() < snps) {
     Piece piece{};
@@ -28,7 +28,7 @@ AlleleTable::AlleleTable(const char* fileName, std::size_t snps) {
 char AlleleTable::lookup(std::size_t s) const {
   if (s >= pieces_.size()) {
     if (readFailed_) {
-      error("Error: Aborted due to input error (allele data).");
+      error("Aborted due to input error (allele data).");
     }
     // The reads ended before SNP s: it has no piece of its own.
     return input_detail::allele_of_piece(input_detail::LineRead::kEnd, "",

@@ -1,15 +1,14 @@
 #include "common.h"
 
-#include <cstdio>
 #include <cstdlib>
+
+#include "error_line.h"
 
 std::int32_t n = 0;
 std::int32_t ngene = 0;
 std::int32_t ps = 0;
 
-void error(const char* message) {
-  std::fputs(message, stderr);
-  std::fputc('\n', stderr);
-  std::fflush(stderr);
+void error(const char* cause) {
+  zirk_formats::print_error_line(cause);
   std::exit(1);
 }

@@ -76,8 +76,9 @@ unsigned genotype_class_of_row(const CountMatrixT& ymat, IndexT i) {
   return ymat(i, 1) != 0 ? 1 : 2;
 }
 
-// Writes `message` and a newline to standard error and ends the process with
-// exit status 1. The single fatal exit of the program and of its readers.
-[[noreturn]] void error(const char* message);
+// Writes the error line "Error: <cause>" (formats/error_line.h) to standard
+// error and ends the process with exit status 1. The single fatal exit of
+// the program and of its readers.
+[[noreturn]] void error(const char* cause);
 
 #endif  // ZIRK_COMMON_H_

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "error_line.h"
 #include "input.h"
 #include "pairdata.h"
 #include "result_file.h"
@@ -24,10 +25,10 @@ void print_usage(const char* program) {
 // The error text for the first option of -g, -e, -a, -o that is missing or
 // empty, or nullptr when all four are given.
 const char* missing_option_message(const RunSettings& settings) {
-  if (settings.genotypeFile.empty()) return "Error: Specify \"-g filenameG\"";
-  if (settings.expressionFile.empty()) return "Error: Specify \"-e filenameE\"";
-  if (settings.alleleFile.empty()) return "Error: Specify \"-a filenameA\"";
-  if (settings.outputFile.empty()) return "Error: Specify \"-o filenameO\"";
+  if (settings.genotypeFile.empty()) return "Specify \"-g filenameG\"";
+  if (settings.expressionFile.empty()) return "Specify \"-e filenameE\"";
+  if (settings.alleleFile.empty()) return "Specify \"-a filenameA\"";
+  if (settings.outputFile.empty()) return "Specify \"-o filenameO\"";
   return nullptr;
 }
 
@@ -62,14 +63,14 @@ int start_up(int argc, char** argv, RunSettings& settings) {
     }
   }
   if (optind != argc) {
-    std::cerr << "Error: Wrong number of arguments." << std::endl;
+    zirk_formats::print_error_line("Wrong number of arguments.");
     print_usage(program);
     return 1;
   }
   std::cout << "# of arguments: " << argc - optind << std::endl;
 
   if (const char* message = missing_option_message(settings)) {
-    std::cerr << message << std::endl;
+    zirk_formats::print_error_line(message);
     print_usage(program);
     return 1;
   }
@@ -78,14 +79,14 @@ int start_up(int argc, char** argv, RunSettings& settings) {
         &settings.alleleFile}) {
     std::ifstream probe(*name);
     if (probe.fail()) {
-      std::cerr << "Error: File \"" << *name << "\" not found." << std::endl;
+      zirk_formats::print_error_line("File \"" + *name + "\" not found.");
       return 1;
     }
   }
 
   std::cout << "threshold of MC test's pvalue?: " << std::flush;
   if (!(std::cin >> settings.threshold)) {
-    error("Error: Aborted due to input error.");
+    error("Aborted due to input error.");
   }
 
   std::cout << "check the files..." << std::endl;

@@ -49,13 +49,13 @@ double lda_bound();
 
 // Calls `step` and returns what it returns; a failed allocation inside it
 // (input dimensions too large to hold) ends the run through error() with
-// "Error: Aborted due to allocation error." instead of an abort.
+// the cause "Aborted due to allocation error." instead of an abort.
 template <class Step>
 auto guard_allocation(Step&& step) -> decltype(step()) {
   try {
     return step();
   } catch (const std::bad_alloc&) {
-    error("Error: Aborted due to allocation error.");
+    error("Aborted due to allocation error.");
   }
 }
 

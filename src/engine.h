@@ -32,7 +32,19 @@
 #ifndef ZIRK_ENGINE_H_
 #define ZIRK_ENGINE_H_
 
+#include <cstddef>
+
+// The whole-sample term of a gene pair's MC statistic is the same at every
+// SNP: while the terms of all pairs fit in this many bytes (up to about 8,192
+// genes) they are computed at the first SNP and read back at the others;
+// beyond it they are computed again at every SNP.
+inline constexpr std::size_t kWholeCacheBytes = std::size_t{256} << 20;
+
 // The whole run with the production engine. Returns the exit status.
-int run_engine(int argc, char** argv);
+// `wholeCacheBytes` bounds the kept whole-sample terms as above; the program
+// uses kWholeCacheBytes, and a test lowers it to reach the path without them
+// on small data.
+int run_engine(int argc, char** argv,
+               std::size_t wholeCacheBytes = kWholeCacheBytes);
 
 #endif  // ZIRK_ENGINE_H_

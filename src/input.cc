@@ -187,7 +187,7 @@ NumberScan scan_numbers(std::FILE* file, double* values, std::size_t count) {
     }
     std::string rest = tokens.rest();
     File memory(fmemopen(rest.data(), rest.size(), "r"));
-    if (!memory) error("Error: Aborted due to allocation error.");
+    if (!memory) error("Aborted due to allocation error.");
     return scan_numbers_with_fscanf(memory.get(), values, k, count);
   }
   if (tokens.next()) return NumberScan::kTrailing;

@@ -81,9 +81,9 @@ inline bool is_allele(char c) {
 inline char allele_of_piece(LineRead read, const char* piece, bool endOfFile) {
   if (read != LineRead::kLine ||
       (std::strchr(piece, '\n') == nullptr && !endOfFile)) {
-    error("Error: Invalid format in allele data.");
+    error("Invalid format in allele data.");
   }
-  if (!is_allele(piece[0])) error("Error: Invalid data in allele data.");
+  if (!is_allele(piece[0])) error("Invalid data in allele data.");
   return piece[0];
 }
 
@@ -151,21 +151,21 @@ void get_parmeters(GenotypeName genotypeFile, ExpressionName expressionFile) {
   ps = 0;
   n = 0;
   input_detail::File genotype(std::fopen(genotypeFile, "r"));
-  if (!genotype) error("Error: Cannot open the genome file.");
+  if (!genotype) error("Cannot open the genome file.");
   const std::size_t size = input_detail::kGenotypeScanBufferSize;
   input_detail::Buffer buffer = input_detail::allocate_buffer(size);
-  if (!buffer) error("Error: Absorted due to allocation error.");
+  if (!buffer) error("Absorted due to allocation error.");
   char* line = buffer.get();
   std::size_t first_length = 0;
   for (;;) {
     const LineRead read = input_detail::read_line(line, size, genotype.get());
     if (read == LineRead::kEnd) break;
     if (read == LineRead::kError) {
-      error("Error: Aborted due to input error (genome data).");
+      error("Aborted due to input error (genome data).");
     }
     if (read == LineRead::kNone) continue;
     input_detail::count_line(
-        n, "Error: Aborted due to input error (genome data).");
+        n, "Aborted due to input error (genome data).");
     const std::size_t length = std::strlen(line);
     const char* newline =
         static_cast<const char*>(std::memchr(line, '\n', length));
@@ -176,7 +176,7 @@ void get_parmeters(GenotypeName genotypeFile, ExpressionName expressionFile) {
     if (n == 1) {
       for (std::size_t p = 0; p + 1 < length; ++p) {
         if (line[p] == line[p + 1]) {
-          error("Error: Invalid format in genome data.");
+          error("Invalid format in genome data.");
         }
       }
       if (newline != nullptr) {
@@ -184,7 +184,7 @@ void get_parmeters(GenotypeName genotypeFile, ExpressionName expressionFile) {
       } else if (last_unterminated) {
         first_length = length;
       } else {
-        error("Error: Absorted due to input error (genome data).");
+        error("Absorted due to input error (genome data).");
       }
       ps = static_cast<std::int32_t>((first_length + 2) / 4);
     }
@@ -193,15 +193,15 @@ void get_parmeters(GenotypeName genotypeFile, ExpressionName expressionFile) {
       // Not held to the first line's length, but every allele position up
       // to 4·ps - 2 must have been read.
       if (length + 1 < 2 * alleles) {
-        error("Error: Invalid format in genome data");
+        error("Invalid format in genome data");
       }
     } else if (newline == nullptr ||
                static_cast<std::size_t>(newline - line) != first_length) {
-      error("Error: Invalid format in genome data");
+      error("Invalid format in genome data");
     }
     for (std::size_t k = 0; k < alleles; ++k) {
       if (!input_detail::is_allele(line[2 * k])) {
-        error("Error: Invalid data or format in genome data");
+        error("Invalid data or format in genome data");
       }
     }
   }
@@ -210,20 +210,20 @@ void get_parmeters(GenotypeName genotypeFile, ExpressionName expressionFile) {
 
   ngene = 0;
   input_detail::File expression(std::fopen(expressionFile, "r"));
-  if (!expression) error("Error: Cannot open the expression file.");
+  if (!expression) error("Cannot open the expression file.");
   const std::size_t piece_size = input_detail::expression_scan_buffer_size(n);
   buffer = input_detail::allocate_buffer(piece_size);
-  if (!buffer) error("Error: Aborted due to allocation error.");
+  if (!buffer) error("Aborted due to allocation error.");
   for (;;) {
     const LineRead read =
         input_detail::read_line(buffer.get(), piece_size, expression.get());
     if (read == LineRead::kEnd) break;
     if (read == LineRead::kError) {
-      error("Error: Aborted due to input error (expression data).");
+      error("Aborted due to input error (expression data).");
     }
     if (read == LineRead::kLine) {
       input_detail::count_line(
-          ngene, "Error: Aborted due to input error (expression data).");
+          ngene, "Aborted due to input error (expression data).");
     }
   }
 }
@@ -237,9 +237,9 @@ void read_genotype(Matrix& gmat, Name fileName) {
   using input_detail::LineRead;
   const std::size_t size = input_detail::genotype_buffer_size(ps);
   input_detail::Buffer buffer = input_detail::allocate_buffer(size);
-  if (!buffer) error("Error: Aborted due to allocation error.");
+  if (!buffer) error("Aborted due to allocation error.");
   input_detail::File file(std::fopen(fileName, "r"));
-  if (!file) error("Error: Cannot open the genome file.");
+  if (!file) error("Cannot open the genome file.");
   const char* line = buffer.get();
   const std::size_t rows = static_cast<std::size_t>(n);
   const std::size_t snps = static_cast<std::size_t>(ps);
@@ -248,7 +248,7 @@ void read_genotype(Matrix& gmat, Name fileName) {
         input_detail::read_line(buffer.get(), size, file.get());
     if (read == LineRead::kEnd) break;
     if (read == LineRead::kError) {
-      error("Error: Aborted due to input error (genome data).");
+      error("Aborted due to input error (genome data).");
     }
     if (read == LineRead::kNone) continue;
     for (std::size_t j = 0; j < snps; ++j) {
@@ -267,18 +267,18 @@ template <class Matrix, class Name>
 void read_expression(Matrix& emat, Name fileName) {
   const std::size_t count = input_detail::expression_value_count(n, ngene);
   std::unique_ptr<double[]> values(new (std::nothrow) double[count]);
-  if (!values) error("Error: Aborted due to allocation error.");
+  if (!values) error("Aborted due to allocation error.");
   input_detail::File file(std::fopen(fileName, "r"));
-  if (!file) error("Error: Cannot open the expression file.");
+  if (!file) error("Cannot open the expression file.");
   if (count > 0) {
     switch (input_detail::scan_numbers(file.get(), values.get(), count)) {
       case input_detail::NumberScan::kRead:
         break;
       case input_detail::NumberScan::kNotNumber:
-        error("Error: Invalid data in expressions");
+        error("Invalid data in expressions");
       case input_detail::NumberScan::kEndOfFile:
       case input_detail::NumberScan::kTrailing:
-        error("Error: Invalid format in expression data.");
+        error("Invalid format in expression data.");
     }
   }
   file.reset();
@@ -301,7 +301,7 @@ template <class Index, class Char, class Name>
 void getallele(Index s, Char& allele, Name fileName) {
   using input_detail::LineRead;
   input_detail::File file(std::fopen(fileName, "r"));
-  if (!file) error("Error: Cannot open the allele file.");
+  if (!file) error("Cannot open the allele file.");
   char piece[6] = {};
   const std::uint64_t reads = static_cast<std::uint64_t>(s) + 1;
   LineRead read = LineRead::kNone;
@@ -309,7 +309,7 @@ void getallele(Index s, Char& allele, Name fileName) {
     read = input_detail::read_line(piece, sizeof piece, file.get());
     if (read == LineRead::kEnd) break;
     if (read == LineRead::kError) {
-      error("Error: Aborted due to input error (allele data).");
+      error("Aborted due to input error (allele data).");
     }
   }
   // Only the (s+1)-th read holds SNP s's own line.

@@ -4,30 +4,32 @@
 #include <cstdio>
 
 #include "common.h"
+#include "result_format.h"
 
 namespace {
 
 std::FILE* open_result_file(const char* fileName, const char* mode) {
   std::FILE* file = std::fopen(fileName, mode);
-  if (file == nullptr) error("Error: Cannot open the output file.");
+  if (file == nullptr) error("Cannot open the output file.");
   return file;
 }
 
 // A full disk or a broken device must not end in a run reported as complete.
 void close_result_file(std::FILE* file, bool writeFailed) {
   const bool closeFailed = std::fclose(file) != 0;
-  if (writeFailed || closeFailed) error("Error: Cannot write the output file.");
+  if (writeFailed || closeFailed) error("Cannot write the output file.");
 }
 
 }  // namespace
 
 void write_result_head(const char* fileName, double threshold) {
   std::FILE* file = open_result_file(fileName, "w");
-  bool failed = std::fputs("Results of ZIRK:\n", file) < 0;
+  using namespace zirk_formats;
+  bool failed = std::fprintf(file, "%s\n", kResultTitle) < 0;
   if (threshold >= std::pow(10.0, -6.0) || threshold == 0) {
-    failed |= std::fprintf(file, "threshold = %lf\n", threshold) < 0;
+    failed |= std::fprintf(file, "%s%lf\n", kThresholdPrefix, threshold) < 0;
   } else {
-    failed |= std::fprintf(file, "log10(threshold) = %lf\n",
+    failed |= std::fprintf(file, "%s%lf\n", kLog10ThresholdPrefix,
                            std::log10(threshold)) < 0;
   }
   failed |= std::fputs(kResultColumnHeader, file) < 0;

@@ -1,16 +1,11 @@
-// The result file: a three-line head and one tab-separated row per examined
-// (SNP, gene pair).
+// Writing the result file: a three-line head (formats/result_format.h) and
+// one tab-separated row per examined (SNP, gene pair).
 //
 // Each call opens the file by name, writes, and closes it again, so every row
 // is complete on disk before the next pair is examined and a run that stops
 // keeps every row written so far.
 #ifndef ZIRK_RESULT_FILE_H_
 #define ZIRK_RESULT_FILE_H_
-
-// The exact column header line, newline included (74 bytes).
-inline constexpr char kResultColumnHeader[] =
-    "SNP \t  Gene1 \t Gene2 \t flag \t p-value(MC) \t likelihood(LDA) \t "
-    "p-value(IT)\n";
 
 // Creates or truncates `fileName` and writes the title, the threshold line
 // and the column header. The threshold line shows `threshold` itself when it

@@ -92,8 +92,8 @@ TEST_F(CorrCliTest, ErrorsAreOneLineAndLeaveNoOutput) {
                "Error: nowhere/geno.txt: cannot open: No such file or "
                "directory");
   expect_error(with({"-o", "nowhere/o.tsv"}),
-               "Error: nowhere/o.tsv: cannot write: No such file or "
-               "directory");
+               "Error: nowhere/o.tsv: cannot create a file beside it: No "
+               "such file or directory");
 
   // Faults inside the files keep zirk's own messages; the last SNP's bad
   // allele stops the run before any row is written.
@@ -112,7 +112,7 @@ TEST_F(CorrCliTest, ErrorsAreOneLineAndLeaveNoOutput) {
   const CliResult full =
       scratch_.run(ZIRK_CORR_BINARY, with({"-o", "o.tsv"}), limited);
   EXPECT_EQ(full.status, 1);
-  EXPECT_EQ(full.err, "Error: o.tsv: cannot write: File too large\n");
+  EXPECT_EQ(full.err, "Error: o.tsv: write error: File too large\n");
   EXPECT_FALSE(fs::exists(scratch_.path("o.tsv")));
 }
 

@@ -16,7 +16,10 @@
 #include <thread>
 #include <vector>
 
+#include <omp.h>
+
 #include "cli_harness.h"
+#include "engine.h"
 
 namespace {
 
@@ -79,6 +82,76 @@ TEST(EngineTest, MatchesTheReferenceOnSimulatedData) {
     for (const std::string threshold : {"0", "1e-8", "0.05", "1", "1.5"}) {
       for (const std::string threads : {"1", "3"}) {
         expect_same_run(scratch, threshold, threads, set);
+      }
+    }
+  }
+}
+
+// The engine in a child process with its whole-sample cache limited to
+// `cacheBytes`, on the scratch directory's data; result.txt is its file.
+CliResult run_engine_limited(const CliScratch& scratch,
+                             const std::string& threshold, int threads,
+                             std::size_t cacheBytes) {
+  scratch.write("threshold", threshold + "\n");
+  const pid_t child = fork();
+  if (child == 0) {
+    if (chdir(scratch.dir().c_str()) != 0 ||
+        !freopen("threshold", "r", stdin) || !freopen("out", "w", stdout) ||
+        !freopen("err", "w", stderr)) {
+      _exit(127);
+    }
+    // libgomp read OMP_NUM_THREADS when the test started.
+    omp_set_num_threads(threads);
+    std::vector<std::string> args = {"zirk"};
+    args.insert(args.end(), kRun.begin(), kRun.end());
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const int status =
+        run_engine(static_cast<int>(args.size()), argv.data(), cacheBytes);
+    std::fflush(nullptr);
+    _exit(status);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, scratch.read("out"),
+          scratch.read("err")};
+}
+
+// Past about 8,192 genes the whole-sample terms are computed again at every
+// SNP instead of being kept: that path, reached here by lowering the limit
+// (to nothing, and to just below what the data set needs), against the
+// reference at every kind of threshold.
+TEST(EngineTest, MatchesTheReferenceWithoutTheWholeSampleCache) {
+  const std::vector<std::string> sets = {
+      "--seed 31 --individuals 60 --snps 5 --genes 23 --plant 2",
+      "--seed 32 --individuals 40 --snps 6 --genes 20 --rare 3 "
+      "--constant-genes 2 --zeros 3 --negatives 3",
+      "--seed 33 --individuals 3 --snps 3 --genes 6",
+  };
+  for (const std::string& set : sets) {
+    CliScratch scratch;
+    simulate(scratch, set);
+    const std::size_t genes = std::stoul(set.substr(set.find("--genes") + 8));
+    const std::size_t needed = genes * (genes - 1) / 2 * sizeof(double);
+    for (const std::string threshold : {"0", "0.05", "1", "1.5"}) {
+      const CliResult reference =
+          scratch.run(ZIRK_REFERENCE_BINARY, kRun, {.input = threshold + "\n"});
+      const std::string expected = scratch.read("result.txt");
+      for (const std::size_t limit : {std::size_t{0}, needed - 1}) {
+        for (const int threads : {1, 3}) {
+          SCOPED_TRACE(set + " threshold " + threshold + " limit " +
+                       std::to_string(limit) + " threads " +
+                       std::to_string(threads));
+          std::filesystem::remove(scratch.dir() / "result.txt");
+          const CliResult engine =
+              run_engine_limited(scratch, threshold, threads, limit);
+          EXPECT_EQ(engine.status, reference.status);
+          EXPECT_EQ(engine.out, reference.out);
+          EXPECT_EQ(engine.err, reference.err);
+          EXPECT_TRUE(scratch.read("result.txt") == expected)
+              << "result files differ";
+        }
       }
     }
   }

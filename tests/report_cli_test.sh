@@ -179,7 +179,7 @@ check_error() {  # check_error MESSAGE ARGS...
   [[ $got == "$want" ]] || fail "message for ${*:2}: got '$got', want '$want'"
   [[ $(cat old/file) == keep ]] && diff -r -x file ref old >/dev/null ||
     fail "old folder changed by ${*:2}"
-  ls -d old.partial* >/dev/null 2>&1 && fail "half-written folder left by ${*:2}"
+  compgen -G '.old.*' >/dev/null && fail "half-written folder left by ${*:2}"
   return 0
 }
 check_error "Error: nosuch.txt: cannot open (No such file or directory)" nosuch.txt
@@ -203,6 +203,20 @@ mkdir other && echo mine >other/notes.txt
 check_other=$("$report" --out other whole.txt 2>&1) && fail "replaced a folder of other files"
 [[ $check_other == "Error: other: exists and is not a zirk-report folder; not replacing it" &&
   $(cat other/notes.txt) == mine ]] || fail "other folder: $check_other"
+
+# Input names with control characters, a quote and a backslash reach
+# provenance.json escaped, so that it stays JSON and names them exactly.
+odd=$'tab\there\x01"q\\.txt'
+cp whole.txt "$odd"
+run --out odd "$odd"
+/usr/bin/python3 -c '
+import json, sys
+p = json.load(open("odd/provenance.json"))
+assert p["inputs"][0]["path"] == sys.argv[1], p["inputs"][0]["path"]
+assert p["command"][-1] == sys.argv[1], p["command"]
+' "$odd" || fail "provenance.json of an input named with control characters"
+grep -qF '"tab\u0009here\u0001\"q\\.txt"' odd/provenance.json ||
+  fail "provenance.json: control characters not escaped as JSON writes them"
 
 if ((failures > 0)); then
   cat stderr.log >&2

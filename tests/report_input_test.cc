@@ -106,11 +106,11 @@ TEST(ByteSource, DecodesEveryFormatAndNoticesTruncation) {
   const std::string cut_zst = write("cut.zst", zs.substr(0, zs.size() / 2));
   const std::string bad_gz = write("bad.gz", bad);
   EXPECT_EQ(error_of([&] { read_all(cut_gz); }),
-            "Error: " + cut_gz + ": compressed stream ends early");
+            cut_gz + ": compressed stream ends early");
   EXPECT_EQ(error_of([&] { read_all(cut_zst); }),
-            "Error: " + cut_zst + ": compressed stream ends early");
+            cut_zst + ": compressed stream ends early");
   EXPECT_EQ(error_of([&] { read_all(bad_gz); }),
-            "Error: " + bad_gz + ": corrupt gzip data");
+            bad_gz + ": corrupt gzip data");
 }
 
 RunSummary scan(const std::string& text) {
@@ -149,19 +149,19 @@ TEST(RowScanner, ChecksEveryRow) {
   const std::string path = scratch("rows.txt");
   for (const auto& [row, error] : cases) {
     EXPECT_EQ(error_of([&] { scan(kHead + ok + row + ok); }),
-              error ? "Error: " + path + ": line 5: " + error : "no error")
+              error ? path + ": line 5: " + error : "no error")
         << row;
   }
   EXPECT_EQ(error_of([&] { scan(std::string(kHead) + ok + "0\t1\t2\t0"); }),
-            "Error: " + path + ": line 5: torn row at the end of the file");
+            path + ": line 5: torn row at the end of the file");
   EXPECT_EQ(
       error_of([&] { scan("Results of ZIRK:\nthreshold = 0.050000\n"); }),
-      "Error: " + path + ": line 3: missing the head of a ZIRK result file");
+      path + ": line 3: missing the head of a ZIRK result file");
   EXPECT_EQ(
       error_of([&] { scan("Results of ZIRK:\nthreshold = 0.05\nSNP\n"); }),
-      "Error: " + path + ": line 3: unexpected column header");
+      path + ": line 3: unexpected column header");
   EXPECT_EQ(error_of([&] { scan(""); }),
-            "Error: " + path + ": empty input, not a ZIRK result file");
+            path + ": empty input, not a ZIRK result file");
 }
 
 // Rows across the scanner's 4 MiB blocks are counted once each: the
@@ -245,11 +245,11 @@ TEST(SummaryFile, RoundTripAndDamage) {
             whole.substr(0, whole.find("\nM\t") + 1) + "M\t-1x\t3\n" + "end\n");
   EXPECT_EQ(
       error_of([&] { read_input(cut, o, s); }),
-      "Error: " + cut + ": line " +
+      cut + ": line " +
           std::to_string(std::count(whole.begin(), whole.end(), '\n') - 1) +
           ": missing end line (truncated file?) in the summary");
   EXPECT_EQ(error_of([&] { read_input(bad, o, s); }),
-            "Error: " + bad + ": line 7: malformed line in the summary");
+            bad + ": line 7: malformed line in the summary");
 }
 
 TEST(DataFolder, ReadsTablesAndNamesBadLines) {
@@ -269,15 +269,15 @@ TEST(DataFolder, ReadsTablesAndNamesBadLines) {
   write("data/genes.tsv",
         "index\tid\tchrom\tstart\tend\n0\tG1\tNA\tNA\tNA\n2\tG2\t1\t1\t2\n");
   EXPECT_EQ(error_of([&] { read_data_folder(dir); }),
-            "Error: " + dir + "/genes.tsv: line 3: malformed line");
+            dir + "/genes.tsv: line 3: malformed line");
   write("data/snps.tsv", "index\tid\tchrom\tpos\n");
   EXPECT_EQ(error_of([&] { read_data_folder(dir); }),
-            "Error: " + dir +
+            dir +
                 "/snps.tsv: line 1: expected the header "
                 "\"index\tid\tchrom\tpos\tref\talt\tn0\tn1\tn2\"");
   fs::remove(dir + "/snps.tsv");
   EXPECT_EQ(error_of([&] { read_data_folder(dir); }),
-            "Error: " + dir + "/snps.tsv: cannot open");
+            dir + "/snps.tsv: cannot open");
 }
 
 // The QQ points are the order statistics of the rows: each drawn rank's

@@ -13,7 +13,7 @@ seconds=${1:-30}
 shift || true
 targets=("$@")
 if ((${#targets[@]} == 0)); then
-  targets=(genotype expression allele threshold expression_table)
+  targets=(genotype expression allele threshold expression_table report_input)
 fi
 
 # clang, its libFuzzer and sanitizer runtimes, and the OpenMP runtime that

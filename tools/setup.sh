@@ -1,12 +1,28 @@
 #!/usr/bin/env bash
-# Installs what a fresh Debian 12 machine lacks for building, testing and
-# running ZIRK and its workflow: compilers and libraries (Eigen for the
-# covariate fits), the field's tools (bcftools, Snakemake, Slurm, plink2 for
-# genotype PCs), matplotlib, numpy and scipy for the test oracles, Chromium
-# for checking the report page, qemu-user for the tests on other processors,
-# and the real example data. Safe to run again: it installs nothing that is
-# already there.
+# Installs what a fresh Debian 12 machine lacks, in two tiers.
+#
+#   tools/setup.sh           building ZIRK and running the demo: compiler,
+#                            CMake, Boost, htslib, zlib and zstd, Snakemake,
+#                            matplotlib and the real example data
+#   tools/setup.sh --tests   that and what only the test suite needs:
+#                            GoogleTest, bcftools, Slurm with munge,
+#                            Chromium for the report page, qemu-user for
+#                            other processors, clang for the fuzz targets,
+#                            numpy and scipy for the independent checks,
+#                            ccache for the mutation check
+#
+# Safe to run again: it installs nothing that is already there.
 set -euo pipefail
+
+tests=0
+case ${1:-} in
+  "") ;;
+  --tests) tests=1 ;;
+  *)
+    echo "usage: tools/setup.sh [--tests]" >&2
+    exit 2
+    ;;
+esac
 
 # A package is missing when the file it is known by is.
 need() {
@@ -14,44 +30,68 @@ need() {
   [[ -e $file ]] || missing+=("$package")
 }
 missing=()
+build=()
 need g++ /usr/bin/g++
 need cmake /usr/bin/cmake
+need make /usr/bin/make
+need pkg-config /usr/bin/pkg-config
 need libboost-dev /usr/include/boost/numeric/ublas/matrix.hpp
-need libgtest-dev /usr/include/gtest/gtest.h
-need libgmock-dev /usr/include/gmock/gmock.h
 need libhts-dev /usr/include/htslib/vcf.h
 need zlib1g-dev /usr/include/zlib.h
 need libzstd-dev /usr/include/zstd.h
 need zstd /usr/bin/zstd
-need bcftools /usr/bin/bcftools
-need tabix /usr/bin/bgzip
+need xz-utils /usr/bin/xz
 need snakemake /usr/bin/snakemake
-need slurmctld /usr/sbin/slurmctld
-need slurmd /usr/sbin/slurmd
-need slurm-client /usr/bin/sbatch
-need munge /usr/sbin/munged
 need python3-matplotlib /usr/lib/python3/dist-packages/matplotlib/__init__.py
-need python3-numpy /usr/lib/python3/dist-packages/numpy/__init__.py
-need python3-scipy /usr/lib/python3/dist-packages/scipy/__init__.py
-need chromium /usr/bin/chromium
-need qemu-user /usr/bin/qemu-x86_64
 need qtltools-example /usr/share/doc/qtltools/examples/examples.tar.xz
-need man-db /usr/bin/man
-need procps /usr/bin/pkill
 need bsdextrautils /usr/bin/column
-# zirk-corr's matrix products, and its test oracle and validation.
+# Matrix products of zirk-corr, the covariate fits of zirk-import, and
+# plink2 for the workflow's genotype principal components.
 need libopenblas-dev /usr/lib/x86_64-linux-gnu/openblas-pthread/pkgconfig/openblas.pc
 need libeigen3-dev /usr/include/eigen3/Eigen/QR
 need plink2 /usr/bin/plink2
+build=("${missing[@]}")
+missing=()
+if ((tests)); then
+  need libgtest-dev /usr/include/gtest/gtest.h
+  need libgmock-dev /usr/include/gmock/gmock.h
+  need bcftools /usr/bin/bcftools
+  need tabix /usr/bin/bgzip
+  need slurmctld /usr/sbin/slurmctld
+  need slurmd /usr/sbin/slurmd
+  need slurm-client /usr/bin/sbatch
+  need munge /usr/sbin/munged
+  need chromium /usr/bin/chromium
+  need qemu-user /usr/bin/qemu-x86_64
+  need clang /usr/bin/clang++
+  need libclang-rt-14-dev /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a
+  need libomp-14-dev /usr/lib/llvm-14/lib/libomp.so
+  need python3-numpy /usr/lib/python3/dist-packages/numpy/__init__.py
+  need python3-scipy /usr/lib/python3/dist-packages/scipy/__init__.py
+  need man-db /usr/bin/man
+  need procps /usr/bin/pkill
+  need iproute2 /usr/bin/ss
+  need ccache /usr/bin/ccache
+fi
 
-if ((${#missing[@]} == 0)); then
+if ((${#build[@]} + ${#missing[@]} == 0)); then
   exit 0
 fi
 if [[ $(id -u) -ne 0 ]]; then
-  echo "ZIRK needs these Debian packages: ${missing[*]}" >&2
-  echo "Install them as root: apt-get install -y ${missing[*]}" >&2
+  echo "ZIRK needs these Debian packages: ${build[*]} ${missing[*]}" >&2
+  echo "Install them as root: apt-get install -y ${build[*]} ${missing[*]}" >&2
   exit 1
 fi
-echo "Installing ${missing[*]}..." >&2
+echo "Installing ${build[*]} ${missing[*]}..." >&2
 apt-get update -qq
-DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >&2
+# The build and the demo take no recommended packages: those would bring a
+# desktop's worth of fonts, documentation and services that nothing here
+# uses, and most of a fresh machine's setup time. The test tier keeps them
+# (Chromium draws the report page with its recommended fonts).
+if ((${#build[@]} > 0)); then
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+    "${build[@]}" >&2
+fi
+if ((${#missing[@]} > 0)); then
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >&2
+fi

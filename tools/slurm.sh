@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Starts or stops a single-node Slurm cluster on loopback for running the
 # workflow's Slurm profile on this machine: munged, slurmctld and slurmd from
-# Debian's packages, with their configuration, state and logs in one folder.
+# Debian's packages, with their configuration, state and logs in one folder,
+# listening on two ports that were free when it started.
 #
 #   tools/slurm.sh start [DIR]   start it (default DIR: /tmp/zirk-slurm) and
 #                                print the SLURM_CONF line to export
@@ -48,6 +49,7 @@ fi
 missing=()
 command -v slurmctld >/dev/null || missing+=(slurm-wlm)
 command -v munged >/dev/null || missing+=(munge)
+command -v ss >/dev/null || missing+=(iproute2)
 if ((${#missing[@]} > 0)); then
   echo "Installing ${missing[*]}..." >&2
   apt-get update -qq
@@ -70,6 +72,26 @@ fi
 chown munge:munge "$munge/munge.key"
 chmod 400 "$munge/munge.key"
 
+# Two ports that no socket on this machine uses, so that clusters of
+# several test runs (or a real Slurm) live side by side; a port taken between
+# this look and the daemons' start makes the start fail below, not collide.
+free_port() {
+  local port
+  for _ in $(seq 100); do
+    port=$((20000 + RANDOM % 30000))
+    if [[ $port != "${taken:-}" ]] &&
+      [[ -z $(ss -Htan "( sport = :$port )") ]]; then
+      echo "$port"
+      return 0
+    fi
+  done
+  echo "Error: found no free port for Slurm" >&2
+  return 1
+}
+taken=$(free_port)
+ctld_port=$taken
+slurmd_port=$(free_port)
+
 host=$(hostname -s)
 cpus=$(nproc)
 # Leave the operating system some memory; slurmd refuses a node that claims
@@ -78,8 +100,8 @@ memory=$(awk '/MemTotal/ { print int($2 / 1024 * 0.9) }' /proc/meminfo)
 cat >"$dir/slurm.conf" <<CONF
 ClusterName=zirk
 SlurmctldHost=$host(127.0.0.1)
-SlurmctldPort=6817
-SlurmdPort=6818
+SlurmctldPort=$ctld_port
+SlurmdPort=$slurmd_port
 SlurmUser=root
 AuthType=auth/munge
 AuthInfo=socket=$munge/munge.socket

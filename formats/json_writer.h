@@ -1,14 +1,15 @@
-// A small pretty-printing JSON writer for import.json: objects, arrays,
-// strings, numbers and booleans, two-space indentation.
-#ifndef ZIRK_IMPORT_JSON_WRITER_H_
-#define ZIRK_IMPORT_JSON_WRITER_H_
+// JSON as the programs write it: a small pretty-printing writer (objects,
+// arrays, strings, numbers and booleans, two-space indentation) for
+// import.json, and the one string escaper every JSON file of ZIRK uses.
+#ifndef ZIRK_FORMATS_JSON_WRITER_H_
+#define ZIRK_FORMATS_JSON_WRITER_H_
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace zirk_import {
+namespace zirk_formats {
 
 class JsonWriter {
  public:
@@ -39,9 +40,11 @@ class JsonWriter {
   bool after_key_ = false;
 };
 
-// `text` as a JSON string literal, quotes included.
+// `text` as a JSON string literal, quotes included: quote and backslash
+// escaped with a backslash, the control characters below 0x20 as \u00XX,
+// every other byte (UTF-8 included) as it is.
 std::string json_quote(std::string_view text);
 
-}  // namespace zirk_import
+}  // namespace zirk_formats
 
-#endif  // ZIRK_IMPORT_JSON_WRITER_H_
+#endif  // ZIRK_FORMATS_JSON_WRITER_H_

@@ -1,11 +1,10 @@
 #include "json_writer.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
-#include "expression_values.h"
-
-namespace zirk_import {
+namespace zirk_formats {
 
 std::string json_quote(std::string_view text) {
   std::string out = "\"";
@@ -79,7 +78,10 @@ void JsonWriter::string(std::string_view text) {
 void JsonWriter::number(double value) {
   before_value();
   if (std::isfinite(value)) {
-    append_value(out_, value);
+    char buffer[32];
+    const std::to_chars_result r =
+        std::to_chars(buffer, buffer + sizeof buffer, value);
+    out_.append(buffer, r.ptr);
   } else {
     out_ += "null";
   }
@@ -110,4 +112,4 @@ void JsonWriter::integer_row(const std::vector<std::size_t>& values) {
   out_ += ']';
 }
 
-}  // namespace zirk_import
+}  // namespace zirk_formats
