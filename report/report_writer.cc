@@ -111,10 +111,12 @@ Bins it_defined(const RunSummary& s) {
   return out;
 }
 
-// The best IT value per SNP along the genome (or along the SNP index without
-// a data folder): every SNP up to kManhattanAll of them, beyond that the
-// 20,000 smallest best p-values and an even sample of the others.
-std::string manhattan_json(const RunSummary& s, const DataFolder* data) {
+// A family's best value per SNP (SnpStat's keys) along the genome, or along
+// the SNP index without a data folder: every SNP up to kManhattanAll of
+// them, beyond that the 20,000 smallest best p-values and an even sample of
+// the others.
+std::string manhattan_json(const std::vector<std::int32_t>& best,
+                           const DataFolder* data) {
   struct Point {
     std::uint64_t snp;
     double y;
@@ -122,8 +124,8 @@ std::string manhattan_json(const RunSummary& s, const DataFolder* data) {
   std::vector<Point> seen;
   double top = 0;
   std::uint64_t zeros = 0;
-  for (std::uint64_t i = 0; i < s.snps.size(); ++i) {
-    const std::int32_t b = s.snps[i].best_it;
+  for (std::uint64_t i = 0; i < best.size(); ++i) {
+    const std::int32_t b = best[i];
     if (b == SnpStat::kUnseen) continue;
     if (b == SnpStat::kNegInf) {
       ++zeros;
@@ -181,6 +183,25 @@ std::string manhattan_json(const RunSummary& s, const DataFolder* data) {
   }
   o << "]}";
   return o.str();
+}
+
+// The best IT key of every SNP, as manhattan_json takes it.
+std::vector<std::int32_t> it_best(const RunSummary& s) {
+  std::vector<std::int32_t> best;
+  best.reserve(s.snps.size());
+  for (const SnpStat& st : s.snps) best.push_back(st.best_it);
+  return best;
+}
+
+// The Manhattan plots of the correlation families, when there are any.
+std::string corr_manhattan_json(const ReportOptions& o) {
+  if (o.corr == nullptr) return "";
+  std::string t;
+  for (int f = 0; f < 2; ++f) {
+    t += std::string(",\n\"manhattan_") + kCorrFamilyNames[f] + "\": " +
+         manhattan_json(o.corr->families[f].snp_best, o.data);
+  }
+  return t;
 }
 
 void run_script(const ReportOptions& options, const fs::path& dir) {
@@ -541,7 +562,8 @@ void write_report(const RunSummary& real, const ReportOptions& o) {
                "{\"qq_mc\": " + qq_set_json(mc_lambda_bins(real), null_mc) +
                    ",\n\"qq_it\": " + qq_set_json(it_defined(real), null_it) +
                    corr_qq_json(o) +
-                   ",\n\"manhattan\": " + manhattan_json(real, o.data) + "}\n");
+                   ",\n\"manhattan\": " + manhattan_json(it_best(real), o.data) +
+                   corr_manhattan_json(o) + "}\n");
     run_script(o, tmp);
     fs::remove(tmp / "plot-data.json");
     write_file(tmp / "provenance.json", o.provenance_json);

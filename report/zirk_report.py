@@ -27,6 +27,7 @@ PNG_META = {"Software": "zirk-report"}
 SVG_META = {"Date": None, "Creator": "zirk-report"}
 HTML_HITS = 100
 SELECTION = {"bh_q": "BH q-value", "empirical_fdr": "empirical FDR"}
+FAMILY_LABELS = {"it": "IT", "trend": "trend", "het": "het"}
 
 
 def save(fig, folder, stem):
@@ -60,7 +61,7 @@ def qq(folder, data, stem, title):
     save(fig, folder, stem)
 
 
-def manhattan(folder, data):
+def manhattan(folder, data, family):
     fig, ax = plt.subplots(figsize=(10, 3.6))
     points = data["points"]
     if data["by_position"]:
@@ -97,17 +98,18 @@ def manhattan(folder, data):
         ax.set_xlabel("SNP index")
     size = 14 if len(points) < 5000 else 4
     ax.scatter(xs, [y for _, _, y in points], s=size, c=colours, linewidths=0)
-    ax.set_ylabel("best −log10 p(IT) of the SNP")
+    label = FAMILY_LABELS[family]
+    ax.set_ylabel(f"best −log10 p({label}) of the SNP")
     ax.set_ylim(bottom=0)
     note = f"{data['snps']:,} SNPs"
     if data["shown"] < data["snps"]:
         note += f", {data['shown']:,} drawn"
     if data["zeros"]:
         note += f"; {data['zeros']:,} with p = 0 not drawn"
-    ax.set_title(f"Manhattan plot: best IT p-value per SNP ({note})",
+    ax.set_title(f"Manhattan plot: best {label} p-value per SNP ({note})",
                  fontsize=10)
     fig.tight_layout()
-    save(fig, folder, "snp_best_it")
+    save(fig, folder, f"snp_best_{family}")
 
 
 NOTES = [
@@ -256,6 +258,9 @@ def page(folder):
     out.append(embed(folder, "qq_mc", "QQ plot of the MC p-values"))
     out.append(embed(folder, "snp_best_it",
                      "Manhattan plot of the best IT p-value per SNP"))
+    for name in summary.get("families", {}):
+        out.append(embed(folder, f"snp_best_{name}",
+                         f"Manhattan plot of the best {name} p-value per SNP"))
     # The first rows of each family, so that one family's many hits do not
     # hide another's.
     family = header.index("family")
@@ -296,7 +301,10 @@ def main():
             qq(folder, plots[f"qq_{name}"], f"qq_{name}",
                f"QQ plot of the {name} p-values (rows with a value)")
     qq(folder, plots["qq_mc"], "qq_mc", "QQ plot of the MC p-values")
-    manhattan(folder, plots["manhattan"])
+    manhattan(folder, plots["manhattan"], "it")
+    for family in ("trend", "het"):
+        if f"manhattan_{family}" in plots:
+            manhattan(folder, plots[f"manhattan_{family}"], family)
     page(folder)
 
 
