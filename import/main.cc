@@ -1,32 +1,17 @@
 // zirk-import: VCF/BCF genotypes and an expression table to a ZIRK input
 // folder. The work is in importer.cc; see zirk-import.1.
 #include <htslib/hts_log.h>
-#include <signal.h>
 
-#include <csignal>
 #include <cstdio>
 #include <exception>
 
 #include "error_line.h"
 #include "importer.h"
 #include "options.h"
-
-namespace {
-
-volatile std::sig_atomic_t stop_requested = 0;
-
-void request_stop(int) { stop_requested = 1; }
-
-}  // namespace
+#include "stop_signal.h"
 
 int main(int argc, char** argv) {
-  // Ctrl-C and kill end the run through the importer's own error path, which
-  // removes the unfinished folder.
-  struct sigaction action = {};
-  action.sa_handler = request_stop;
-  sigemptyset(&action.sa_mask);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP})
-    sigaction(signal, &action, nullptr);
+  zirk_formats::catch_stop_signals();
   // htslib's own messages would add lines to the one-line error contract.
   hts_set_log_level(HTS_LOG_OFF);
   try {
@@ -35,7 +20,7 @@ int main(int argc, char** argv) {
       std::fputs(zirk_import::usage_text(), stdout);
       return 0;
     }
-    zirk_import::run_import(options, stderr, stop_requested);
+    zirk_import::run_import(options, stderr, zirk_formats::stop_requested);
   } catch (const std::exception& e) {
     zirk_formats::print_error_line(e.what());
     return 1;

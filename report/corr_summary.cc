@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "candidate_heap.h"
 #include "output_folder.h"
 #include "report_error.h"
 #include "score_text.h"
@@ -11,29 +12,12 @@
 namespace zirk_report {
 
 void CorrFamily::offer(CorrRow&& row) {
-  if (max_candidates_ == 0) {
-    note_dropped(row.key);
-    return;
-  }
-  if (heap_.size() < max_candidates_) {
-    heap_.push_back(std::move(row));
-    std::push_heap(heap_.begin(), heap_.end(), corr_hit_order);
-    return;
-  }
-  if (!corr_hit_order(row, heap_.front())) {
-    note_dropped(row.key);
-    return;
-  }
-  std::pop_heap(heap_.begin(), heap_.end(), corr_hit_order);
-  note_dropped(heap_.back().key);
-  heap_.back() = std::move(row);
-  std::push_heap(heap_.begin(), heap_.end(), corr_hit_order);
+  offer_candidate(heap_, max_candidates_, std::move(row), corr_hit_order,
+                  [this](const CorrRow& r) { note_dropped(r.key); });
 }
 
 std::vector<CorrRow> CorrFamily::sorted_candidates() const {
-  std::vector<CorrRow> rows = heap_;
-  std::sort(rows.begin(), rows.end(), corr_hit_order);
-  return rows;
+  return zirk_report::sorted_candidates(heap_, corr_hit_order);
 }
 
 void CorrFamily::shift_snps(std::uint64_t offset) {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string_view>
 
+#include "candidate_heap.h"
 #include "output_folder.h"
 #include "report_error.h"
 #include "score_text.h"
@@ -17,29 +18,12 @@ RunSummary::RunSummary(std::uint64_t max_candidates)
     : max_candidates_(max_candidates) {}
 
 void RunSummary::offer(CandidateRow&& row) {
-  if (max_candidates_ == 0) {
-    note_dropped(row.it_key);
-    return;
-  }
-  if (heap_.size() < max_candidates_) {
-    heap_.push_back(std::move(row));
-    std::push_heap(heap_.begin(), heap_.end(), hit_order);
-    return;
-  }
-  if (!hit_order(row, heap_.front())) {
-    note_dropped(row.it_key);
-    return;
-  }
-  std::pop_heap(heap_.begin(), heap_.end(), hit_order);
-  note_dropped(heap_.back().it_key);
-  heap_.back() = std::move(row);
-  std::push_heap(heap_.begin(), heap_.end(), hit_order);
+  offer_candidate(heap_, max_candidates_, std::move(row), hit_order,
+                  [this](const CandidateRow& r) { note_dropped(r.it_key); });
 }
 
 std::vector<CandidateRow> RunSummary::sorted_candidates() const {
-  std::vector<CandidateRow> rows = heap_;
-  std::sort(rows.begin(), rows.end(), hit_order);
-  return rows;
+  return zirk_report::sorted_candidates(heap_, hit_order);
 }
 
 void RunSummary::merge(RunSummary&& other) {
