@@ -100,12 +100,8 @@ bool constant(const std::vector<double>& column) {
 CovariateFile read_covariate_file(const std::string& path) {
   LineReader reader(path);
   std::string_view line;
-  if (!reader.next(line) || line.empty()) {
-    throw ImportError(path + ": empty file, no header line");
-  }
-  const bool tabs = line.find('\t') != line.npos;
   std::vector<std::string_view> fields;
-  split_fields(line, tabs, fields);
+  const bool tabs = read_header(reader, path, line, fields);
   if (fields.size() < 2) {
     throw ImportError(path + ": the header line names no samples");
   }

@@ -61,12 +61,8 @@ ExpressionTable read_expression_table(const std::string& path) {
   LineReader reader(path);
   ExpressionTable table;
   std::string_view line;
-  if (!reader.next(line) || line.empty()) {
-    throw ImportError(path + ": empty file, no header line");
-  }
-  const bool tabs = line.find('\t') != line.npos;
   std::vector<std::string_view> fields;
-  split_fields(line, tabs, fields);
+  const bool tabs = read_header(reader, path, line, fields);
   if (fields.empty()) throw ImportError(path + ": the header line is empty");
   const bool bed = line[0] == '#';
   if (!bed && fields.size() >= 3 && is_integer(fields[1]) &&

@@ -54,4 +54,14 @@ void split_fields(std::string_view line, bool tabs,
   }
 }
 
+bool read_header(LineReader& reader, const std::string& path,
+                 std::string_view& line, std::vector<std::string_view>& fields) {
+  if (!reader.next(line) || line.empty()) {
+    throw ImportError(path + ": empty file, no header line");
+  }
+  const bool tabs = line.find('\t') != line.npos;
+  split_fields(line, tabs, fields);
+  return tabs;
+}
+
 }  // namespace zirk_import

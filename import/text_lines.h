@@ -43,6 +43,13 @@ class LineReader {
 void split_fields(std::string_view line, bool tabs,
                   std::vector<std::string_view>& out);
 
+// Reads the header line of the table at `path` from `reader` into `line` and
+// its fields into `fields`, and returns whether the file is tab-separated
+// (its header holds a tab) rather than blank-separated. Throws ImportError
+// when the file has no header line.
+bool read_header(LineReader& reader, const std::string& path,
+                 std::string_view& line, std::vector<std::string_view>& fields);
+
 }  // namespace zirk_import
 
 #endif  // ZIRK_IMPORT_TEXT_LINES_H_
