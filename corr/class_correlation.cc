@@ -1,9 +1,12 @@
 #include "class_correlation.h"
 
+#include <Eigen/Core>
 #include <algorithm>
 #include <boost/math/constants/constants.hpp>
 #include <boost/math/special_functions/erf.hpp>
+#include <cassert>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 namespace zirk_corr {
@@ -111,7 +114,6 @@ TrendHet::TrendHet(const std::array<int, 3>& n,
     if (!usable[k]) continue;
     const double size = n[k];
     class_[classes_] = k;
-    limit_[classes_] = 1.0 - 6.0 / (size * size * size - size);
     weight_[classes_] = (size - 3.0) / 1.06;
     weights += weight_[classes_];
     weightedK += weight_[classes_] * k;
@@ -131,40 +133,27 @@ TrendHet::TrendHet(const std::array<int, 3>& n,
   }
 }
 
-void TrendHet::operator()(const std::array<double, 3>& r, double* log10_p_trend,
-                          double* log10_p_het) const {
-  if (classes_ < 2) {
-    *log10_p_trend = kNaN;
-    *log10_p_het = kNaN;
-    return;
-  }
-  std::array<double, 3> z{};
-  double zBar = 0.0, t = 0.0;
-  for (int j = 0; j < classes_; ++j) {
-    const double c = std::clamp(r[class_[j]], -limit_[j], limit_[j]);
-    // atanh c with one logarithm, where the library's atanh takes a log1p
-    // and more; the two agree to a few units in the last place of z's
-    // absolute value, far below what the tests can resolve.
-    z[j] = 0.5 * std::log((1.0 + c) / (1.0 - c));
-    zBar += share_[j] * z[j];
-    t += slope_[j] * z[j];
-  }
-  double q = 0.0;
-  for (int j = 0; j < classes_; ++j) {
-    q += weight_[j] * (z[j] - zBar) * (z[j] - zBar);
-  }
-  const double rootTwo = boost::math::constants::root_two<double>();
-  *log10_p_trend = log10_erfc(std::fabs(t) / rootTwo);
-  // Chi-squared survival: erfc(sqrt(q / 2)) with 1 df, exp(-q / 2) with 2.
-  *log10_p_het = classes_ == 2
-                     ? log10_erfc(std::sqrt(q / 2.0))
-                     : -q / (2.0 * boost::math::constants::ln_ten<double>());
+void fisher_z(std::span<double> values) {
+  assert(values.size() % 2 == 0 &&
+         reinterpret_cast<std::uintptr_t>(values.data()) % 16 == 0);
+  Eigen::Map<Eigen::ArrayXd, Eigen::Aligned16> c(
+      values.data(), static_cast<Eigen::Index>(values.size()));
+  c = ((1.0 + c) / (1.0 - c)).log() * 0.5;
 }
 
 void trend_het(const std::array<double, 3>& r, const std::array<int, 3>& n,
                const std::array<bool, 3>& usable, double* log10_p_trend,
                double* log10_p_het) {
-  TrendHet(n, usable)(r, log10_p_trend, log10_p_het);
+  // Four entries, the last a pad, so that fisher_z takes whole vectors.
+  alignas(16) std::array<double, 4> z{};
+  for (int k = 0; k < 3; ++k) {
+    if (usable[k]) {
+      const double limit = fisher_limit(n[k]);
+      z[k] = std::clamp(r[k], -limit, limit);
+    }
+  }
+  fisher_z(z);
+  TrendHet(n, usable)({z[0], z[1], z[2]}, log10_p_trend, log10_p_het);
 }
 
 }  // namespace zirk_corr

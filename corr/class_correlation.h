@@ -25,11 +25,19 @@
 // +-(1 - 6 / (n^3 - n)) before atanh: halfway between 1 and the nearest
 // attainable value, which keeps the order of the classes' evidence and the
 // p-values finite. Only z uses the clipped value; r_k is reported as is.
+//
+// z comes from Eigen's vectorised logarithm, which the rows of a whole SNP
+// need millions of times; every z, of one pair or of a panel of pairs, takes
+// the same vector path, so a pair's p-values have the same bits whichever
+// way they were computed.
 #ifndef ZIRK_CORR_CLASS_CORRELATION_H_
 #define ZIRK_CORR_CLASS_CORRELATION_H_
 
 #include <array>
+#include <boost/math/constants/constants.hpp>
+#include <cmath>
 #include <cstddef>
+#include <limits>
 #include <span>
 #include <vector>
 
@@ -61,6 +69,22 @@ void trend_het(const std::array<double, 3>& r, const std::array<int, 3>& n,
                const std::array<bool, 3>& usable, double* log10_p_trend,
                double* log10_p_het);
 
+// log10 of erfc(x) for x >= 0, finite wherever erfc(x) is positive in exact
+// arithmetic, including where it underflows double.
+double log10_erfc(double x);
+
+// The clip of |r_k| before atanh for a class of n individuals.
+inline double fisher_limit(int n) {
+  const double size = n;
+  return 1.0 - 6.0 / (size * size * size - size);
+}
+
+// Replaces each entry c of `values` (all within (-1, 1)) by Fisher's z,
+// atanh c = log((1 + c) / (1 - c)) / 2. The size must be even and the data
+// 16-byte aligned (as std::vector's is), so that no entry falls to the
+// scalar logarithm that a vector loop keeps for odd ends.
+void fisher_z(std::span<double> values);
+
 // trend_het with the class sizes and usable classes fixed: the weights and
 // the regression's constants are computed once for all the pairs that share
 // them (every pair of a SNP whose genes vary in the same classes).
@@ -71,14 +95,40 @@ class TrendHet {
   TrendHet() = default;  // no usable class
   TrendHet(const std::array<int, 3>& n, const std::array<bool, 3>& usable);
 
-  // The two tests for correlations r (entries of unusable classes ignored).
-  void operator()(const std::array<double, 3>& r, double* log10_p_trend,
-                  double* log10_p_het) const;
+  // The two tests from the classes' Fisher z, z[k] of class k being
+  // fisher_z of r_k clipped to fisher_limit(n_k) (entries of unusable
+  // classes ignored).
+  void operator()(const std::array<double, 3>& z, double* log10_p_trend,
+                  double* log10_p_het) const {
+    if (classes_ < 2) {
+      *log10_p_trend = kNotComputed;
+      *log10_p_het = kNotComputed;
+      return;
+    }
+    double zBar = 0.0, t = 0.0;
+    for (int j = 0; j < classes_; ++j) {
+      zBar += share_[j] * z[class_[j]];
+      t += slope_[j] * z[class_[j]];
+    }
+    double q = 0.0;
+    for (int j = 0; j < classes_; ++j) {
+      const double d = z[class_[j]] - zBar;
+      q += weight_[j] * d * d;
+    }
+    const double rootTwo = boost::math::constants::root_two<double>();
+    *log10_p_trend = log10_erfc(std::fabs(t) / rootTwo);
+    // Chi-squared survival: erfc(sqrt(q / 2)) with 1 df, exp(-q / 2) with 2.
+    *log10_p_het = classes_ == 2
+                       ? log10_erfc(std::sqrt(q / 2.0))
+                       : -q / (2.0 * boost::math::constants::ln_ten<double>());
+  }
 
  private:
+  static constexpr double kNotComputed =
+      std::numeric_limits<double>::quiet_NaN();
+
   int classes_ = 0;                 // usable classes
   std::array<int, 3> class_{};      // their numbers, increasing
-  std::array<double, 3> limit_{};   // the clip of |r| before atanh
   std::array<double, 3> weight_{};  // w_k
   std::array<double, 3> share_{};   // w_k / sum w
   std::array<double, 3> slope_{};   // w_k (k - kbar) / sqrt(Sxx)
@@ -91,10 +141,6 @@ class TrendHet {
 // caller.
 double centred_ranks(std::span<const double> values, std::span<double> out,
                      std::vector<std::size_t>& order);
-
-// log10 of erfc(x) for x >= 0, finite wherever erfc(x) is positive in exact
-// arithmetic, including where it underflows double.
-double log10_erfc(double x);
 
 }  // namespace zirk_corr
 

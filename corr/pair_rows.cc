@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <span>
 
 #include "class_correlation.h"
 #include "row_format.h"
@@ -66,14 +67,33 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
 
   // One set of test constants per combination of usable classes.
   std::array<TrendHet, 8> tests;
+  std::array<double, 3> limit{};
   for (int mask = 0; mask < 8; ++mask) {
     std::array<bool, 3> usable{};
     for (int k = 0; k < 3; ++k) usable[k] = (mask >> k & 1) != 0;
     tests[mask] = TrendHet(ranks.n, usable);
   }
-  std::array<double, 3> r{};
+  for (int k = 0; k < 3; ++k) {
+    if (!ranks.x[k].empty()) limit[k] = fisher_limit(ranks.n[k]);
+  }
+  std::array<double, 3> r{}, z{};
   for (std::size_t g1 = first; g1 < last; ++g1) {
     const std::size_t p = g1 - first;
+    // The Fisher z of every pair of g1 at once: one vector loop per class.
+    // Entry i belongs to g2 = g1 + 1 + i; the pad of an odd count is 0.
+    const std::size_t partners = genes - 1 - g1;
+    const std::size_t padded = partners + partners % 2;
+    for (int k = 0; k < 3; ++k) {
+      if (ranks.x[k].empty()) continue;
+      const double* column = work.gram[k].data() + p * rows + p + 1;
+      std::vector<double>& zk = work.z[k];
+      zk.resize(std::max(zk.size(), padded));
+      for (std::size_t i = 0; i < partners; ++i) {
+        zk[i] = std::clamp(column[i], -limit[k], limit[k]);
+      }
+      if (padded != partners) zk[partners] = 0.0;
+      fisher_z(std::span<double>(zk.data(), padded));
+    }
     char prefix[24];
     char* prefixEnd = format_index(prefix, static_cast<unsigned>(snp));
     *prefixEnd++ = '\t';
@@ -83,6 +103,7 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
         static_cast<std::size_t>(prefixEnd - prefix);
     for (std::size_t g2 = g1 + 1; g2 < genes; ++g2) {
       const std::size_t q = g2 - first;
+      const std::size_t i = g2 - g1 - 1;
       int mask = 0;
       for (int k = 0; k < 3; ++k) {
         const bool usable =
@@ -91,6 +112,7 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
         // Rounding can carry a correlation of +-1 just past it.
         r[k] =
             usable ? std::clamp(work.gram[k][q + p * rows], -1.0, 1.0) : kNaN;
+        z[k] = usable ? work.z[k][i] : 0.0;
       }
       if (static_cast<std::size_t>(work.text.data() + work.text.size() - out) <
           kMaxRow) {
@@ -100,7 +122,7 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
         out = work.text.data() + used;
       }
       double trend, het;
-      tests[mask](r, &trend, &het);
+      tests[mask](z, &trend, &het);
       out = put(out, prefix, prefixLength);
       out = format_index(out, static_cast<unsigned>(g2));
       *out++ = '\t';

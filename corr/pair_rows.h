@@ -30,6 +30,7 @@ inline constexpr std::size_t kPanelGenes = 64;
 // Scratch space of one thread, reused across panels.
 struct PanelWork {
   std::array<std::vector<double>, 3> gram;
+  std::array<std::vector<double>, 3> z;  // one first gene's Fisher z
   std::vector<char> text;  // the rows: the first `length` characters
   std::size_t length = 0;
 };
