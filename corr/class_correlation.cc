@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <utility>
 
 namespace zirk_corr {
 namespace {
@@ -24,12 +25,8 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 // seventh term is below 1e-17 there.
 constexpr double kErfcSeriesFrom = 26.0;
 
-}  // namespace
-
-double log10_erfc(double x) {
-  if (x < kErfcSeriesFrom) {
-    return std::log10(boost::math::erfc(x, DoublePolicy()));
-  }
+// log10 erfc(x) for x >= kErfcSeriesFrom, where erfc(x) may underflow.
+double log10_erfc_series(double x) {
   if (std::isinf(x)) return -std::numeric_limits<double>::infinity();
   // erfc(x) = exp(-x^2) / (x sqrt(pi)) * sum_m (-1)^m (2m-1)!! / (2x^2)^m.
   const double inverse = 1.0 / (2.0 * x * x);
@@ -43,6 +40,35 @@ double log10_erfc(double x) {
                     std::log(x * boost::math::constants::root_pi<double>()) +
                     std::log(sum);
   return ln / boost::math::constants::ln_ten<double>();
+}
+
+}  // namespace
+
+void log10_erfc(std::span<double> values) {
+  assert(values.size() % 2 == 0 &&
+         reinterpret_cast<std::uintptr_t>(values.data()) % 16 == 0);
+  // Entries whose erfc may underflow, with their argument: rare, so the
+  // common call allocates nothing.
+  std::vector<std::pair<std::size_t, double>> far;
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    const double x = values[i];
+    if (x < kErfcSeriesFrom) {
+      values[i] = boost::math::erfc(x, DoublePolicy());
+    } else if (!std::isnan(x)) {
+      far.emplace_back(i, x);
+      values[i] = 1.0;
+    }
+  }
+  Eigen::Map<Eigen::ArrayXd, Eigen::Aligned16> e(
+      values.data(), static_cast<Eigen::Index>(values.size()));
+  e = e.log() * (1.0 / boost::math::constants::ln_ten<double>());
+  for (const auto& [i, x] : far) values[i] = log10_erfc_series(x);
+}
+
+double log10_erfc(double x) {
+  alignas(16) std::array<double, 2> value{x, 0.0};
+  log10_erfc(value);
+  return value[0];
 }
 
 double centred_ranks(std::span<const double> values, std::span<double> out,
@@ -153,7 +179,8 @@ void trend_het(const std::array<double, 3>& r, const std::array<int, 3>& n,
     }
   }
   fisher_z(z);
-  TrendHet(n, usable)({z[0], z[1], z[2]}, log10_p_trend, log10_p_het);
+  *log10_p_trend =
+      log10_erfc(TrendHet(n, usable)({z[0], z[1], z[2]}, log10_p_het));
 }
 
 }  // namespace zirk_corr

@@ -26,10 +26,10 @@
 // attainable value, which keeps the order of the classes' evidence and the
 // p-values finite. Only z uses the clipped value; r_k is reported as is.
 //
-// z comes from Eigen's vectorised logarithm, which the rows of a whole SNP
-// need millions of times; every z, of one pair or of a panel of pairs, takes
-// the same vector path, so a pair's p-values have the same bits whichever
-// way they were computed.
+// z and the trend's log10 p-value come from Eigen's vectorised logarithm,
+// which the rows of a whole SNP need millions of times; every pair, alone or
+// in a panel of pairs, takes the same vector path, so its p-values have the
+// same bits whichever way they were computed.
 #ifndef ZIRK_CORR_CLASS_CORRELATION_H_
 #define ZIRK_CORR_CLASS_CORRELATION_H_
 
@@ -70,8 +70,14 @@ void trend_het(const std::array<double, 3>& r, const std::array<int, 3>& n,
                double* log10_p_het);
 
 // log10 of erfc(x) for x >= 0, finite wherever erfc(x) is positive in exact
-// arithmetic, including where it underflows double.
+// arithmetic, including where it underflows double; NaN for NaN.
 double log10_erfc(double x);
+
+// log10_erfc of every entry of `values`, in place, with the logarithm in one
+// vector loop. The size must be even and the data 16-byte aligned (as
+// std::vector's is), so that no entry falls to the scalar logarithm a vector
+// loop keeps for odd ends: then each entry gets the bits log10_erfc gives it.
+void log10_erfc(std::span<double> values);
 
 // The clip of |r_k| before atanh for a class of n individuals.
 inline double fisher_limit(int n) {
@@ -80,30 +86,29 @@ inline double fisher_limit(int n) {
 }
 
 // Replaces each entry c of `values` (all within (-1, 1)) by Fisher's z,
-// atanh c = log((1 + c) / (1 - c)) / 2. The size must be even and the data
-// 16-byte aligned (as std::vector's is), so that no entry falls to the
-// scalar logarithm that a vector loop keeps for odd ends.
+// atanh c = log((1 + c) / (1 - c)) / 2, under the conditions on `values` of
+// the vector log10_erfc.
 void fisher_z(std::span<double> values);
 
-// trend_het with the class sizes and usable classes fixed: the weights and
-// the regression's constants are computed once for all the pairs that share
-// them (every pair of a SNP whose genes vary in the same classes).
-// trend_het is this class constructed and applied once, so both give the
-// same bits.
+// The two tests with the class sizes and usable classes fixed: the weights
+// and the regression's constants are computed once for all the pairs that
+// share them (every pair of a SNP whose genes vary in the same classes).
+// trend_het is this class constructed and applied once, and its tails come
+// from the same functions, so both give the same bits.
 class TrendHet {
  public:
   TrendHet() = default;  // no usable class
   TrendHet(const std::array<int, 3>& n, const std::array<bool, 3>& usable);
 
-  // The two tests from the classes' Fisher z, z[k] of class k being
-  // fisher_z of r_k clipped to fisher_limit(n_k) (entries of unusable
-  // classes ignored).
-  void operator()(const std::array<double, 3>& z, double* log10_p_trend,
-                  double* log10_p_het) const {
+  // From the classes' Fisher z (z[k] of class k being fisher_z of r_k
+  // clipped to fisher_limit(n_k); entries of unusable classes ignored):
+  // returns the trend's |T| / sqrt(2), whose two-sided p-value is erfc of
+  // it, and writes log10 of het's p-value. Both NaN with fewer than two
+  // usable classes.
+  double operator()(const std::array<double, 3>& z, double* log10_p_het) const {
     if (classes_ < 2) {
-      *log10_p_trend = kNotComputed;
       *log10_p_het = kNotComputed;
-      return;
+      return kNotComputed;
     }
     double zBar = 0.0, t = 0.0;
     for (int j = 0; j < classes_; ++j) {
@@ -115,12 +120,11 @@ class TrendHet {
       const double d = z[class_[j]] - zBar;
       q += weight_[j] * d * d;
     }
-    const double rootTwo = boost::math::constants::root_two<double>();
-    *log10_p_trend = log10_erfc(std::fabs(t) / rootTwo);
     // Chi-squared survival: erfc(sqrt(q / 2)) with 1 df, exp(-q / 2) with 2.
     *log10_p_het = classes_ == 2
                        ? log10_erfc(std::sqrt(q / 2.0))
                        : -q / (2.0 * boost::math::constants::ln_ten<double>());
+    return std::fabs(t) / boost::math::constants::root_two<double>();
   }
 
  private:

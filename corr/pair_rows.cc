@@ -76,24 +76,43 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
   for (int k = 0; k < 3; ++k) {
     if (!ranks.x[k].empty()) limit[k] = fisher_limit(ranks.n[k]);
   }
-  std::array<double, 3> r{}, z{};
+  std::array<double, 3> z{};
   for (std::size_t g1 = first; g1 < last; ++g1) {
     const std::size_t p = g1 - first;
-    // The Fisher z of every pair of g1 at once: one vector loop per class.
-    // Entry i belongs to g2 = g1 + 1 + i; the pad of an odd count is 0.
+    // Pair i of g1 is (g1, g1 + 1 + i). Its tests come in vector loops over
+    // all the pairs of g1, padded to an even count with zeros.
     const std::size_t partners = genes - 1 - g1;
+    if (partners == 0) break;
     const std::size_t padded = partners + partners % 2;
+    for (std::vector<double>* v : {&work.z[0], &work.z[1], &work.z[2],
+                                   &work.trend, &work.het}) {
+      v->resize(std::max(v->size(), padded));
+      (*v)[padded - 1] = 0.0;
+    }
+    work.mask.resize(std::max(work.mask.size(), partners));
     for (int k = 0; k < 3; ++k) {
       if (ranks.x[k].empty()) continue;
       const double* column = work.gram[k].data() + p * rows + p + 1;
-      std::vector<double>& zk = work.z[k];
-      zk.resize(std::max(zk.size(), padded));
+      double* zk = work.z[k].data();
       for (std::size_t i = 0; i < partners; ++i) {
         zk[i] = std::clamp(column[i], -limit[k], limit[k]);
       }
-      if (padded != partners) zk[partners] = 0.0;
-      fisher_z(std::span<double>(zk.data(), padded));
+      fisher_z(std::span<double>(zk, padded));
     }
+    for (std::size_t i = 0; i < partners; ++i) {
+      const std::size_t g2 = g1 + 1 + i;
+      int mask = 0;
+      for (int k = 0; k < 3; ++k) {
+        const bool usable =
+            !ranks.x[k].empty() && ranks.usable[k][g1] && ranks.usable[k][g2];
+        mask |= static_cast<int>(usable) << k;
+        z[k] = usable ? work.z[k][i] : 0.0;
+      }
+      work.mask[i] = static_cast<std::uint8_t>(mask);
+      work.trend[i] = tests[mask](z, &work.het[i]);
+    }
+    log10_erfc(std::span<double>(work.trend.data(), padded));
+
     char prefix[24];
     char* prefixEnd = format_index(prefix, static_cast<unsigned>(snp));
     *prefixEnd++ = '\t';
@@ -101,19 +120,8 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
     *prefixEnd++ = '\t';
     const std::size_t prefixLength =
         static_cast<std::size_t>(prefixEnd - prefix);
-    for (std::size_t g2 = g1 + 1; g2 < genes; ++g2) {
-      const std::size_t q = g2 - first;
-      const std::size_t i = g2 - g1 - 1;
-      int mask = 0;
-      for (int k = 0; k < 3; ++k) {
-        const bool usable =
-            !ranks.x[k].empty() && ranks.usable[k][g1] && ranks.usable[k][g2];
-        mask |= static_cast<int>(usable) << k;
-        // Rounding can carry a correlation of +-1 just past it.
-        r[k] =
-            usable ? std::clamp(work.gram[k][q + p * rows], -1.0, 1.0) : kNaN;
-        z[k] = usable ? work.z[k][i] : 0.0;
-      }
+    const std::size_t offset = p * rows + p + 1;
+    for (std::size_t i = 0; i < partners; ++i) {
       if (static_cast<std::size_t>(work.text.data() + work.text.size() - out) <
           kMaxRow) {
         const std::size_t used =
@@ -121,19 +129,21 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
         work.text.resize(2 * work.text.size());
         out = work.text.data() + used;
       }
-      double trend, het;
-      tests[mask](z, &trend, &het);
       out = put(out, prefix, prefixLength);
-      out = format_index(out, static_cast<unsigned>(g2));
+      out = format_index(out, static_cast<unsigned>(g1 + 1 + i));
       *out++ = '\t';
       out = put(out, counts, countsLength);
       for (int k = 0; k < 3; ++k) {
-        out = put_value(out, r[k]);
+        // Rounding can carry a correlation of +-1 just past it.
+        const double r = (work.mask[i] >> k & 1) != 0
+                             ? std::clamp(work.gram[k][offset + i], -1.0, 1.0)
+                             : kNaN;
+        out = put_value(out, r);
         *out++ = '\t';
       }
-      out = put_value(out, trend);
+      out = put_value(out, work.trend[i]);
       *out++ = '\t';
-      out = put_value(out, het);
+      out = put_value(out, work.het[i]);
       *out++ = '\n';
     }
   }

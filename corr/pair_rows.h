@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,11 @@ inline constexpr std::size_t kPanelGenes = 64;
 // Scratch space of one thread, reused across panels.
 struct PanelWork {
   std::array<std::vector<double>, 3> gram;
-  std::array<std::vector<double>, 3> z;  // one first gene's Fisher z
+  // One first gene's pairs: each class's Fisher z, the trend's log10
+  // p-value, het's, and which classes are usable.
+  std::array<std::vector<double>, 3> z;
+  std::vector<double> trend, het;
+  std::vector<std::uint8_t> mask;
   std::vector<char> text;  // the rows: the first `length` characters
   std::size_t length = 0;
 };
