@@ -3,7 +3,6 @@
 #include <Eigen/Core>
 #include <algorithm>
 #include <boost/math/constants/constants.hpp>
-#include <boost/math/special_functions/erf.hpp>
 #include <cassert>
 #include <cmath>
 #include <cstdint>
@@ -13,15 +12,11 @@
 namespace zirk_corr {
 namespace {
 
-// Double arithmetic throughout: Boost's default promotes double to long
-// double, several times slower and no more accurate at the printed digits.
-using DoublePolicy =
-    boost::math::policies::policy<boost::math::policies::promote_double<false>>;
-
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // Below this argument erfc stays above the smallest normal double, and its
-// logarithm is taken directly; above it, from the asymptotic series, whose
+// logarithm is taken of the C library's erfc (half the time of Boost's at
+// double precision, as accurate at the printed digits); above it, from the asymptotic series, whose
 // seventh term is below 1e-17 there.
 constexpr double kErfcSeriesFrom = 26.0;
 
@@ -53,7 +48,7 @@ void log10_erfc(std::span<double> values) {
   for (std::size_t i = 0; i < values.size(); ++i) {
     const double x = values[i];
     if (x < kErfcSeriesFrom) {
-      values[i] = boost::math::erfc(x, DoublePolicy());
+      values[i] = std::erfc(x);
     } else if (!std::isnan(x)) {
       far.emplace_back(i, x);
       values[i] = 1.0;
