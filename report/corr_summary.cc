@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "candidate_heap.h"
 #include "output_folder.h"
 #include "report_error.h"
 #include "score_text.h"
@@ -11,13 +10,10 @@
 
 namespace zirk_report {
 
-void CorrFamily::offer(CorrRow&& row) {
-  offer_candidate(heap_, max_candidates_, std::move(row), corr_hit_order,
-                  [this](const CorrRow& r) { note_dropped(r.key); });
-}
+void CorrFamily::offer(CorrRow&& row) { candidates_.offer(std::move(row)); }
 
 std::vector<CorrRow> CorrFamily::sorted_candidates() const {
-  return zirk_report::sorted_candidates(heap_, corr_hit_order);
+  return candidates_.sorted();
 }
 
 void CorrFamily::shift_snps(std::uint64_t offset) {
@@ -25,8 +21,8 @@ void CorrFamily::shift_snps(std::uint64_t offset) {
   if (!snp_best.empty()) {
     snp_best.insert(snp_best.begin(), offset, SnpStat::kUnseen);
   }
-  // The same shift for every row keeps the heap's order.
-  for (CorrRow& row : heap_) row.snp += offset;
+  // The same shift for every row keeps their order.
+  candidates_.change_all([offset](CorrRow& row) { row.snp += offset; });
 }
 
 void CorrFamily::merge(CorrFamily&& other) {
@@ -39,8 +35,8 @@ void CorrFamily::merge(CorrFamily&& other) {
     std::int32_t& mine = best(s);
     if (o != SnpStat::kNoIt && (mine == SnpStat::kNoIt || o < mine)) mine = o;
   }
-  note_dropped(other.complete_below_);
-  for (CorrRow& row : other.heap_) offer(std::move(row));
+  note_dropped(other.complete_below());
+  for (CorrRow& row : other.candidates_.release()) offer(std::move(row));
 }
 
 namespace {

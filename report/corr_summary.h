@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "candidate_set.h"
 #include "histogram.h"
 #include "run_summary.h"
 #include "score_text.h"
@@ -60,12 +61,16 @@ struct CorrHitOrder {
 };
 inline constexpr CorrHitOrder corr_hit_order{};
 
+struct CorrRowKey {
+  std::int64_t operator()(const CorrRow& row) const { return row.key; }
+};
+
 // One family's values, per-SNP best values and at most max_candidates
 // candidate rows (the smallest values).
 class CorrFamily {
  public:
   explicit CorrFamily(std::uint64_t max_candidates)
-      : max_candidates_(max_candidates) {}
+      : candidates_(max_candidates) {}
   CorrFamily(CorrFamily&&) = default;
   CorrFamily& operator=(CorrFamily&&) = default;
 
@@ -86,8 +91,10 @@ class CorrFamily {
   // The candidates, in hit order.
   std::vector<CorrRow> sorted_candidates() const;
   // Every row with a key strictly below this is among the candidates.
-  std::int64_t complete_below() const { return complete_below_; }
-  std::uint64_t max_candidates() const { return max_candidates_; }
+  std::int64_t complete_below() const {
+    return std::min(complete_below_, candidates_.dropped_below());
+  }
+  std::uint64_t max_candidates() const { return candidates_.max(); }
   void note_dropped(std::int64_t key) {
     if (key < complete_below_) complete_below_ = key;
   }
@@ -110,9 +117,9 @@ class CorrFamily {
   std::vector<std::int32_t> snp_best;
 
  private:
-  std::uint64_t max_candidates_;
+  // Rows dropped by the summaries this one was read or merged from.
   std::int64_t complete_below_ = std::numeric_limits<std::int64_t>::max();
-  std::vector<CorrRow> heap_;  // max-heap in hit order
+  CandidateSet<CorrRow, CorrHitOrder, CorrRowKey> candidates_;
 };
 
 struct CorrSummary {
@@ -152,9 +159,7 @@ void CorrFamily::add(std::int64_t key, std::uint64_t snp, std::uint32_t gene1,
   const std::int32_t key32 =
       key == kNegInfKey ? SnpStat::kNegInf : static_cast<std::int32_t>(key);
   if (b == SnpStat::kNoIt || key32 < b) b = key32;
-  const CorrRow probe{key, snp, gene1, gene2, {}};
-  if (max_candidates_ == 0 || (heap_.size() >= max_candidates_ &&
-                               !corr_hit_order(probe, heap_.front()))) {
+  if (!candidates_.admits(CorrRow{key, snp, gene1, gene2, {}})) {
     note_dropped(key);
     return;
   }

@@ -6,7 +6,6 @@
 #include <optional>
 #include <string_view>
 
-#include "candidate_heap.h"
 #include "output_folder.h"
 #include "report_error.h"
 #include "score_text.h"
@@ -15,15 +14,14 @@
 namespace zirk_report {
 
 RunSummary::RunSummary(std::uint64_t max_candidates)
-    : max_candidates_(max_candidates) {}
+    : candidates_(max_candidates) {}
 
 void RunSummary::offer(CandidateRow&& row) {
-  offer_candidate(heap_, max_candidates_, std::move(row), hit_order,
-                  [this](const CandidateRow& r) { note_dropped(r.it_key); });
+  candidates_.offer(std::move(row));
 }
 
 std::vector<CandidateRow> RunSummary::sorted_candidates() const {
-  return zirk_report::sorted_candidates(heap_, hit_order);
+  return candidates_.sorted();
 }
 
 void RunSummary::merge(RunSummary&& other) {
@@ -47,16 +45,16 @@ void RunSummary::merge(RunSummary&& other) {
     }
     mine.passed_mc += o.passed_mc;
   }
-  note_dropped(other.complete_below_);
+  note_dropped(other.complete_below());
   note_exact(other.exact_);
-  for (CandidateRow& row : other.heap_) offer(std::move(row));
+  for (CandidateRow& row : other.candidates_.release()) offer(std::move(row));
 }
 
 void RunSummary::shift_snps(std::uint64_t offset) {
   if (offset == 0) return;
   if (!snps.empty()) snps.insert(snps.begin(), offset, SnpStat());
-  // The same shift for every row keeps the heap's order.
-  for (CandidateRow& row : heap_) row.snp += offset;
+  // The same shift for every row keeps their order.
+  candidates_.change_all([offset](CandidateRow& row) { row.snp += offset; });
 }
 
 namespace {

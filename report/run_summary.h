@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "candidate_set.h"
 #include "histogram.h"
 
 namespace zirk_report {
@@ -34,6 +35,15 @@ inline bool hit_order(const CandidateRow& a, const CandidateRow& b) {
   if (a.gene1 != b.gene1) return a.gene1 < b.gene1;
   return a.gene2 < b.gene2;
 }
+
+struct CandidateKey {
+  std::int64_t operator()(const CandidateRow& row) const { return row.it_key; }
+};
+struct HitOrder {
+  bool operator()(const CandidateRow& a, const CandidateRow& b) const {
+    return hit_order(a, b);
+  }
+};
 
 // The best (smallest) IT key of a SNP and the rows that passed its MC test.
 struct SnpStat {
@@ -61,12 +71,14 @@ class RunSummary {
   // The candidates, in hit order.
   std::vector<CandidateRow> sorted_candidates() const;
   // Every row with an IT key strictly below this is among the candidates.
-  std::int64_t complete_below() const { return complete_below_; }
+  std::int64_t complete_below() const {
+    return std::min(complete_below_, candidates_.dropped_below());
+  }
   // How many leading candidates (in hit order) are exactly the leading rows
   // of everything offered. Ties in IT value are settled by hit order, so
   // this holds across ties, which complete_below() cannot tell.
   std::uint64_t exact_candidates() const {
-    return std::min<std::uint64_t>(exact_, heap_.size());
+    return std::min<std::uint64_t>(exact_, candidates_.rows().size());
   }
   // Records that only the first `count` candidates of an input were exact
   // (a summary made with a smaller --max-hits that dropped rows).
@@ -76,11 +88,10 @@ class RunSummary {
   // Adds `offset` to the index of every SNP, as if the rows had come with
   // that offset (a summary of SNPs numbered from 0 within their import).
   void shift_snps(std::uint64_t offset);
-  std::uint64_t max_candidates() const { return max_candidates_; }
+  std::uint64_t max_candidates() const { return candidates_.max(); }
   // Whether offer() would keep `row` (its strings are not looked at).
   bool accepts(const CandidateRow& row) const {
-    return max_candidates_ > 0 &&
-           (heap_.size() < max_candidates_ || hit_order(row, heap_.front()));
+    return candidates_.admits(row);
   }
   // Records that a row with IT key `key` was not kept.
   void note_dropped(std::int64_t key) {
@@ -105,10 +116,10 @@ class RunSummary {
   std::vector<SnpStat> snps;
 
  private:
-  std::uint64_t max_candidates_;
+  // Rows dropped by the summaries this one was read or merged from.
   std::int64_t complete_below_ = std::numeric_limits<std::int64_t>::max();
   std::uint64_t exact_ = std::numeric_limits<std::uint64_t>::max();
-  std::vector<CandidateRow> heap_;  // max-heap in hit order
+  CandidateSet<CandidateRow, HitOrder, CandidateKey> candidates_;
 };
 
 // The first line of a summary file.
