@@ -16,8 +16,8 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // Below this argument erfc stays above the smallest normal double, and its
 // logarithm is taken of the C library's erfc (half the time of Boost's at
-// double precision, as accurate at the printed digits); above it, from the asymptotic series, whose
-// seventh term is below 1e-17 there.
+// double precision, as accurate at the printed digits); above it, from the
+// asymptotic series, whose seventh term is below 1e-17 there.
 constexpr double kErfcSeriesFrom = 26.0;
 
 // log10 erfc(x) for x >= kErfcSeriesFrom, where erfc(x) may underflow.

@@ -103,7 +103,8 @@ class CandidateSet {
   // After a cut, the worst kept row: no row at or after it can be kept.
   mutable Row bound_{};
   mutable bool bounded_ = false;
-  mutable std::int64_t dropped_below_ = std::numeric_limits<std::int64_t>::max();
+  mutable std::int64_t dropped_below_ =
+      std::numeric_limits<std::int64_t>::max();
 };
 
 }  // namespace zirk_report

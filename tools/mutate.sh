@@ -38,7 +38,7 @@ while getopts "t:f:l:w:o:ch" option; do
 done
 
 # Non-blank lines of the tests (tests/ and the new programs' tests) against
-# the code (src/, formats/, the new programs' folders, tools/, bench/, fuzz/,
+# the code (src/, formats/, corr/, the new programs' folders, tools/, bench/, fuzz/,
 # workflow/); golden data files are inputs, not test code.
 count_lines() {
   local -a tests code
@@ -46,7 +46,7 @@ count_lines() {
   mapfile -t tests < <(cd "$root" && find tests import/tests report/tests \
     -type f \( -name '*.cc' -o -name '*.h' -o -name '*.py' -o -name '*.sh' \) \
     2>/dev/null | sort)
-  mapfile -t code < <(cd "$root" && find src formats import report tools bench fuzz \
+  mapfile -t code < <(cd "$root" && find src formats import report corr tools bench fuzz \
     workflow -path import/tests -prune -o -path report/tests -prune -o \
     -type f \( -name '*.cc' -o -name '*.h' -o -name '*.py' -o -name '*.sh' \
     -o -name 'CMakeLists.txt' -o -name 'Snakefile' -o -name '*.smk' \) \
