@@ -75,8 +75,9 @@ double log10_erfc(double x);
 
 // log10_erfc of every entry of `values`, in place, with the logarithm in one
 // vector loop. The size must be even and the data 16-byte aligned (as
-// std::vector's is), so that no entry falls to the scalar logarithm a vector
-// loop keeps for odd ends: then each entry gets the bits log10_erfc gives it.
+// Eigen::aligned_allocator's is), so that no entry falls to the scalar
+// logarithm a vector loop keeps for odd ends: then each entry gets the bits
+// log10_erfc gives it.
 void log10_erfc(std::span<double> values);
 
 // The clip of |r_k| before atanh for a class of n individuals.

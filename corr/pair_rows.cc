@@ -84,11 +84,12 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
     const std::size_t partners = genes - 1 - g1;
     if (partners == 0) break;
     const std::size_t padded = partners + partners % 2;
-    for (std::vector<double>* v :
-         {&work.z[0], &work.z[1], &work.z[2], &work.trend, &work.het}) {
+    for (AlignedDoubles* v :
+         {&work.z[0], &work.z[1], &work.z[2], &work.trend}) {
       v->resize(std::max(v->size(), padded));
       (*v)[padded - 1] = 0.0;
     }
+    work.het.resize(std::max(work.het.size(), partners));
     work.mask.resize(std::max(work.mask.size(), partners));
     for (int k = 0; k < 3; ++k) {
       if (ranks.x[k].empty()) continue;
