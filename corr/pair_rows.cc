@@ -84,6 +84,8 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
     const std::size_t partners = genes - 1 - g1;
     if (partners == 0) break;
     const std::size_t padded = partners + partners % 2;
+    // Where pair 0 of g1 sits in each class's Gram block.
+    const std::size_t offset = p * rows + p + 1;
     for (AlignedDoubles* v :
          {&work.z[0], &work.z[1], &work.z[2], &work.trend}) {
       v->resize(std::max(v->size(), padded));
@@ -93,7 +95,7 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
     work.mask.resize(std::max(work.mask.size(), partners));
     for (int k = 0; k < 3; ++k) {
       if (ranks.x[k].empty()) continue;
-      const double* column = work.gram[k].data() + p * rows + p + 1;
+      const double* column = work.gram[k].data() + offset;
       double* zk = work.z[k].data();
       for (std::size_t i = 0; i < partners; ++i) {
         zk[i] = std::clamp(column[i], -limit[k], limit[k]);
@@ -121,7 +123,6 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
     *prefixEnd++ = '\t';
     const std::size_t prefixLength =
         static_cast<std::size_t>(prefixEnd - prefix);
-    const std::size_t offset = p * rows + p + 1;
     for (std::size_t i = 0; i < partners; ++i) {
       if (static_cast<std::size_t>(work.text.data() + work.text.size() - out) <
           kMaxRow) {
