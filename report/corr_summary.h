@@ -117,7 +117,8 @@ class CorrFamily {
   std::vector<std::int32_t> snp_best;
 
  private:
-  // Rows dropped by the summaries this one was read or merged from.
+  // Rows dropped before they reached the candidates: turned away on sight,
+  // or by the summaries this one was read or merged from.
   std::int64_t complete_below_ = std::numeric_limits<std::int64_t>::max();
   CandidateSet<CorrRow, CorrHitOrder, CorrRowKey> candidates_;
 };

@@ -116,7 +116,8 @@ class RunSummary {
   std::vector<SnpStat> snps;
 
  private:
-  // Rows dropped by the summaries this one was read or merged from.
+  // Rows dropped before they reached the candidates: turned away on sight,
+  // or by the summaries this one was read or merged from.
   std::int64_t complete_below_ = std::numeric_limits<std::int64_t>::max();
   std::uint64_t exact_ = std::numeric_limits<std::uint64_t>::max();
   CandidateSet<CandidateRow, HitOrder, CandidateKey> candidates_;
