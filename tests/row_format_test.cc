@@ -102,6 +102,15 @@ TEST(RowFormatTest, RowsMatchPrintfDigitForDigit) {
       }
     }
   }
+
+  // Every six decimals, from the digit splitting alone.
+  for (std::uint32_t v = 0; v < 1000000; ++v) {
+    char expected[8];
+    std::snprintf(expected, sizeof expected, "%06u", v);
+    char text[7];
+    row_format_detail::write_six_digits(text, v);
+    ASSERT_EQ(std::string(text, 6), expected);
+  }
 }
 
 }  // namespace
