@@ -1,13 +1,12 @@
 #include "class_correlation.h"
 
-#include <Eigen/Core>
 #include <algorithm>
 #include <boost/math/constants/constants.hpp>
-#include <cassert>
 #include <cmath>
-#include <cstdint>
 #include <limits>
 #include <utility>
+
+#include "vector_math.h"
 
 namespace zirk_corr {
 namespace {
@@ -15,8 +14,7 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // Below this argument erfc stays above the smallest normal double, and its
-// logarithm is taken of the C library's erfc (half the time of Boost's at
-// double precision, as accurate at the printed digits); above it, from the
+// logarithm is taken of the C library's vector erfc; above it, from the
 // asymptotic series, whose seventh term is below 1e-17 there.
 constexpr double kErfcSeriesFrom = 26.0;
 
@@ -40,28 +38,23 @@ double log10_erfc_series(double x) {
 }  // namespace
 
 void log10_erfc(std::span<double> values) {
-  assert(values.size() % 2 == 0 &&
-         reinterpret_cast<std::uintptr_t>(values.data()) % 16 == 0);
   // Entries whose erfc may underflow, with their argument: rare, so the
-  // common call allocates nothing.
+  // common call allocates nothing. They pass the vector loops as 0.
   std::vector<std::pair<std::size_t, double>> far;
   for (std::size_t i = 0; i < values.size(); ++i) {
     const double x = values[i];
-    if (x < kErfcSeriesFrom) {
-      values[i] = std::erfc(x);
-    } else if (!std::isnan(x)) {
+    if (x >= kErfcSeriesFrom) {
       far.emplace_back(i, x);
-      values[i] = 1.0;
+      values[i] = 0.0;
     }
   }
-  Eigen::Map<Eigen::ArrayXd, Eigen::Aligned16> e(
-      values.data(), static_cast<Eigen::Index>(values.size()));
-  e = e.log() * (1.0 / boost::math::constants::ln_ten<double>());
+  erfc_each(values);
+  log10_each(values);
   for (const auto& [i, x] : far) values[i] = log10_erfc_series(x);
 }
 
 double log10_erfc(double x) {
-  alignas(16) std::array<double, 2> value{x, 0.0};
+  std::array<double, kLanes> value{x};
   log10_erfc(value);
   return value[0];
 }
@@ -154,26 +147,18 @@ TrendHet::TrendHet(const std::array<int, 3>& n,
   }
 }
 
-void fisher_z(std::span<double> values) {
-  assert(values.size() % 2 == 0 &&
-         reinterpret_cast<std::uintptr_t>(values.data()) % 16 == 0);
-  Eigen::Map<Eigen::ArrayXd, Eigen::Aligned16> c(
-      values.data(), static_cast<Eigen::Index>(values.size()));
-  c = ((1.0 + c) / (1.0 - c)).log() * 0.5;
-}
-
 void trend_het(const std::array<double, 3>& r, const std::array<int, 3>& n,
                const std::array<bool, 3>& usable, double* log10_p_trend,
                double* log10_p_het) {
-  // Four entries, the last a pad, so that fisher_z takes whole vectors.
-  alignas(16) std::array<double, 4> z{};
+  // Padded with zeros to whole vectors.
+  std::array<double, kLanes> z{};
   for (int k = 0; k < 3; ++k) {
     if (usable[k]) {
       const double limit = fisher_limit(n[k]);
       z[k] = std::clamp(r[k], -limit, limit);
     }
   }
-  fisher_z(z);
+  atanh_each(z);
   *log10_p_trend =
       log10_erfc(TrendHet(n, usable)({z[0], z[1], z[2]}, log10_p_het));
 }

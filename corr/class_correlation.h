@@ -26,10 +26,10 @@
 // attainable value, which keeps the order of the classes' evidence and the
 // p-values finite. Only z uses the clipped value; r_k is reported as is.
 //
-// z and the trend's log10 p-value come from Eigen's vectorised logarithm,
-// which the rows of a whole SNP need millions of times; every pair, alone or
-// in a panel of pairs, takes the same vector path, so its p-values have the
-// same bits whichever way they were computed.
+// z and the trend's p-value come from the vector functions of
+// vector_math.h, which the rows of a whole SNP need millions of times; every
+// pair, alone or in a panel of pairs, takes the same vector path, so its
+// p-values have the same bits whichever way they were computed.
 #ifndef ZIRK_CORR_CLASS_CORRELATION_H_
 #define ZIRK_CORR_CLASS_CORRELATION_H_
 
@@ -73,11 +73,8 @@ void trend_het(const std::array<double, 3>& r, const std::array<int, 3>& n,
 // arithmetic, including where it underflows double; NaN for NaN.
 double log10_erfc(double x);
 
-// log10_erfc of every entry of `values`, in place, with the logarithm in one
-// vector loop. The size must be even and the data 16-byte aligned (as
-// Eigen::aligned_allocator's is), so that no entry falls to the scalar
-// logarithm a vector loop keeps for odd ends: then each entry gets the bits
-// log10_erfc gives it.
+// log10_erfc of every entry of `values`, in place, in vector loops; the size
+// must be a multiple of kLanes. Each entry gets the bits log10_erfc gives it.
 void log10_erfc(std::span<double> values);
 
 // The clip of |r_k| before atanh for a class of n individuals.
@@ -85,11 +82,6 @@ inline double fisher_limit(int n) {
   const double size = n;
   return 1.0 - 6.0 / (size * size * size - size);
 }
-
-// Replaces each entry c of `values` (all within (-1, 1)) by Fisher's z,
-// atanh c = log((1 + c) / (1 - c)) / 2, under the conditions on `values` of
-// the vector log10_erfc.
-void fisher_z(std::span<double> values);
 
 // The two tests with the class sizes and usable classes fixed: the weights
 // and the regression's constants are computed once for all the pairs that
@@ -101,7 +93,7 @@ class TrendHet {
   TrendHet() = default;  // no usable class
   TrendHet(const std::array<int, 3>& n, const std::array<bool, 3>& usable);
 
-  // From the classes' Fisher z (z[k] of class k being fisher_z of r_k
+  // From the classes' Fisher z (z[k] of class k being atanh_each of r_k
   // clipped to fisher_limit(n_k); entries of unusable classes ignored):
   // returns the trend's |T| / sqrt(2), whose two-sided p-value is erfc of
   // it, and writes log10 of het's p-value. Both NaN with fewer than two

@@ -11,6 +11,7 @@
 
 #include "class_correlation.h"
 #include "row_format.h"
+#include "vector_math.h"
 
 namespace zirk_corr {
 namespace {
@@ -80,16 +81,16 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
   for (std::size_t g1 = first; g1 < last; ++g1) {
     const std::size_t p = g1 - first;
     // Pair i of g1 is (g1, g1 + 1 + i). Its tests come in vector loops over
-    // all the pairs of g1, padded to an even count with zeros.
+    // all the pairs of g1, padded to whole vectors with zeros.
     const std::size_t partners = genes - 1 - g1;
     if (partners == 0) break;
-    const std::size_t padded = partners + partners % 2;
+    const std::size_t padded = padded_size(partners);
     // Where pair 0 of g1 sits in each class's Gram block.
     const std::size_t offset = p * rows + p + 1;
-    for (AlignedDoubles* v :
+    for (std::vector<double>* v :
          {&work.z[0], &work.z[1], &work.z[2], &work.trend}) {
       v->resize(std::max(v->size(), padded));
-      (*v)[padded - 1] = 0.0;
+      std::fill(v->begin() + partners, v->begin() + padded, 0.0);
     }
     work.het.resize(std::max(work.het.size(), partners));
     work.mask.resize(std::max(work.mask.size(), partners));
@@ -100,7 +101,7 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
       for (std::size_t i = 0; i < partners; ++i) {
         zk[i] = std::clamp(column[i], -limit[k], limit[k]);
       }
-      fisher_z(std::span<double>(zk, padded));
+      atanh_each(std::span<double>(zk, padded));
     }
     for (std::size_t i = 0; i < partners; ++i) {
       const std::size_t g2 = g1 + 1 + i;

@@ -10,7 +10,6 @@
 #ifndef ZIRK_CORR_PAIR_ROWS_H_
 #define ZIRK_CORR_PAIR_ROWS_H_
 
-#include <Eigen/Core>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -29,17 +28,13 @@ inline constexpr char kHeader[] =
 // the BLAS calls nor their rounding.
 inline constexpr std::size_t kPanelGenes = 64;
 
-// The vector loops of fisher_z and log10_erfc need 16-byte aligned data,
-// which std::allocator does not promise (a sanitiser's malloc may give 8).
-using AlignedDoubles = std::vector<double, Eigen::aligned_allocator<double>>;
-
 // Scratch space of one thread, reused across panels.
 struct PanelWork {
   std::array<std::vector<double>, 3> gram;
   // One first gene's pairs: each class's Fisher z, the trend's log10
   // p-value, het's, and which classes are usable.
-  std::array<AlignedDoubles, 3> z;
-  AlignedDoubles trend;
+  std::array<std::vector<double>, 3> z;
+  std::vector<double> trend;
   std::vector<double> het;
   std::vector<std::uint8_t> mask;
   std::vector<char> text;  // the rows: the first `length` characters
