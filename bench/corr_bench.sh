@@ -7,8 +7,12 @@
 # - zirk-corr on two threads against one (the output must be identical),
 #   and two one-thread runs at the same time, what the machine gives two
 #   independent jobs and so the ceiling for two threads;
-# - the share of zirk-corr's CPU time in BLAS, from perf when it works,
-#   otherwise not reported.
+# - the shares of zirk-corr's working thread in BLAS, in the vector math,
+#   in the kernel (writing the rows) and in zirk-corr itself, from perf when
+#   it works, otherwise not reported. OpenBLAS's own idle threads are left
+#   out: they spin on the other core for a moment after start-up.
+# Each timing is the fastest of three runs: on a shared virtual machine a
+# single run may lose a tenth of a second to a neighbour.
 # Everything is made in SCRATCH (default: a fresh folder under /tmp) and
 # removed at the end.
 # Usage: bench/corr_bench.sh [SNPS] [SCRATCH]
@@ -27,12 +31,19 @@ build/zirk-simulate --seed 21 --individuals 358 --snps "$snps" --genes 1000 \
 rows=$((snps * 499500))
 inputs=(-g "$data/genotype.txt" -e "$data/expression.txt" -a "$data/allele.txt")
 
-# measure NAME COMMAND...: wall and CPU seconds, rows per second of each.
+# measure NAME "OUTPUTS" COMMAND...: wall and CPU seconds of the fastest of
+# three runs, rows per second of each; the files OUTPUTS (in the scratch
+# folder) are removed before each run, so every run writes new files.
 measure() {
-  local name=$1
-  shift
-  /usr/bin/time -f "%e %U %S" -o "$scratch/time" "$@" >/dev/null
-  read -r wall user sys <"$scratch/time"
+  local name=$1 outputs=$2
+  shift 2
+  local wall user sys output
+  for _ in 1 2 3; do
+    for output in $outputs; do rm -f "$scratch/$output"; done
+    /usr/bin/time -f "%e %U %S" -a -o "$scratch/times" "$@" >/dev/null
+  done
+  read -r wall user sys < <(sort -n "$scratch/times" | head -1)
+  rm -f "$scratch/times"
   awk -v n="$name" -v r="$rows" -v w="$wall" -v u="$user" -v s="$sys" 'BEGIN {
     printf "%-34s %7.2f s wall %7.2f s cpu %6.2f M rows/s wall %6.2f M rows/s cpu\n",
       n, w, u + s, r / w / 1e6, r / (u + s) / 1e6 }'
@@ -46,14 +57,14 @@ two_side_by_side="build/corr/zirk-corr $in -o $scratch/side1.tsv &
   build/corr/zirk-corr $in -o $scratch/side2.tsv; wait"
 
 echo "n = 358, 1000 genes, $snps SNPs: $rows rows; $(nproc) CPUs, load $(cut -d' ' -f1-3 /proc/loadavg)"
-measure "zirk, 1 thread, MC only" bash -c "$zirk_mc_only"
+measure "zirk, 1 thread, MC only" zirk.txt bash -c "$zirk_mc_only"
 zirk_wall=$(cat "$scratch/last_wall")
-measure "zirk-corr, 1 thread" build/corr/zirk-corr "${inputs[@]}" -o "$scratch/one.tsv" -t 1
+measure "zirk-corr, 1 thread" one.tsv build/corr/zirk-corr "${inputs[@]}" -o "$scratch/one.tsv" -t 1
 one_wall=$(cat "$scratch/last_wall")
-measure "zirk-corr, 2 threads" build/corr/zirk-corr "${inputs[@]}" -o "$scratch/two.tsv" -t 2
+measure "zirk-corr, 2 threads" two.tsv build/corr/zirk-corr "${inputs[@]}" -o "$scratch/two.tsv" -t 2
 two_wall=$(cat "$scratch/last_wall")
 cmp -s "$scratch/one.tsv" "$scratch/two.tsv" || { echo "1 and 2 threads differ" >&2; exit 1; }
-measure "two 1-thread zirk-corr side by side" bash -c "$two_side_by_side"
+measure "two 1-thread zirk-corr side by side" "side1.tsv side2.tsv" bash -c "$two_side_by_side"
 side_wall=$(cat "$scratch/last_wall")
 awk -v z="$zirk_wall" -v o="$one_wall" -v t="$two_wall" -v s="$side_wall" 'BEGIN {
   printf "zirk-corr / zirk (1 thread, wall): %.2f\n", z / o
@@ -62,13 +73,19 @@ awk -v z="$zirk_wall" -v o="$one_wall" -v t="$two_wall" -v s="$side_wall" 'BEGIN
 
 if perf record -q -o "$scratch/perf.data" build/corr/zirk-corr "${inputs[@]}" \
     -o "$scratch/perf.tsv" -t 1 >/dev/null 2>&1; then
-  perf report -i "$scratch/perf.data" --no-children --sort dso 2>/dev/null |
-    awk '/^ *[0-9.]+%/ { share = $1; sub("%", "", share); total += share
-           if ($2 ~ /blas/) blas += share
-           if ($2 ~ /kernel/) kernel += share
-           if ($2 ~ /libm/) libm += share }
-         END { printf "CPU samples of zirk-corr, 1 thread: BLAS %.1f %%, libm %.1f %%, kernel (writing) %.1f %%, rest %.1f %%\n",
-                 blas, libm, kernel, total - blas - libm - kernel }'
+  # The working thread is the one with the most samples (the first line).
+  perf report -i "$scratch/perf.data" --no-children --sort pid,dso 2>/dev/null |
+    awk '/^ *[0-9.]+%/ { share = $1; sub("%", "", share)
+           if (main == "") main = $2
+           if ($2 != main) next
+           total += share
+           if ($3 ~ /blas/) blas += share
+           else if ($3 ~ /kernel/) kernel += share
+           else if ($3 ~ /libm/) libm += share
+           else if ($3 ~ /zirk-corr/) own += share }
+         END { printf "CPU samples of zirk-corr'"'"'s working thread: BLAS %.1f %%, vector math and libm %.1f %%, kernel (writing) %.1f %%, zirk-corr %.1f %%, rest %.1f %%\n",
+                 100 * blas / total, 100 * libm / total, 100 * kernel / total,
+                 100 * own / total, 100 * (total - blas - libm - kernel - own) / total }'
 else
   echo "perf does not work here: no BLAS share"
 fi
