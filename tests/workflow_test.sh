@@ -121,6 +121,20 @@ case $case_name in
     fi
     grep -q '^Error: ' failed.log || { cat failed.log; fail "no Error: line shown"; }
     diff -r report-before base/report >/dev/null || fail "the report changed after a failure"
+    # A summary that fails at once, while zirk has more rows than the pipe
+    # holds: the shard must fail with the summary's error, not wait forever.
+    "$build/zirk-simulate" --seed 3 --individuals 60 --snps 20 --genes 30 \
+      --out sim >/dev/null
+    mkdir -p shard
+    status=0
+    timeout 60 "$source/workflow/scripts/screen_shard.sh" --zirk "$build/zirk" \
+      --report "$build/report/zirk-report" --threshold 0 --offset 0 \
+      --max-hits many --log shard/log --summary shard/summary \
+      sim/genotype.txt sim/expression.txt sim/allele.txt 2>shard.err || status=$?
+    ((status == 1)) || fail "a failed summary ended the shard with status $status"
+    grep -qx 'Error: --max-hits: not a whole number: many' shard.err ||
+      { cat shard.err; fail "the summary's own error not shown"; }
+    [[ -z $(ls -A shard | grep -v '^log$') ]] || fail "a failed shard left files"
     ;;
   installed)
     prefix=$work/prefix

@@ -77,9 +77,22 @@ exec 3<>"$work/rows" 4<"$work/rows"
   --snp-offset "$offset" - <&4 3>&- 4<&- &
 reader=$!
 exec 4<&-
-status=0
 echo "$threshold" | "$zirk" -g "$geno" -e "$expr" -a "$allele" \
-  -o "$work/rows" >"$log" 2>&1 || status=$?
+  -o "$work/rows" >"$log" 2>&1 &
+screen=$!
+# The reader cannot see the end of the rows while fd 3 is held, so if it
+# ends first it has failed (its own Error: line is on standard error), and
+# zirk, with fd 3 still a reader of the pipe, would wait on a full pipe
+# forever. SIGKILL, because zirk answers SIGTERM by finishing its current
+# rows, and those wait on the pipe.
+status=0
+wait -n -p first "$screen" "$reader" || status=$?
+if [[ $first == "$reader" ]]; then
+  kill -KILL "$screen" 2>/dev/null || true
+  wait "$screen" 2>/dev/null || true
+  echo "Error: zirk-report failed on the rows of $geno" >&2
+  exit 1
+fi
 exec 3>&-
 if ((status != 0)); then
   kill "$reader" 2>/dev/null || true
