@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <boost/math/constants/constants.hpp>
+#include <cassert>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -33,6 +34,37 @@ double log10_erfc_series(double x) {
                     std::log(x * boost::math::constants::root_pi<double>()) +
                     std::log(sum);
   return ln / boost::math::constants::ln_ten<double>();
+}
+
+// TrendHet::apply's loop: restrict parameters, the constants by value and
+// whole groups of four, so that the vector code needs neither overlap
+// checks nor a scalar tail. The arithmetic is TrendHet::operator()'s, in
+// its order.
+void apply_three(std::array<double, 3> share, std::array<double, 3> slope,
+                 std::array<double, 3> weight, const double* __restrict a,
+                 const double* __restrict b, const double* __restrict c,
+                 std::size_t groups, double* __restrict trend,
+                 double* __restrict het) {
+  constexpr double kTwoLnTen = 2.0 * boost::math::constants::ln_ten<double>();
+  for (std::size_t group = 0; group < groups; ++group) {
+    for (std::size_t lane = 0; lane < 4; ++lane) {
+      const std::size_t i = 4 * group + lane;
+      double zBar = 0.0, t = 0.0;
+      zBar += share[0] * a[i];
+      t += slope[0] * a[i];
+      zBar += share[1] * b[i];
+      t += slope[1] * b[i];
+      zBar += share[2] * c[i];
+      t += slope[2] * c[i];
+      const double d0 = a[i] - zBar, d1 = b[i] - zBar, d2 = c[i] - zBar;
+      double q = 0.0;
+      q += weight[0] * d0 * d0;
+      q += weight[1] * d1 * d1;
+      q += weight[2] * d2 * d2;
+      het[i] = -q / kTwoLnTen;
+      trend[i] = std::fabs(t) / boost::math::constants::root_two<double>();
+    }
+  }
 }
 
 }  // namespace
@@ -145,6 +177,12 @@ TrendHet::TrendHet(const std::array<int, 3>& n,
     share_[j] = weight_[j] / weights;
     slope_[j] = weight_[j] * (class_[j] - kBar) / root;
   }
+}
+
+void TrendHet::apply(const double* z0, const double* z1, const double* z2,
+                     std::size_t size, double* trend, double* het) const {
+  assert(classes_ == 3 && size % 4 == 0);
+  apply_three(share_, slope_, weight_, z0, z1, z2, size / 4, trend, het);
 }
 
 void trend_het(const std::array<double, 3>& r, const std::array<int, 3>& n,

@@ -114,15 +114,27 @@ class TrendHet {
       q += weight_[j] * d * d;
     }
     // Chi-squared survival: erfc(sqrt(q / 2)) with 1 df, exp(-q / 2) with 2.
-    *log10_p_het = classes_ == 2
-                       ? log10_erfc(std::sqrt(q / 2.0))
-                       : -q / (2.0 * boost::math::constants::ln_ten<double>());
+    *log10_p_het =
+        classes_ == 2 ? log10_erfc(std::sqrt(q / 2.0)) : -q / kTwoLnTen;
     return std::fabs(t) / boost::math::constants::root_two<double>();
   }
+
+  // True when all three classes are usable: the tests apply() takes.
+  bool all_classes() const { return classes_ == 3; }
+
+  // operator() of `size` pairs at once (a multiple of 4), pair i's Fisher z
+  // being z0[i], z1[i], z2[i], for a test with all three classes usable:
+  // writes the trend's |T| / sqrt(2) to trend[i] and het's log10 p-value to
+  // het[i], each with the bits operator() gives it, in a loop the compiler
+  // makes vector code of.
+  void apply(const double* z0, const double* z1, const double* z2,
+             std::size_t size, double* trend, double* het) const;
 
  private:
   static constexpr double kNotComputed =
       std::numeric_limits<double>::quiet_NaN();
+  static constexpr double kTwoLnTen =
+      2.0 * boost::math::constants::ln_ten<double>();
 
   int classes_ = 0;                 // usable classes
   std::array<int, 3> class_{};      // their numbers, increasing

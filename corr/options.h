@@ -11,8 +11,7 @@ namespace zirk_corr {
 // A user-facing failure: what() is the cause, printed after "Error: ".
 class CorrError : public zirk_formats::Failure {
  public:
-  explicit CorrError(const std::string& cause)
-      : zirk_formats::Failure(cause) {}
+  explicit CorrError(const std::string& cause) : zirk_formats::Failure(cause) {}
 };
 
 struct Options {

@@ -77,7 +77,18 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
   for (int k = 0; k < 3; ++k) {
     if (!ranks.x[k].empty()) limit[k] = fisher_limit(ranks.n[k]);
   }
-  std::array<double, 3> z{};
+  // Each gene's usable classes; a pair's are those both genes have.
+  work.classes.resize(std::max(work.classes.size(), genes));
+  for (std::size_t g = first; g < genes; ++g) {
+    int bits = 0;
+    for (int k = 0; k < 3; ++k) {
+      if (!ranks.x[k].empty() && ranks.usable[k][g]) bits |= 1 << k;
+    }
+    work.classes[g] = static_cast<std::uint8_t>(bits);
+  }
+  // Pairs usable in all three classes, nearly all of them, take the tests'
+  // vector loop; the others one by one.
+  const TrendHet& allClasses = tests[7];
   for (std::size_t g1 = first; g1 < last; ++g1) {
     const std::size_t p = g1 - first;
     // Pair i of g1 is (g1, g1 + 1 + i). Its tests come in vector loops over
@@ -88,11 +99,10 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
     // Where pair 0 of g1 sits in each class's Gram block.
     const std::size_t offset = p * rows + p + 1;
     for (std::vector<double>* v :
-         {&work.z[0], &work.z[1], &work.z[2], &work.trend}) {
+         {&work.z[0], &work.z[1], &work.z[2], &work.trend, &work.het}) {
       v->resize(std::max(v->size(), padded));
       std::fill(v->begin() + partners, v->begin() + padded, 0.0);
     }
-    work.het.resize(std::max(work.het.size(), partners));
     work.mask.resize(std::max(work.mask.size(), partners));
     for (int k = 0; k < 3; ++k) {
       if (ranks.x[k].empty()) continue;
@@ -103,16 +113,21 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
       }
       atanh_each(std::span<double>(zk, padded));
     }
+    const std::uint8_t own = work.classes[g1];
     for (std::size_t i = 0; i < partners; ++i) {
-      const std::size_t g2 = g1 + 1 + i;
-      int mask = 0;
+      work.mask[i] = own & work.classes[g1 + 1 + i];
+    }
+    if (allClasses.all_classes()) {
+      allClasses.apply(work.z[0].data(), work.z[1].data(), work.z[2].data(),
+                       padded, work.trend.data(), work.het.data());
+    }
+    for (std::size_t i = 0; i < partners; ++i) {
+      const int mask = work.mask[i];
+      if (mask == 7) continue;
+      std::array<double, 3> z;
       for (int k = 0; k < 3; ++k) {
-        const bool usable =
-            !ranks.x[k].empty() && ranks.usable[k][g1] && ranks.usable[k][g2];
-        mask |= static_cast<int>(usable) << k;
-        z[k] = usable ? work.z[k][i] : 0.0;
+        z[k] = (mask >> k & 1) != 0 ? work.z[k][i] : 0.0;
       }
-      work.mask[i] = static_cast<std::uint8_t>(mask);
       work.trend[i] = tests[mask](z, &work.het[i]);
     }
     log10_erfc(std::span<double>(work.trend.data(), padded));

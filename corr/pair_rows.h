@@ -37,7 +37,8 @@ struct PanelWork {
   std::vector<double> trend;
   std::vector<double> het;
   std::vector<std::uint8_t> mask;
-  std::vector<char> text;  // the rows: the first `length` characters
+  std::vector<std::uint8_t> classes;  // per gene: bit k if usable in class k
+  std::vector<char> text;             // the rows: the first `length` characters
   std::size_t length = 0;
 };
 
