@@ -66,6 +66,17 @@ void rank_genes(const GeneOrders& orders, const std::vector<std::uint8_t>& cls,
       }
       std::size_t end = start + 1;
       while (end < individuals && sorted[end] == sorted[start]) ++end;
+      if (end == start + 1) {
+        // Untied, as most values are: rank before + 1, exactly the average
+        // below with one tied value.
+        const std::uint32_t i = order[start];
+        const int k = cls[i];
+        ++before[k];
+        if (column[k] != nullptr)
+          column[k][position[i]] = before[k] - middle[k];
+        start = end;
+        continue;
+      }
       std::array<int, 3> tied{0, 0, 0};
       for (std::size_t j = start; j < end; ++j) ++tied[cls[order[j]]];
       for (std::size_t j = start; j < end; ++j) {
