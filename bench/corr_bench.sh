@@ -3,7 +3,11 @@
 # data of n = 358 individuals and 1000 genes (499,500 pairs per SNP):
 # - zirk on one thread at MC threshold 0, which lets no pair past the MC
 #   test (the cheapest rows zirk writes), and zirk-corr on one thread, both
-#   writing to a file: rows per second of wall and of CPU time;
+#   writing to a file, in ROUNDS rounds (default 7) that run the two back
+#   to back, each first in turn: a slow spell of a shared virtual machine
+#   (the same command's time may vary by half from one run to the next)
+#   then falls on both. Reported: each program's median and best rows per
+#   second, and the median, lowest and highest of the rounds' ratios;
 # - zirk-corr on two threads against one (the output must be identical),
 #   and two one-thread runs at the same time, what the machine gives two
 #   independent jobs and so the ceiling for two threads;
@@ -11,8 +15,7 @@
 #   in the kernel (writing the rows) and in zirk-corr itself, from perf when
 #   it works, otherwise not reported. OpenBLAS's own idle threads are left
 #   out: they spin on the other core for a moment after start-up.
-# Each timing is the fastest of three runs: on a shared virtual machine a
-# single run may lose a tenth of a second to a neighbour.
+# The other timings are the fastest of three runs each.
 # Everything is made in SCRATCH (default: a fresh folder under /tmp) and
 # removed at the end.
 # Usage: bench/corr_bench.sh [SNPS] [SCRATCH]
@@ -57,18 +60,44 @@ two_side_by_side="build/corr/zirk-corr $in -o $scratch/side1.tsv &
   build/corr/zirk-corr $in -o $scratch/side2.tsv; wait"
 
 echo "n = 358, 1000 genes, $snps SNPs: $rows rows; $(nproc) CPUs, load $(cut -d' ' -f1-3 /proc/loadavg)"
-measure "zirk, 1 thread, MC only" zirk.txt bash -c "$zirk_mc_only"
-zirk_wall=$(cat "$scratch/last_wall")
-measure "zirk-corr, 1 thread" one.tsv build/corr/zirk-corr "${inputs[@]}" -o "$scratch/one.tsv" -t 1
-one_wall=$(cat "$scratch/last_wall")
+rounds=${ROUNDS:-7}
+for ((round = 1; round <= rounds; ++round)); do
+  order=(zirk corr)
+  ((round % 2)) || order=(corr zirk)
+  for program in "${order[@]}"; do
+    rm -f "$scratch/zirk.txt" "$scratch/one.tsv"
+    if [[ $program == zirk ]]; then
+      /usr/bin/time -f "$round zirk %e" -a -o "$scratch/rounds" bash -c "$zirk_mc_only" >/dev/null
+    else
+      /usr/bin/time -f "$round corr %e" -a -o "$scratch/rounds" \
+        build/corr/zirk-corr "${inputs[@]}" -o "$scratch/one.tsv" -t 1 >/dev/null
+    fi
+  done
+done
+# median FILE: the middle of the numbers in FILE (the lower of the two
+# middle ones for an even count).
+median() { sort -g "$1" | sed -n "$(((rounds + 1) / 2))p"; }
+for program in zirk corr; do
+  awk -v p="$program" '$2 == p { print $3 }' "$scratch/rounds" >"$scratch/$program.walls"
+done
+awk '{ wall[$1, $2] = $3 } END { for (r = 1; wall[r, "zirk"] != ""; ++r) print wall[r, "zirk"] / wall[r, "corr"] }' \
+  "$scratch/rounds" >"$scratch/ratios"
+one_wall=$(sort -g "$scratch/corr.walls" | head -1)
+awk -v r="$rows" -v n="$rounds" -v zm="$(median "$scratch/zirk.walls")" \
+    -v zb="$(sort -g "$scratch/zirk.walls" | head -1)" \
+    -v cm="$(median "$scratch/corr.walls")" -v cb="$one_wall" \
+    -v rm="$(median "$scratch/ratios")" -v rl="$(sort -g "$scratch/ratios" | head -1)" \
+    -v rh="$(sort -g "$scratch/ratios" | tail -1)" 'BEGIN {
+  printf "%-34s median %6.2f M rows/s, best %6.2f (wall, %d rounds)\n", "zirk, 1 thread, MC only", r / zm / 1e6, r / zb / 1e6, n
+  printf "%-34s median %6.2f M rows/s, best %6.2f\n", "zirk-corr, 1 thread", r / cm / 1e6, r / cb / 1e6
+  printf "zirk-corr / zirk (1 thread, wall, paired by round): median %.2f, range %.2f-%.2f\n", rm, rl, rh }'
 measure "zirk-corr, 2 threads" two.tsv build/corr/zirk-corr "${inputs[@]}" -o "$scratch/two.tsv" -t 2
 two_wall=$(cat "$scratch/last_wall")
 cmp -s "$scratch/one.tsv" "$scratch/two.tsv" || { echo "1 and 2 threads differ" >&2; exit 1; }
 measure "two 1-thread zirk-corr side by side" "side1.tsv side2.tsv" bash -c "$two_side_by_side"
 side_wall=$(cat "$scratch/last_wall")
-awk -v z="$zirk_wall" -v o="$one_wall" -v t="$two_wall" -v s="$side_wall" 'BEGIN {
-  printf "zirk-corr / zirk (1 thread, wall): %.2f\n", z / o
-  printf "zirk-corr 2 threads / 1 thread: %.2f (two jobs side by side give %.2f)\n",
+awk -v o="$one_wall" -v t="$two_wall" -v s="$side_wall" 'BEGIN {
+  printf "zirk-corr 2 threads / best 1 thread: %.2f (two jobs side by side give %.2f)\n",
     o / t, 2 * o / s }'
 
 if perf record -q -o "$scratch/perf.data" build/corr/zirk-corr "${inputs[@]}" \
