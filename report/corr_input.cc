@@ -81,19 +81,22 @@ class CorrScanner {
         continue;
       }
       const std::int64_t key = corr_key(v[k]);
+      if (key != kNegInfKey) counts_.add(fam.values, key);
       fam.add(key, snp, static_cast<std::uint32_t>(g1),
-              static_cast<std::uint32_t>(g2),
-              [&] { return std::string(f[3].data(), end - f[3].data()); });
+              static_cast<std::uint32_t>(g2), [&] {
+                return std::pmr::string(f[3].data(), end - f[3].data(),
+                                        corr_columns_pool());
+              });
     }
   }
 
-  void finish() const {
+  void finish() {
     if (line_ == 0) fail("not a row file of zirk-corr (unexpected header)");
+    counts_.flush();
   }
   [[noreturn]] void fail_at(std::uint64_t line,
                             const std::string& cause) const {
-    throw ReportError(name_ + ": line " + std::to_string(line) +
-                      ": " + cause);
+    throw ReportError(name_ + ": line " + std::to_string(line) + ": " + cause);
   }
   std::uint64_t line() const { return line_; }
 
@@ -114,6 +117,8 @@ class CorrScanner {
   const InputOptions& options_;
   CorrSummary& s_;
   std::uint64_t line_ = 0;
+  // The values spread over megabytes of counters.
+  PipelinedCounts counts_;
 };
 
 }  // namespace

@@ -61,8 +61,8 @@ std::vector<Hit> select_corr_hits(const CorrSummary& corr, CorrFamilyId id,
     wanted = std::min(o.top, real.values.total() + real.neg_inf);
     if (wanted > 0 && (candidates.size() < wanted ||
                        candidates[wanted - 1].key >= real.complete_below())) {
-      throw ReportError("--top " + std::to_string(o.top) +
-                        " asks for more " + name + " rows than the " +
+      throw ReportError("--top " + std::to_string(o.top) + " asks for more " +
+                        name + " rows than the " +
                         std::to_string(real.max_candidates()) +
                         " candidates kept; raise --max-hits");
     }
@@ -92,13 +92,14 @@ std::vector<Hit> select_corr_hits(const CorrSummary& corr, CorrFamilyId id,
   std::vector<Hit> hits;
   for (std::uint64_t i = 0; i < wanted; ++i) {
     const CorrRow& r = candidates[i];
+    const std::string columns(r.columns);
     Hit h{CandidateRow{r.key, r.snp, r.gene1, r.gene2, {}, {}, {}},
           value_at(family, sel.q, r.key),
           std::nan(""),
           std::nan(""),
           kCorrFamilyNames[id],
-          split_tabs(r.columns)[6 + id],
-          r.columns};
+          split_tabs(columns)[6 + id],
+          columns};
     if (!nulls.empty()) {
       h.efdr = value_at(family, sel.efdr, r.key);
       std::vector<std::int32_t> best;

@@ -10,6 +10,11 @@
 
 namespace zirk_report {
 
+std::pmr::memory_resource* corr_columns_pool() {
+  static std::pmr::synchronized_pool_resource pool;
+  return &pool;
+}
+
 void CorrFamily::offer(CorrRow&& row) { candidates_.offer(std::move(row)); }
 
 std::vector<CorrRow> CorrFamily::sorted_candidates() const {
@@ -78,7 +83,9 @@ void write_corr_summary_file(const CorrSummary& s, const std::string& path) {
     }
     for (const CorrRow& r : fam.sorted_candidates()) {
       t += "H\t" + std::to_string(r.snp) + "\t" + std::to_string(r.gene1) +
-           "\t" + std::to_string(r.gene2) + "\t" + r.columns + "\n";
+           "\t" + std::to_string(r.gene2) + "\t";
+      t += r.columns;
+      t += '\n';
     }
   }
   t += "end\n";
@@ -150,8 +157,11 @@ CorrSummary parse_corr_summary(const std::string& text, const std::string& name,
         in.fail("malformed line");
       }
       const std::int64_t key = corr_key(sc);
-      std::string columns(f[4]);
-      for (std::size_t i = 5; i < 12; ++i) columns += "\t" + std::string(f[i]);
+      std::pmr::string columns(f[4], corr_columns_pool());
+      for (std::size_t i = 5; i < 12; ++i) {
+        columns += '\t';
+        columns += f[i];
+      }
       fam.offer(CorrRow{key, in.u64(1), static_cast<std::uint32_t>(in.u64(2)),
                         static_cast<std::uint32_t>(in.u64(3)),
                         std::move(columns)});

@@ -84,6 +84,45 @@ class Histogram {
   std::uint64_t total_ = 0;
 };
 
+// Counts values into histograms kDepth values late, prefetching each
+// counter as its value arrives: values spread over megabytes of counters
+// would otherwise each wait for memory. The counts are those of add() once
+// flush() has run.
+class PipelinedCounts {
+ public:
+  // Counts one value at `key` (in [kMinKey, kMaxKey]) into `histogram`.
+  void add(Histogram& histogram, std::int64_t key) {
+    std::uint32_t* counter = histogram.counter(key);
+    __builtin_prefetch(counter, 1);
+    Pending& slot = pending_[next_];
+    next_ = (next_ + 1) % kDepth;
+    if (size_ == kDepth) {
+      slot.histogram->bump(slot.counter, slot.key);
+    } else {
+      ++size_;
+    }
+    slot = {&histogram, counter, key};
+  }
+
+  // Counts every value still pending.
+  void flush() {
+    for (unsigned i = 0; i < size_; ++i) {
+      pending_[i].histogram->bump(pending_[i].counter, pending_[i].key);
+    }
+    size_ = next_ = 0;
+  }
+
+ private:
+  static constexpr unsigned kDepth = 16;
+  struct Pending {
+    Histogram* histogram;
+    std::uint32_t* counter;
+    std::int64_t key;
+  };
+  Pending pending_[kDepth];
+  unsigned size_ = 0, next_ = 0;
+};
+
 template <typename F>
 void Histogram::visit(F f) const {
   auto carry = carry_.begin();

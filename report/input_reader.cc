@@ -69,10 +69,7 @@ class RowScanner {
     if (line_ < kResultHeadLines) {
       fail(line_ + 1, "missing the head of a ZIRK result file");
     }
-    for (unsigned i = 0; i < pending_; ++i) {
-      s_.mc.bump(slots_[i], keys_[i]);
-    }
-    pending_ = 0;
+    mc_counts_.flush();
   }
 
  private:
@@ -80,16 +77,16 @@ class RowScanner {
     if (done) {
       progress_.clear();
     } else if (progress_.due(std::chrono::seconds(1))) {
-      progress_.show("%s: %llu rows read", source_.name().c_str(),
-                     static_cast<unsigned long long>(
-                         line_ > kResultHeadLines ? line_ - kResultHeadLines
-                                                  : 0));
+      progress_.show(
+          "%s: %llu rows read", source_.name().c_str(),
+          static_cast<unsigned long long>(
+              line_ > kResultHeadLines ? line_ - kResultHeadLines : 0));
     }
   }
 
   [[noreturn]] void fail(std::uint64_t line, const std::string& cause) const {
-    throw ReportError(source_.name() + ": line " +
-                      std::to_string(line) + ": " + cause);
+    throw ReportError(source_.name() + ": line " + std::to_string(line) + ": " +
+                      cause);
   }
 
   void head(const char* p, const char* nl) {
@@ -115,23 +112,6 @@ class RowScanner {
                     s_.threshold_line + "\" of the inputs before it");
       }
     }
-  }
-
-  // MC values spread over megabytes of counters, so each count would wait
-  // for memory: the counter is prefetched and counted kPipeline rows later.
-  static constexpr unsigned kPipeline = 16;
-  void count_mc(std::int64_t key) {
-    std::uint32_t* c = s_.mc.counter(key);
-    __builtin_prefetch(c, 1);
-    const unsigned i = next_;
-    next_ = (next_ + 1) % kPipeline;
-    if (pending_ == kPipeline) {
-      s_.mc.bump(slots_[i], keys_[i]);
-    } else {
-      ++pending_;
-    }
-    slots_[i] = c;
-    keys_[i] = key;
   }
 
   // Reads decimal digits and the tab after them.
@@ -248,7 +228,7 @@ class RowScanner {
         if (mc.millionths < kMinKey || mc.millionths > kMaxKey) {
           fail(line_, "MC value out of range");
         }
-        count_mc(mc.millionths);
+        mc_counts_.add(s_.mc, mc.millionths);
         if (mc.millionths == 0 && !mc.minus) ++s_.mc_fixed_one;
         break;
       case ScoreKind::kNegInf:
@@ -315,9 +295,8 @@ class RowScanner {
   // The SNP of the row before: rows come grouped by SNP.
   std::uint64_t current_snp_ = 0;
   SnpStat* current_ = nullptr;
-  std::uint32_t* slots_[kPipeline];
-  std::int64_t keys_[kPipeline];
-  unsigned pending_ = 0, next_ = 0;
+  // MC values spread over megabytes of counters.
+  PipelinedCounts mc_counts_;
   zirk_formats::ProgressLine progress_{stderr, options_.progress};
 };
 
@@ -350,8 +329,7 @@ void check_snps(const ByteSource& source, std::size_t snps,
 bool starts_line(const std::vector<char>& buf, std::size_t filled,
                  const char* line) {
   const std::size_t n = std::strlen(line);
-  return filled > n && std::memcmp(buf.data(), line, n) == 0 &&
-         buf[n] == '\n';
+  return filled > n && std::memcmp(buf.data(), line, n) == 0 && buf[n] == '\n';
 }
 
 InputKind read(const std::string& path, const InputOptions& options,
@@ -368,8 +346,7 @@ InputKind read(const std::string& path, const InputOptions& options,
     filled += got;
   }
   if (filled == 0) {
-    throw ReportError(source.name() +
-                      ": empty input, not a ZIRK result file");
+    throw ReportError(source.name() + ": empty input, not a ZIRK result file");
   }
   const bool corr_rows = starts_line(buf, filled, kCorrHeader);
   const bool corr_summary = starts_line(buf, filled, kCorrSummaryMagic);
@@ -395,8 +372,8 @@ InputKind read(const std::string& path, const InputOptions& options,
     return InputKind::kCorrSummary;
   }
   if (starts_line(buf, filled, kSummaryMagic)) {
-    RunSummary s = parse_summary(whole_text(source, buf, filled),
-                                 source.name(), options.max_candidates);
+    RunSummary s = parse_summary(whole_text(source, buf, filled), source.name(),
+                                 options.max_candidates);
     s.shift_snps(options.snp_offset);
     check_snps(source, s.snps.size(), options);
     if (!into.threshold_line.empty() &&
