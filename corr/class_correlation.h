@@ -119,9 +119,6 @@ class TrendHet {
     return std::fabs(t) / boost::math::constants::root_two<double>();
   }
 
-  // True when all three classes are usable: the tests apply() takes.
-  bool all_classes() const { return classes_ == 3; }
-
   // operator() of `size` pairs at once (a multiple of 4), pair i's Fisher z
   // being z0[i], z1[i], z2[i], for a test with all three classes usable:
   // writes the trend's |T| / sqrt(2) to trend[i] and het's log10 p-value to

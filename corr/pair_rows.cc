@@ -86,9 +86,11 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
     }
     work.classes[g] = static_cast<std::uint8_t>(bits);
   }
-  // Pairs usable in all three classes, nearly all of them, take the tests'
-  // vector loop; the others one by one.
+  // Pairs usable in all three classes, nearly all of them when the SNP has
+  // the three, take the tests' vector loop; the others one by one.
   const TrendHet& allClasses = tests[7];
+  const bool threeClasses =
+      !ranks.x[0].empty() && !ranks.x[1].empty() && !ranks.x[2].empty();
   for (std::size_t g1 = first; g1 < last; ++g1) {
     const std::size_t p = g1 - first;
     // Pair i of g1 is (g1, g1 + 1 + i). Its tests come in vector loops over
@@ -117,7 +119,7 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
     for (std::size_t i = 0; i < partners; ++i) {
       work.mask[i] = own & work.classes[g1 + 1 + i];
     }
-    if (allClasses.all_classes()) {
+    if (threeClasses) {
       allClasses.apply(work.z[0].data(), work.z[1].data(), work.z[2].data(),
                        padded, work.trend.data(), work.het.data());
     }

@@ -23,7 +23,6 @@ TEST(TrendHetTest, VectorLoopGivesEachPairTheOnePairBits) {
        {std::array<int, 3>{4, 4, 4}, std::array<int, 3>{42, 164, 152},
         std::array<int, 3>{300, 50, 8}}) {
     const TrendHet test(n, {true, true, true});
-    ASSERT_TRUE(test.all_classes());
     std::array<std::vector<double>, 3> z;
     for (auto& zk : z) {
       zk = {0.0, -0.0, 8.0, -8.0};
@@ -39,7 +38,6 @@ TEST(TrendHetTest, VectorLoopGivesEachPairTheOnePairBits) {
       EXPECT_TRUE(same_bits(het[i], oneHet)) << "pair " << i;
     }
   }
-  EXPECT_FALSE(TrendHet({40, 40, 40}, {true, false, true}).all_classes());
 }
 
 }  // namespace
