@@ -33,12 +33,14 @@ inline constexpr auto kDigitTriples = [] {
   return table;
 }();
 
-// Writes the six decimal digits of v < 10^6 at `out` and returns their end.
-// It copies whole four-byte entries, quicker than three-byte ones, and so
-// writes one byte past the end, which must be room the caller writes next.
-inline char* write_six_digits(char* out, std::uint32_t v) {
-  std::memcpy(out, &kDigitTriples[4 * (v / 1000)], 4);
-  std::memcpy(out + 3, &kDigitTriples[4 * (v % 1000)], 4);
+// Writes the digits of high and low (each below 1000), three each, at `out`
+// and returns their end. It copies whole four-byte entries, quicker than
+// three-byte ones, and so writes one byte past the end, which must be room
+// the caller writes next.
+inline char* write_six_digits(char* out, std::uint32_t high,
+                              std::uint32_t low) {
+  std::memcpy(out, &kDigitTriples[4 * high], 4);
+  std::memcpy(out + 3, &kDigitTriples[4 * low], 4);
   return out + 6;
 }
 
@@ -68,7 +70,10 @@ inline char* format_fixed6(char* out, double value) {
       // sign would be mispredicted half the time on correlations.
       *out = '-';
       out += std::signbit(value) ? 1 : 0;
+      // Both quotients straight from `rounded`, not one from the other: the
+      // digits wait on one division instead of two in a row.
       const std::uint64_t integer = rounded / 1000000;
+      const std::uint64_t thousands = rounded / 1000;
       if (integer < 10) {
         *out++ = static_cast<char>('0' + integer);
       } else {
@@ -76,7 +81,8 @@ inline char* format_fixed6(char* out, double value) {
       }
       *out++ = '.';
       return row_format_detail::write_six_digits(
-          out, static_cast<std::uint32_t>(rounded % 1000000));
+          out, static_cast<std::uint32_t>(thousands - integer * 1000),
+          static_cast<std::uint32_t>(rounded - thousands * 1000));
     }
   }
   return std::to_chars(out, out + 320, value, std::chars_format::fixed, 6).ptr;

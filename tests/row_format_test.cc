@@ -108,7 +108,7 @@ TEST(RowFormatTest, RowsMatchPrintfDigitForDigit) {
     char expected[8];
     std::snprintf(expected, sizeof expected, "%06u", v);
     char text[7];
-    row_format_detail::write_six_digits(text, v);
+    row_format_detail::write_six_digits(text, v / 1000, v % 1000);
     ASSERT_EQ(std::string(text, 6), expected);
   }
 }
