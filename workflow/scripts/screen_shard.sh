@@ -84,15 +84,19 @@ screen=$!
 # ends first it has failed (its own Error: line is on standard error), and
 # zirk, with fd 3 still a reader of the pipe, would wait on a full pipe
 # forever. SIGKILL, because zirk answers SIGTERM by finishing its current
-# rows, and those wait on the pipe.
+# rows, and those wait on the pipe. Polled: a wait for whichever ends first
+# misses one that ended before the wait began, and waits on for ever.
+while kill -0 "$screen" 2>/dev/null; do
+  if ! kill -0 "$reader" 2>/dev/null; then
+    kill -KILL "$screen" 2>/dev/null || true
+    wait "$screen" 2>/dev/null || true
+    echo "Error: zirk-report failed on the rows of $geno" >&2
+    exit 1
+  fi
+  sleep 0.1
+done
 status=0
-wait -n -p first "$screen" "$reader" || status=$?
-if [[ $first == "$reader" ]]; then
-  kill -KILL "$screen" 2>/dev/null || true
-  wait "$screen" 2>/dev/null || true
-  echo "Error: zirk-report failed on the rows of $geno" >&2
-  exit 1
-fi
+wait "$screen" || status=$?
 exec 3>&-
 if ((status != 0)); then
   kill "$reader" 2>/dev/null || true
