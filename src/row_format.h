@@ -60,29 +60,40 @@ inline char* write_six_digits(char* out, std::uint32_t high,
 inline char* format_fixed6(char* out, double value) {
   const double millionths = std::fabs(value) * 1e6;
   if (millionths < 0x1p52) {
-    // Truncation is the floor here, and the difference is exact.
-    const auto whole = static_cast<std::uint64_t>(millionths);
-    const double fraction = millionths - static_cast<double>(whole);
-    if (fraction != 0.5) {
-      const std::uint64_t rounded = whole + (fraction > 0.5 ? 1 : 0);
+    // Adding 2^52 rounds to the nearest integer, which then fills the
+    // significand: quicker than a conversion to integer and back. The sum
+    // reaches 2^53 only from 2^52 - 1/2, a tie.
+    const double shifted = millionths + 0x1p52;
+    if (std::fabs((shifted - 0x1p52) - millionths) != 0.5) {
+      std::uint64_t bits;
+      std::memcpy(&bits, &shifted, sizeof bits);
+      const std::uint64_t rounded = bits & ((std::uint64_t{1} << 52) - 1);
       // printf shows the sign of negative values that round to zero too.
       // Written always and kept only for negative values: a branch on the
       // sign would be mispredicted half the time on correlations.
       *out = '-';
       out += std::signbit(value) ? 1 : 0;
       // Both quotients straight from `rounded`, not one from the other: the
-      // digits wait on one division instead of two in a row.
-      const std::uint64_t integer = rounded / 1000000;
-      const std::uint64_t thousands = rounded / 1000;
-      if (integer < 10) {
+      // digits wait on one division instead of two in a row. Below ten, the
+      // common case, in 32 bits: a 64-bit division by a constant takes a
+      // full 128-bit product.
+      std::uint32_t high, low;
+      if (rounded < 10000000) {
+        const auto rounded32 = static_cast<std::uint32_t>(rounded);
+        const std::uint32_t integer = rounded32 / 1000000;
+        const std::uint32_t thousands = rounded32 / 1000;
         *out++ = static_cast<char>('0' + integer);
+        high = thousands - integer * 1000;
+        low = rounded32 - thousands * 1000;
       } else {
+        const std::uint64_t integer = rounded / 1000000;
+        const std::uint64_t thousands = rounded / 1000;
         out = std::to_chars(out, out + 20, integer).ptr;
+        high = static_cast<std::uint32_t>(thousands - integer * 1000);
+        low = static_cast<std::uint32_t>(rounded - thousands * 1000);
       }
       *out++ = '.';
-      return row_format_detail::write_six_digits(
-          out, static_cast<std::uint32_t>(thousands - integer * 1000),
-          static_cast<std::uint32_t>(rounded - thousands * 1000));
+      return row_format_detail::write_six_digits(out, high, low);
     }
   }
   return std::to_chars(out, out + 320, value, std::chars_format::fixed, 6).ptr;

@@ -76,8 +76,9 @@ TEST(RowFormatTest, RowsMatchPrintfDigitForDigit) {
   }
 
   // Doubles around (k + 1/2) millionths, exact ties among dyadic fractions
-  // (k / 128), and values near 2^52 millionths, where the integer digits
-  // reach the precision of a double.
+  // (k / 128), values near 2^52 millionths, where the integer digits reach
+  // the precision of a double, and around ten, where the arithmetic
+  // widens from 32 to 64 bits.
   bits.seed(5);
   std::vector<double> centres;
   for (int trial = 0; trial < 2000; ++trial) {
@@ -89,6 +90,8 @@ TEST(RowFormatTest, RowsMatchPrintfDigitForDigit) {
                       (static_cast<double>(bits() % 1000) + 0.5) / 1e6);
   }
   centres.push_back(std::ldexp(1.0, 52) / 1e6);
+  centres.push_back(9.9999995);
+  centres.push_back(10.0);
   for (double centre : centres) {
     for (double sign : {1.0, -1.0}) {
       double value = sign * centre;
