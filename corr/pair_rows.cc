@@ -23,6 +23,9 @@ constexpr std::size_t kMaxRow = 6 * 10 + 3 * 9 + 2 * 317 + 11;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
+// Genes whose index and tab fit in eight bytes.
+constexpr std::size_t kLabelledGenes = 10000000;
+
 char* put(char* out, const char* text, std::size_t length) {
   std::memcpy(out, text, length);
   return out + length;
@@ -56,6 +59,17 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
   std::size_t pairs = 0;
   for (std::size_t g1 = first; g1 < last; ++g1) pairs += genes - 1 - g1;
   work.text.resize(std::max(work.text.size(), pairs * 80 + kMaxRow));
+  const std::size_t labelled = std::min(genes, kLabelledGenes);
+  if (work.labelLength.size() < labelled) {
+    work.labels.assign(8 * labelled, '\0');
+    work.labelLength.resize(labelled);
+    for (std::size_t g = 0; g < labelled; ++g) {
+      char* label = &work.labels[8 * g];
+      char* end = format_index(label, static_cast<unsigned>(g));
+      *end++ = '\t';
+      work.labelLength[g] = static_cast<std::uint8_t>(end - label);
+    }
+  }
   char* out = work.text.data();
   // "n0\tn1\tn2\t" is the same on every row of the SNP.
   char counts[40];
@@ -150,14 +164,21 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
         out = work.text.data() + used;
       }
       out = put(out, prefix, prefixLength);
-      out = format_index(out, static_cast<unsigned>(g1 + 1 + i));
-      *out++ = '\t';
+      const std::size_t g2 = g1 + 1 + i;
+      if (g2 < labelled) {
+        std::memcpy(out, &work.labels[8 * g2], 8);
+        out += work.labelLength[g2];
+      } else {
+        out = format_index(out, static_cast<unsigned>(g2));
+        *out++ = '\t';
+      }
       out = put(out, counts, countsLength);
       for (int k = 0; k < 3; ++k) {
         // Rounding can carry a correlation of +-1 just past it.
-        const double r = (work.mask[i] >> k & 1) != 0
-                             ? std::clamp(work.gram[k][offset + i], -1.0, 1.0)
-                             : kNaN;
+        const double r =
+            (work.mask[i] >> k & 1) != 0
+                ? std::min(std::max(work.gram[k][offset + i], -1.0), 1.0)
+                : kNaN;
         out = put_value(out, r);
         *out++ = '\t';
       }

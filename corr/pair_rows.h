@@ -38,7 +38,11 @@ struct PanelWork {
   std::vector<double> het;
   std::vector<std::uint8_t> mask;
   std::vector<std::uint8_t> classes;  // per gene: bit k if usable in class k
-  std::vector<char> text;             // the rows: the first `length` characters
+  // "g\t" of each gene g below kLabelledGenes at 8 * g, padded, and its
+  // length: the second gene of a row is copied instead of converted.
+  std::vector<char> labels;
+  std::vector<std::uint8_t> labelLength;
+  std::vector<char> text;  // the rows: the first `length` characters
   std::size_t length = 0;
 };
 
