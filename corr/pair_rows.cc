@@ -31,6 +31,15 @@ char* put(char* out, const char* text, std::size_t length) {
   return out + length;
 }
 
+// put() for the texts every row of a first gene repeats, which `text` holds
+// in at least 16 bytes: one fixed 16-byte copy for the usual short ones
+// instead of a call to memcpy.
+char* put_short(char* out, const char* text, std::size_t length) {
+  if (length > 16) return put(out, text, length);
+  std::memcpy(out, text, 16);
+  return out + length;
+}
+
 char* put_value(char* out, double value) {
   if (std::isnan(value)) return put(out, "NA", 2);
   return format_fixed6(out, value);
@@ -72,7 +81,7 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
   }
   char* out = work.text.data();
   // "n0\tn1\tn2\t" is the same on every row of the SNP.
-  char counts[40];
+  char counts[40] = {};
   char* end = counts;
   for (int k = 0; k < 3; ++k) {
     end = std::to_chars(end, end + 11, ranks.n[k]).ptr;
@@ -148,7 +157,7 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
     }
     log10_erfc(std::span<double>(work.trend.data(), padded));
 
-    char prefix[24];
+    char prefix[24] = {};
     char* prefixEnd = format_index(prefix, static_cast<unsigned>(snp));
     *prefixEnd++ = '\t';
     prefixEnd = format_index(prefixEnd, static_cast<unsigned>(g1));
@@ -163,7 +172,7 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
         work.text.resize(2 * work.text.size());
         out = work.text.data() + used;
       }
-      out = put(out, prefix, prefixLength);
+      out = put_short(out, prefix, prefixLength);
       const std::size_t g2 = g1 + 1 + i;
       if (g2 < labelled) {
         std::memcpy(out, &work.labels[8 * g2], 8);
@@ -172,19 +181,29 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
         out = format_index(out, static_cast<unsigned>(g2));
         *out++ = '\t';
       }
-      out = put(out, counts, countsLength);
-      for (int k = 0; k < 3; ++k) {
-        // Rounding can carry a correlation of +-1 just past it.
-        const double r =
-            (work.mask[i] >> k & 1) != 0
-                ? std::min(std::max(work.gram[k][offset + i], -1.0), 1.0)
-                : kNaN;
-        out = put_value(out, r);
+      out = put_short(out, counts, countsLength);
+      // Rounding can carry a correlation of +-1 just past it.
+      const auto r = [&](int k) {
+        return std::min(std::max(work.gram[k][offset + i], -1.0), 1.0);
+      };
+      if (work.mask[i] == 7) {
+        // Nearly every pair: all five values are numbers.
+        for (int k = 0; k < 3; ++k) {
+          out = format_fixed6(out, r(k));
+          *out++ = '\t';
+        }
+        out = format_fixed6(out, work.trend[i]);
         *out++ = '\t';
+        out = format_fixed6(out, work.het[i]);
+      } else {
+        for (int k = 0; k < 3; ++k) {
+          out = put_value(out, (work.mask[i] >> k & 1) != 0 ? r(k) : kNaN);
+          *out++ = '\t';
+        }
+        out = put_value(out, work.trend[i]);
+        *out++ = '\t';
+        out = put_value(out, work.het[i]);
       }
-      out = put_value(out, work.trend[i]);
-      *out++ = '\t';
-      out = put_value(out, work.het[i]);
       *out++ = '\n';
     }
   }
