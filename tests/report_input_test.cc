@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "byte_source.h"
+#include "corr_summary.h"
 #include "data_folder.h"
 #include "family_stats.h"
 #include "input_reader.h"
@@ -162,6 +163,44 @@ TEST(RowScanner, ChecksEveryRow) {
       path + ": line 3: unexpected column header");
   EXPECT_EQ(error_of([&] { scan(""); }),
             path + ": empty input, not a ZIRK result file");
+}
+
+// A row of zirk-corr has exactly eleven fields wherever its tabs fall
+// within the eight-byte words the scanner searches; each bad row is named by
+// its line.
+TEST(CorrRowScanner, SplitsElevenFieldsExactly) {
+  const std::string head = std::string(kCorrHeader) + "\n";
+  const std::string ok = "0\t0\t1\t4\t5\t6\t0.100000\tNA\t-1.000000\tNA\tNA\n";
+  // Each row and its error; nullptr: accepted.
+  const std::vector<std::pair<const char*, const char*>> cases = {
+      {"0\t1\t2\t4\t5\t6\t0.100000\t-0.200000\t1.000000\t-0.500000\t"
+       "-1.250000\n",
+       nullptr},
+      {"12345\t1234567\t1234568\t100\t200\t300\tNA\tNA\tNA\t"
+       "-123456.000000\t-inf\n",
+       nullptr},
+      {"0\t1\t2\t4\t5\t6\tNA\tNA\tNA\tNA\n", "malformed row"},
+      {"0\t1\t2\t4\t5\t6\tNA\tNA\tNA\tNA\tNA\tNA\n", "malformed row"},
+      {"0\t1\t2\t4\t5\t6\tNA\tNA\tNA\tNA\tNA\t\n", "malformed row"},
+      {"0\t1\t2\t4\t5\t6\tNA\t\tNA\tNA\tNA\n", "malformed row"},
+      {"0\t1\t2\t4\t5\t6 NA\tNA\tNA\tNA\tNA\n", "malformed row"},
+      {"\t\t\t\t\t\t\t\t\t\t\n", "malformed row"},
+      {"\n", "malformed row"},
+  };
+  const std::string path = scratch("corr.tsv");
+  for (const auto& [row, error] : cases) {
+    RunSummary runs(10);
+    CorrSummary corr(10);
+    InputOptions o;
+    o.max_candidates = 10;
+    const std::string outcome = error_of([&] {
+      read_any_input(write("corr.tsv", head + ok + row + ok), o, runs, corr);
+    });
+    EXPECT_EQ(outcome, error ? path + ": line 3: " + error : "no error") << row;
+    if (error == nullptr) {
+      EXPECT_EQ(corr.rows, 3u) << row;
+    }
+  }
 }
 
 // Rows across the scanner's 4 MiB blocks are counted once each: the
