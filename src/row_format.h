@@ -9,6 +9,7 @@
 #define ZIRK_ROW_FORMAT_H_
 
 #include <array>
+#include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstddef>
@@ -57,6 +58,9 @@ inline char* write_six_digits(char* out, std::uint32_t high,
 // the exact decimal expansion, unless the product is a half exactly. Those
 // ties (which printf breaks to even), larger values, infinities and NaN go
 // through std::to_chars.
+// The rounding below relies on each operation rounding to double.
+static_assert(FLT_EVAL_METHOD == 0, "double arithmetic with excess precision");
+
 inline char* format_fixed6(char* out, double value) {
   const double millionths = std::fabs(value) * 1e6;
   if (millionths < 0x1p52) {
