@@ -25,6 +25,10 @@ snps=${1:-10}
 scratch=${2:-$(mktemp -d /tmp/zirk-corr-bench.XXXXXX)}
 mkdir -p "$scratch"
 trap 'rm -rf "$scratch"' EXIT
+# zirk-corr's workers call BLAS single-threaded; without this OpenBLAS
+# starts a thread per core as it loads, which spins for about 0.1 s (the
+# workflow sets it too; zirk does not use OpenBLAS).
+export OPENBLAS_NUM_THREADS=1
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j2 --target zirk zirk-corr zirk-simulate >/dev/null
 

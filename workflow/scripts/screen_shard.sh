@@ -43,10 +43,11 @@ fail() {
 }
 
 # zirk-corr's rows go straight into their summary; its messages join zirk's
-# in the log. Threads as zirk's.
+# in the log. Threads as zirk's; OpenBLAS's own threads, which it never uses,
+# not started.
 screen_corr() {
   [[ -n $corr ]] || return 0
-  "$corr" -g "$geno" -e "$expr" -a "$allele" --threads "${OMP_NUM_THREADS:-1}" \
+  OPENBLAS_NUM_THREADS=1 "$corr" -g "$geno" -e "$expr" -a "$allele" --threads "${OMP_NUM_THREADS:-1}" \
     -o - 2>>"$log" | "$report" --summary "$work/corr.summary" --max-hits "$max_hits" \
     --snp-offset "$offset" - || fail zirk-corr
 }
