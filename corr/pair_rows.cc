@@ -8,6 +8,7 @@
 #include <cstring>
 #include <limits>
 #include <span>
+#include <type_traits>
 
 #include "class_correlation.h"
 #include "row_format.h"
@@ -182,27 +183,30 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
         *out++ = '\t';
       }
       out = put_short(out, counts, countsLength);
-      // Rounding can carry a correlation of +-1 just past it.
-      const auto r = [&](int k) {
-        return std::min(std::max(work.gram[k][offset + i], -1.0), 1.0);
+      // The five values; `all` is std::true_type where the pair is usable in
+      // all three classes, nearly every pair, and then they are numbers and
+      // need no NA checks.
+      const int mask = work.mask[i];
+      const auto values = [&](auto all) {
+        const auto write = [&](double value) {
+          out = decltype(all)::value ? format_fixed6(out, value)
+                                     : put_value(out, value);
+        };
+        for (int k = 0; k < 3; ++k) {
+          // Rounding can carry a correlation of +-1 just past it.
+          write(decltype(all)::value || (mask >> k & 1) != 0
+                    ? std::min(std::max(work.gram[k][offset + i], -1.0), 1.0)
+                    : kNaN);
+          *out++ = '\t';
+        }
+        write(work.trend[i]);
+        *out++ = '\t';
+        write(work.het[i]);
       };
-      if (work.mask[i] == 7) {
-        // Nearly every pair: all five values are numbers.
-        for (int k = 0; k < 3; ++k) {
-          out = format_fixed6(out, r(k));
-          *out++ = '\t';
-        }
-        out = format_fixed6(out, work.trend[i]);
-        *out++ = '\t';
-        out = format_fixed6(out, work.het[i]);
+      if (mask == 7) {
+        values(std::true_type());
       } else {
-        for (int k = 0; k < 3; ++k) {
-          out = put_value(out, (work.mask[i] >> k & 1) != 0 ? r(k) : kNaN);
-          *out++ = '\t';
-        }
-        out = put_value(out, work.trend[i]);
-        *out++ = '\t';
-        out = put_value(out, work.het[i]);
+        values(std::false_type());
       }
       *out++ = '\n';
     }

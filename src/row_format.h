@@ -47,6 +47,9 @@ inline char* write_six_digits(char* out, std::uint32_t high,
 
 }  // namespace row_format_detail
 
+// format_fixed6's rounding relies on each operation rounding to double.
+static_assert(FLT_EVAL_METHOD == 0, "double arithmetic with excess precision");
+
 // Writes "%f" of `value` at `out` and returns the end of what it wrote; the
 // byte at the end may be overwritten too (every value of a row is followed
 // by a tab or the newline).
@@ -58,9 +61,6 @@ inline char* write_six_digits(char* out, std::uint32_t high,
 // the exact decimal expansion, unless the product is a half exactly. Those
 // ties (which printf breaks to even), larger values, infinities and NaN go
 // through std::to_chars.
-// The rounding below relies on each operation rounding to double.
-static_assert(FLT_EVAL_METHOD == 0, "double arithmetic with excess precision");
-
 inline char* format_fixed6(char* out, double value) {
   const double millionths = std::fabs(value) * 1e6;
   if (millionths < 0x1p52) {
