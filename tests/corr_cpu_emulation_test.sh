@@ -7,6 +7,11 @@
 # the sixth decimal in every value. Under emulation, one and two threads must
 # still give identical files.
 #
+# OpenBLAS picks its kernels by the processor unless OPENBLAS_CORETYPE names
+# one, and some machines set it for their own processor: inside the emulated
+# Nehalem that would run AVX kernels and die. The emulated runs name the
+# emulated core and drop the cache-size hint, whatever the machine set.
+#
 # Usage: corr_cpu_emulation_test.sh ZIRK_CORR ZIRK_SIMULATE WORKDIR
 set -euo pipefail
 corr=$1 simulate=$2 work=$3
@@ -22,7 +27,8 @@ inputs=(-g "$work/data/genotype.txt" -e "$work/data/expression.txt"
   -a "$work/data/allele.txt")
 "$corr" "${inputs[@]}" -o "$work/native.tsv"
 for threads in 1 2; do
-  qemu-x86_64 -cpu Nehalem "$corr" "${inputs[@]}" -t "$threads" \
+  env -u OPENBLAS_L2_SIZE OPENBLAS_CORETYPE=Nehalem \
+    qemu-x86_64 -cpu Nehalem "$corr" "${inputs[@]}" -t "$threads" \
     -o "$work/nehalem-$threads.tsv"
 done
 if ! cmp "$work/nehalem-1.tsv" "$work/nehalem-2.tsv"; then
