@@ -18,8 +18,7 @@ using Lanes = double __attribute__((vector_size(32)));
 
 // Helpers that take or return Lanes are always inlined, so no call ever
 // passes a vector by the convention that differs between the AVX2 and the
-// baseline clones; the compiler's warning about that convention is moot.
-#pragma GCC diagnostic ignored "-Wpsabi"
+// baseline clones (CMakeLists.txt silences GCC's note about it).
 
 [[gnu::always_inline]] inline Lanes load(const double* p) {
   Lanes v;

@@ -380,7 +380,9 @@ TEST_F(InputTest, AlleleReadersGiveTheSnpsOwnLine) {
     for (unsigned s = 0; s < 6; ++s) {
       const std::string reference = reference_outcome(file, s);
       EXPECT_EQ(table_outcome(file, s), reference) << s;
-      if (s < outcomes.size()) EXPECT_EQ(reference, expected(outcomes[s])) << s;
+      if (s < outcomes.size()) {
+        EXPECT_EQ(reference, expected(outcomes[s])) << s;
+      }
     }
   }
   const std::string cannot = expected("Error: Cannot open the allele file.");
