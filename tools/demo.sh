@@ -10,14 +10,35 @@
 # report page.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/setup.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j2 --target zirk zirk-import zirk-report zirk-corr >/dev/null
-
 out=out/demo
 data=out/example-data
-tools/example-data.sh "$data" >/dev/null
-mkdir -p "$out"
+logs=$out/logs
+mkdir -p "$logs"
+
+# One line per stage on the terminal; each stage's own output goes to a log
+# that is named, with its last lines, when the stage fails.
+stage_failed() {
+  echo " failed." >&2
+  echo "Error: $1; the details are in $2" >&2
+  tail -n 15 "$2" | sed 's/^/  /' >&2
+  exit 1
+}
+minutes() { printf '%d min %02d s' $(($1 / 60)) $(($1 % 60)); }
+
+tools/setup.sh
+
+printf 'Building zirk, zirk-import, zirk-corr and zirk-report...' >&2
+start=$SECONDS
+{ cmake -S . -B build -DCMAKE_BUILD_TYPE=Release &&
+  cmake --build build -j2 --target zirk zirk-import zirk-report zirk-corr; } \
+  >"$logs/build.log" 2>&1 || stage_failed "the build failed" "$logs/build.log"
+echo " done in $(minutes $((SECONDS - start)))." >&2
+
+printf 'Unpacking the example data (1000 Genomes chr22, 358 people)...' >&2
+tools/example-data.sh "$data" >"$logs/example-data.log" 2>&1 ||
+  stage_failed "unpacking the example data failed" "$logs/example-data.log"
+echo " done." >&2
+
 # Two regions of chr22 against the first genes of the expression table keep
 # the demo to a few minutes on two cores. They run as a genome-wide run, one
 # import each and one report: the first lies within a megabase of some of
@@ -26,34 +47,38 @@ zcat "$data/genes.50percent.chr22.bed.gz" |
   awk 'NR > 1 && NR <= 41 { print $4 }' >"$out/genes.txt"
 printf 'chr22\t20100000\t20200000\nchr22\t35000000\t35050000\n' >"$out/regions.bed"
 
-start=$(date +%s)
-# Snakemake's own log goes to a file; the terminal shows its progress lines
-# and any error.
-status=0
+start=$SECONDS
+# Snakemake's own log goes to a file. On a terminal one line follows its
+# progress ("12 of 40 steps (30%) done"), rewritten in place.
 snakemake -s workflow/Snakefile --profile workflow/profiles/local \
   --config vcf="$data/genotypes.chr22.vcf.gz" \
   expression="$data/genes.50percent.chr22.bed.gz" \
   covariates="$data/genes.covariates.pc50.txt.gz" \
   region="$out/regions.bed" genes="$out/genes.txt" pseudocount=0.01 \
   threshold=0.05 shard_snps=50 permutations=10 top=10 outdir="$out" \
-  >"$out/workflow.log" 2>&1 &
+  >"$logs/workflow.log" 2>&1 &
 runner=$!
-tail -n +1 -f --pid="$runner" "$out/workflow.log" |
-  grep --line-buffered -E 'steps \(|Error' || true
-wait "$runner" || status=$?
-if ((status != 0)); then
-  echo "The workflow failed; its log: $out/workflow.log" >&2
-  exit 1
+printf 'Running the workflow: import, screens of the data and ten permuted copies, report...' >&2
+if [[ -t 2 ]]; then
+  tail -n +1 -f --pid="$runner" "$logs/workflow.log" |
+    grep --line-buffered -oE '[0-9]+ of [0-9]+ steps \([0-9]+%\) done' |
+    while IFS= read -r progress; do
+      printf '\r\033[KRunning the workflow: %s' "$progress" >&2
+    done || true
 fi
-echo "Workflow finished in $(($(date +%s) - start)) s."
+status=0
+wait "$runner" || status=$?
+((status == 0)) || stage_failed "the workflow failed" "$logs/workflow.log"
+[[ -t 2 ]] && printf '\r\033[KRunning the workflow:' >&2
+echo " done in $(minutes $((SECONDS - start)))." >&2
 echo
-echo "The ten smallest p-values of each family, IT, trend and het (of" \
+echo "The five smallest p-values of each family, IT, trend and het (of" \
   "$(($(wc -l <"$out/data/snps.tsv") - 1)) SNPs x $(($(wc -l <"$out/data/genes.tsv") - 1))" \
   "genes), with BH q-values, the"
 echo "empirical FDR from ten permutations and whether one gene's own effect is stronger:"
 awk -F'\t' -v OFS='\t' '
   NR == 1 { for (i = 1; i <= NF; i++) column[$i] = i }
-  { print $column["family"], $column["snp_id"], $column["gene1_id"],
+  NR == 1 || shown[$column["family"]]++ < 5 { print $column["family"], $column["snp_id"], $column["gene1_id"],
       $column["gene2_id"], $column["log10_p_it"], $column["log10_p_trend"],
       $column["log10_p_het"], $column["q_bh"], $column["empirical_fdr"],
       $column["context"], $column["single_gene_stronger"] }' "$out/report/hits.tsv" |

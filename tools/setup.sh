@@ -9,7 +9,8 @@
 #                            Chromium for the report page, qemu-user for
 #                            other processors, clang for the fuzz targets,
 #                            numpy and scipy for the independent checks,
-#                            ccache for the mutation check
+#                            ccache for the mutation check, and the
+#                            locale de_DE.UTF-8 for the locale check
 #
 # Safe to run again: it installs nothing that is already there.
 set -euo pipefail
@@ -74,24 +75,65 @@ if ((tests)); then
   need ccache /usr/bin/ccache
 fi
 
-if ((${#build[@]} + ${#missing[@]} == 0)); then
+# The test tier's locale check runs German number formatting, which Debian
+# ships only as a locale to generate.
+locale_missing=0
+if ((tests)) && ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  locale_missing=1
+  [[ -e /usr/sbin/locale-gen ]] || missing+=(locales)
+fi
+
+if ((${#build[@]} + ${#missing[@]} + locale_missing == 0)); then
   exit 0
 fi
 if [[ $(id -u) -ne 0 ]]; then
   echo "ZIRK needs these Debian packages: ${build[*]} ${missing[*]}" >&2
   echo "Install them as root: apt-get install -y ${build[*]} ${missing[*]}" >&2
+  ((locale_missing)) && echo "and generate the locale de_DE.UTF-8 (locale-gen)" >&2
   exit 1
 fi
-echo "Installing ${build[*]} ${missing[*]}..." >&2
-apt-get update -qq
-# The build and the demo take no recommended packages: those would bring a
-# desktop's worth of fonts, documentation and services that nothing here
-# uses, and most of a fresh machine's setup time. The test tier keeps them
-# (Chromium draws the report page with its recommended fonts).
-if ((${#build[@]} > 0)); then
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-    "${build[@]}" >&2
+
+# apt's own lines (one block per package, debconf's notes) go to a log that
+# is named only when something fails; the terminal gets one line.
+log_dir=$(cd "$(dirname "$0")/.." && pwd)/out/logs
+mkdir -p "$log_dir"
+log=$log_dir/setup.log
+: >"$log"
+line_open=0
+fail() {
+  ((line_open)) && echo >&2
+  echo "Error: $1; the details are in $log" >&2
+  tail -n 5 "$log" | sed 's/^/  /' >&2
+  exit 1
+}
+count=$((${#build[@]} + ${#missing[@]}))
+if ((count > 0)); then
+  tier="building ZIRK and the demo"
+  ((tests)) && tier="building ZIRK, the demo and the tests"
+  plural=s
+  ((count == 1)) && plural=
+  printf 'Installing %d Debian package%s for %s (and what they depend on)...' \
+    "$count" "$plural" "$tier" >&2
+  line_open=1
+  start=$SECONDS
+  apt-get update -qq >>"$log" 2>&1 || fail "apt-get update failed"
+  # The build and the demo take no recommended packages: those would bring a
+  # desktop's worth of fonts, documentation and services that nothing here
+  # uses, and most of a fresh machine's setup time. The test tier keeps them
+  # (Chromium draws the report page with its recommended fonts).
+  if ((${#build[@]} > 0)); then
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+      "${build[@]}" >>"$log" 2>&1 || fail "installing ${build[*]} failed"
+  fi
+  if ((${#missing[@]} > 0)); then
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}" \
+      >>"$log" 2>&1 || fail "installing ${missing[*]} failed"
+  fi
+  installed=$(grep -c '^Setting up ' "$log" || true)
+  echo " done: $installed set up in $((SECONDS - start)) s." >&2
 fi
-if ((${#missing[@]} > 0)); then
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >&2
+if ((locale_missing)); then
+  sed -i 's/^# *\(de_DE\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^de_DE\.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' >>/etc/locale.gen
+  locale-gen >>"$log" 2>&1 || fail "generating the locale de_DE.UTF-8 failed"
 fi
