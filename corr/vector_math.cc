@@ -7,14 +7,15 @@
 #include <immintrin.h>
 
 // The vector functions' names under the x86-64 vector function ABI: 'b' the
-// SSE variant of two lanes, 'd' the AVX2 variant of four.
+// SSE variant of two lanes, 'd' the AVX2 variant of four, which takes and
+// returns its vector in a ymm register and so is declared for AVX2.
 extern "C" {
 __m128d _ZGVbN2v_erfc(__m128d);
 __m128d _ZGVbN2v_log(__m128d);
 __m128d _ZGVbN2v_log10(__m128d);
-__m256d _ZGVdN4v_erfc(__m256d);
-__m256d _ZGVdN4v_log(__m256d);
-__m256d _ZGVdN4v_log10(__m256d);
+__attribute__((target("avx2"))) __m256d _ZGVdN4v_erfc(__m256d);
+__attribute__((target("avx2"))) __m256d _ZGVdN4v_log(__m256d);
+__attribute__((target("avx2"))) __m256d _ZGVdN4v_log10(__m256d);
 }
 #endif
 
