@@ -88,11 +88,11 @@ const char* const kGeno =
     "G G T T A A G G\nG G C T A A G G\nG G C C A A G G\n";
 const char* const kAlleles = "A G\nC T\nG A\nG A\n";
 const char* const kSnps =
-    "index\tid\tchrom\tpos\tref\talt\tn0\tn1\tn2\n"
-    "0\trs1\tchr1\t100\tA\tG\t3\t3\t3\n"
-    "1\tchr1:200:C:T\tchr1\t200\tC\tT\t3\t3\t3\n"
-    "2\trs8\tchr1\t800\tG\tA\t3\t3\t3\n"
-    "3\trs10\tchr1\t1000\tG\tA\t3\t3\t3\n";
+    "index\tid\tchrom\tpos\tref\talt\tn0\tn1\tn2\tfilled\n"
+    "0\trs1\tchr1\t100\tA\tG\t3\t3\t3\t0\n"
+    "1\tchr1:200:C:T\tchr1\t200\tC\tT\t3\t3\t3\t0\n"
+    "2\trs8\tchr1\t800\tG\tA\t3\t3\t3\t0\n"
+    "3\trs10\tchr1\t1000\tG\tA\t3\t3\t3\t0\n";
 const char* const kGenesBed =
     "index\tid\tchrom\tstart\tend\n0\tg1\tchr1\t10\t11\n1\tg4\tchr1\t40\t41\n";
 
@@ -453,7 +453,8 @@ TEST_F(ImportTest, BadInputIsOneErrorLineAndLeavesNoFolder) {
        "@none.vcf: cannot open: No such file or directory"},
       {"-v @text.vcf -e @e.bed", "@text.vcf: not a VCF or BCF file"},
       {"-v @nogt.vcf -e @e.bed",
-       "@nogt.vcf: no GT field in the header (genotypes needed)"},
+       "@nogt.vcf: no GT, GP, GL, PL or DS field in the header (genotypes "
+       "needed)"},
       {"-v @dup.vcf -e @e.bed",
        "@dup.vcf: cannot read the VCF header (malformed, or a sample ID "
        "repeated)"},
