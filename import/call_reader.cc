@@ -29,7 +29,7 @@ const char* field_name(CallField field) {
 
 CallReader::CallReader(bcf_hdr_t* header, double min_gp,
                        const std::string& path)
-    : header_(header), min_gp_(min_gp), path_(path) {
+    : header_(header), min_gp_(static_cast<float>(min_gp)), path_(path) {
   for (int f = 0; f < 5; ++f) {
     const int id = bcf_hdr_id2int(header, BCF_DT_ID, kNames[f]);
     defined_[f] = id >= 0 && bcf_hdr_idinfo_exists(header, BCF_HL_FMT, id);
@@ -157,7 +157,7 @@ CallReader::Calls CallReader::read(bcf1_t* record, const std::vector<int>& kept,
       if (codes[k] == kNoCall) continue;
       double p[3];
       if (!probabilities(calls.certainty_from, kept[k], id, p) ||
-          std::fmax(p[0], std::fmax(p[1], p[2])) < min_gp_) {
+          below(std::fmax(p[0], std::fmax(p[1], p[2])))) {
         codes[k] = kNoCall;
         ++calls.uncertain;
       }
@@ -177,7 +177,7 @@ CallReader::Calls CallReader::read(bcf1_t* record, const std::vector<int>& kept,
       // The most probable genotype; of equal ones, the fewer ALT copies.
       int best = 0;
       for (int g = 1; g < 3; ++g) best = p[g] > p[best] ? g : best;
-      if (p[best] < min_gp_) {
+      if (below(p[best])) {
         ++calls.uncertain;
       } else {
         codes[k] = class_code(best);

@@ -63,8 +63,12 @@ class CallReader {
   bool probabilities(CallField field, int sample, const std::string& id,
                      double p[3]);
 
+  // Whether probability `p` is below the threshold. Both are compared as
+  // the VCF's floats, so that a GP written 0.9 reaches --min-gp 0.9.
+  bool below(double p) const { return static_cast<float>(p) < min_gp_; }
+
   bcf_hdr_t* header_;
-  double min_gp_;
+  float min_gp_;
   std::string path_;
   bool defined_[5] = {false, false, false, false, false};
   std::int32_t* ints_ = nullptr;  // GT, then PL

@@ -291,13 +291,24 @@ VariantCounts stream_variants(VariantSource& source, const Options& o,
       log.add(allele_reason(alleles), id);
       continue;
     }
-    if (r2 && r2->read(record, id) < *o.min_r2) {
-      log.add("r2_below", id);
-      continue;
+    if (r2) {
+      const std::optional<float> quality = r2->read(record);
+      if (!quality) {
+        throw ImportError(o.vcf + ": variant " + id + ": INFO/" + r2->name() +
+                          " is not a number");
+      }
+      if (below(*quality, *o.min_r2)) {
+        log.add("r2_below", id);
+        continue;
+      }
     }
-    if (hwe && hwe->read(record, id) < *o.hwe) {
-      log.add("hwe_below", id);
-      continue;
+    if (hwe) {
+      // bcftools writes no p-value where a record has no GT.
+      const std::optional<float> p = hwe->read(record);
+      if (!p || below(*p, *o.hwe)) {
+        log.add(p ? "hwe_below" : "no_hwe", id);
+        continue;
+      }
     }
     bcf_unpack(record, BCF_UN_FMT);
     std::uint8_t* codes = matrix.next_row();
@@ -566,7 +577,7 @@ void run_import(const Options& o, std::FILE* log,
 
   SkipLog variant_skips(
       {"not_in_snp_list", "not_pass", "multiallelic", "no_alt", "indel",
-       "symbolic", "other_alleles", "r2_below", "hwe_below", "no_gt",
+       "symbolic", "other_alleles", "r2_below", "hwe_below", "no_hwe", "no_gt",
        "missing_call", "haploid_call", "polyploid_call", "maf_below",
        "class_below_min_size"},
       kIdsListed);

@@ -17,7 +17,7 @@ bool defines_info(const bcf_hdr_t* header, const char* name) {
 
 InfoNumber::InfoNumber(bcf_hdr_t* header, const std::string& name,
                        const std::string& path, const std::string& option)
-    : header_(header), name_(name), path_(path) {
+    : header_(header), name_(name) {
   if (!defines_info(header, name.c_str())) {
     throw ImportError(path + ": " + option + " needs INFO/" + name +
                       ", which the header does not define");
@@ -31,13 +31,10 @@ InfoNumber::InfoNumber(bcf_hdr_t* header, const std::string& name,
 
 InfoNumber::~InfoNumber() { std::free(values_); }
 
-double InfoNumber::read(bcf1_t* record, const std::string& id) {
+std::optional<float> InfoNumber::read(bcf1_t* record) {
   const int n =
       bcf_get_info_float(header_, record, name_.c_str(), &values_, &capacity_);
-  if (n <= 0 || bcf_float_is_missing(values_[0])) {
-    throw ImportError(path_ + ": variant " + id + ": INFO/" + name_ +
-                      (n <= 0 ? " is absent" : " is not a number"));
-  }
+  if (n <= 0 || bcf_float_is_missing(values_[0])) return std::nullopt;
   return values_[0];
 }
 

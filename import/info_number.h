@@ -7,6 +7,7 @@
 
 #include <htslib/vcf.h>
 
+#include <optional>
 #include <string>
 
 namespace zirk_import {
@@ -24,17 +25,23 @@ class InfoNumber {
 
   const std::string& name() const { return name_; }
 
-  // The value at `record` (the first, for a per-ALT field). Throws
-  // ImportError naming the variant `id` when the record has no value or a
-  // missing one ('.', or text htslib could not read as a number).
-  double read(bcf1_t* record, const std::string& id);
+  // The value at `record` (the first, for a per-ALT field); none when the
+  // record has no value or a missing one ('.', or text htslib could not read
+  // as a number).
+  std::optional<float> read(bcf1_t* record);
 
  private:
   bcf_hdr_t* header_;
-  std::string name_, path_;
+  std::string name_;
   float* values_ = nullptr;
   int capacity_ = 0;
 };
+
+// Whether `value` is below `threshold`, both as the VCF's floats, so that
+// R2=0.7 reaches 0.7.
+inline bool below(float value, double threshold) {
+  return value < static_cast<float>(threshold);
+}
 
 // The first of R2, DR2, INFO that `header` defines as an INFO field, or ""
 // when it defines none.
