@@ -1,6 +1,7 @@
 #include "call_reader.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -57,12 +58,11 @@ CallField CallReader::fetch_probabilities(bcf1_t* record,
   for (CallField field : {CallField::kGP, CallField::kGL, CallField::kPL}) {
     const int f = static_cast<int>(field);
     if (!defined_[f]) continue;
-    const int n =
-        field == CallField::kPL
-            ? bcf_get_format_int32(header_, record, kNames[f], &ints_,
-                                   &ints_capacity_)
-            : bcf_get_format_float(header_, record, kNames[f], &floats_,
-                                   &floats_capacity_);
+    const int n = field == CallField::kPL
+                      ? bcf_get_format_int32(header_, record, kNames[f], &ints_,
+                                             &ints_capacity_)
+                      : bcf_get_format_float(header_, record, kNames[f],
+                                             &floats_, &floats_capacity_);
     if (n == -2) {
       throw ImportError(where(id) + "FORMAT/" + kNames[f] + " is not of type " +
                         (field == CallField::kPL ? "Integer" : "Float"));
@@ -134,8 +134,7 @@ bool CallReader::probabilities(CallField field, int sample,
 }
 
 CallReader::Calls CallReader::read(bcf1_t* record, const std::vector<int>& kept,
-                                   const std::string& id,
-                                   std::uint8_t* codes) {
+                                   const std::string& id, std::uint8_t* codes) {
   Calls calls;
   int gt_values = 0;
   if (defined_[0]) {
@@ -185,10 +184,9 @@ CallReader::Calls CallReader::read(bcf1_t* record, const std::vector<int>& kept,
     }
     return calls;
   }
-  const int n = defined_[4]
-                    ? bcf_get_format_float(header_, record, "DS", &floats_,
-                                           &floats_capacity_)
-                    : -3;
+  const int n = defined_[4] ? bcf_get_format_float(header_, record, "DS",
+                                                   &floats_, &floats_capacity_)
+                            : -3;
   if (n == -2) throw ImportError(where(id) + "FORMAT/DS is not of type Float");
   if (n <= 0) {
     calls.verdict = CallVerdict::kNoField;
@@ -209,7 +207,8 @@ CallReader::Calls CallReader::read(bcf1_t* record, const std::vector<int>& kept,
     }
     if (!(ds >= 0 && ds <= 2)) {
       throw ImportError(where(id) + "DS of " + header_->samples[kept[k]] +
-                        " is " + number_text(ds) + ", not a dosage from 0 to 2");
+                        " is " + number_text(ds) +
+                        ", not a dosage from 0 to 2");
     }
     // The nearest number of ALT copies; a half rounds up.
     codes[k] = class_code(static_cast<int>(std::floor(ds + 0.5)));

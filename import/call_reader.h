@@ -19,7 +19,6 @@
 
 namespace zirk_import {
 
-
 // The FORMAT fields, in the order in which they are preferred.
 enum class CallField { kGT, kGP, kGL, kPL, kDS, kNone };
 const char* field_name(CallField field);

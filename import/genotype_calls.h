@@ -42,7 +42,9 @@ CallVerdict genotype_codes(const std::int32_t* gt, int ploidy,
 
 // The code of an unphased call with `alt_copies` (0, 1 or 2) ALT alleles.
 inline std::uint8_t class_code(int alt_copies) {
-  return static_cast<std::uint8_t>(alt_copies == 0 ? 0 : alt_copies == 1 ? 2 : 3);
+  return static_cast<std::uint8_t>(alt_copies == 0   ? 0
+                                   : alt_copies == 1 ? 2
+                                                     : 3);
 }
 
 // Sizes of the genotype classes 0, 1, 2 among `count` codes, kNoCall left

@@ -16,11 +16,11 @@
 
 #include "call_reader.h"
 #include "covariates.h"
+#include "data_tables.h"
 #include "expression_table.h"
 #include "expression_values.h"
 #include "genotype_calls.h"
 #include "genotype_matrix.h"
-#include "data_tables.h"
 #include "id_list.h"
 #include "import_error.h"
 #include "info_number.h"
@@ -215,7 +215,8 @@ void fill_calls(std::uint8_t* codes, std::size_t n,
                 const std::array<std::size_t, 3>& called) {
   const double count = static_cast<double>(called[0] + called[1] + called[2]);
   const double mean = static_cast<double>(called[1] + 2 * called[2]) / count;
-  const std::uint8_t code = class_code(static_cast<int>(std::floor(mean + 0.5)));
+  const std::uint8_t code =
+      class_code(static_cast<int>(std::floor(mean + 0.5)));
   for (std::size_t k = 0; k < n; ++k) {
     if (codes[k] == kNoCall) codes[k] = code;
   }
@@ -312,15 +313,15 @@ VariantCounts stream_variants(VariantSource& source, const Options& o,
     }
     bcf_unpack(record, BCF_UN_FMT);
     std::uint8_t* codes = matrix.next_row();
-    const CallReader::Calls calls = calls_of.read(
-        record, samples.vcf_columns, id, codes);
+    const CallReader::Calls calls =
+        calls_of.read(record, samples.vcf_columns, id, codes);
     if (calls.verdict != CallVerdict::kOk) {
       log.add(call_reason(calls.verdict), id);
       continue;
     }
     const std::size_t unusable = calls.missing + calls.uncertain;
-    if (unusable == n ||
-        static_cast<double>(unusable) > o.max_missing * static_cast<double>(n)) {
+    if (unusable == n || static_cast<double>(unusable) >
+                             o.max_missing * static_cast<double>(n)) {
       log.add("missing_call", id);
       continue;
     }
@@ -349,8 +350,7 @@ VariantCounts stream_variants(VariantSource& source, const Options& o,
     }
     const char ref = static_cast<char>(std::toupper(record->d.allele[0][0]));
     const char alt = static_cast<char>(std::toupper(record->d.allele[1][0]));
-    std::fprintf(snps_tsv,
-                 "%zu\t%s\t%s\t%lld\t%c\t%c\t%zu\t%zu\t%zu\t%zu\n",
+    std::fprintf(snps_tsv, "%zu\t%s\t%s\t%lld\t%c\t%c\t%zu\t%zu\t%zu\t%zu\n",
                  matrix.snps(), id.c_str(), chrom,
                  static_cast<long long>(record->pos + 1), ref, alt, sizes[0],
                  sizes[1], sizes[2], unusable);

@@ -555,34 +555,36 @@ TEST_F(ImportTest, LikelihoodsCallAndFilledCallsTakeTheMeanClass) {
                // S9's PL missing.
                "chr1 2 pl A G . . . PL 0,40,50 0,40,50 0,40,50 40,0,40 40,0,40 "
                "40,0,40 50,40,0 50,40,0 .\n"));
-  const Outcome r = run("-v @l.vcf -e @e.bed --max-missing 0.12 "
-                        "--min-gp 0.9 --min-class-size 2");
+  const Outcome r =
+      run("-v @l.vcf -e @e.bed --max-missing 0.12 "
+          "--min-gp 0.9 --min-class-size 2");
   ASSERT_EQ(r.status, 0) << r.err;
   // gl: S4 filled with the class of mean 8/8 = 1; pl: S9 with 7/8 -> 1.
-  EXPECT_EQ(file("snps.tsv"),
-            std::string(zirk_formats::kSnpTableHeader) +
-                "\n0\tgl\tchr1\t1\tA\tG\t3\t3\t3\t1\n"
-                "1\tpl\tchr1\t2\tA\tG\t3\t4\t2\t1\n");
+  EXPECT_EQ(file("snps.tsv"), std::string(zirk_formats::kSnpTableHeader) +
+                                  "\n0\tgl\tchr1\t1\tA\tG\t3\t3\t3\t1\n"
+                                  "1\tpl\tchr1\t2\tA\tG\t3\t4\t2\t1\n");
   EXPECT_EQ(split(file("geno.txt"), '\n')[3], "A G A G");
   EXPECT_EQ(split(file("geno.txt"), '\n')[8], "G G A G");
-  EXPECT_NE(file("import.json").find("\"call_field\": {\n      \"GL\": 1,\n"
-                                     "      \"PL\": 1\n"),
+  EXPECT_NE(file("import.json")
+                .find("\"call_field\": {\n      \"GL\": 1,\n"
+                      "      \"PL\": 1\n"),
             std::string::npos);
 }
 
 TEST_F(ImportTest, BadProbabilitiesAndQualitiesNameTheVariant) {
   const std::string gt_gp = kGtLine + kGpLine + kR2Line;
-  const std::string ok = " 0/0:1,0,0 0/0:1,0,0 0/0:1,0,0 0/1:0,1,0 0/1:0,1,0 "
-                         "0/1:0,1,0 1/1:0,0,1 1/1:0,0,1";
+  const std::string ok =
+      " 0/0:1,0,0 0/0:1,0,0 0/0:1,0,0 0/1:0,1,0 0/1:0,1,0 "
+      "0/1:0,1,0 1/1:0,0,1 1/1:0,0,1";
   const std::map<std::string, std::string> files = {
       {"sum.vcf", imputed(gt_gp, "chr1 1 rs1 A G . . R2=1 GT:GP" + ok +
                                      " 1/1:0.5,0.3,0.1\n")},
-      {"len.vcf", imputed(gt_gp, "chr1 1 rs2 A G . . R2=1 GT:GP" + ok +
-                                     " 1/1:0.5,0.5\n")},
+      {"len.vcf",
+       imputed(gt_gp, "chr1 1 rs2 A G . . R2=1 GT:GP" + ok + " 1/1:0.5,0.5\n")},
       {"range.vcf", imputed(gt_gp, "chr1 1 rs3 A G . . R2=1 GT:GP" + ok +
                                        " 1/1:1.5,-0.5,0\n")},
-      {"r2.vcf", imputed(gt_gp, "chr1 1 rs4 A G . . R2=abc GT:GP" + ok +
-                                    " 1/1:0,0,1\n")},
+      {"r2.vcf",
+       imputed(gt_gp, "chr1 1 rs4 A G . . R2=abc GT:GP" + ok + " 1/1:0,0,1\n")},
       {"r2text.vcf",
        imputed(kGtLine + "##INFO=<ID=R2,Number=1,Type=String,Description="
                          "\"r\">\n",
@@ -602,7 +604,8 @@ TEST_F(ImportTest, BadProbabilitiesAndQualitiesNameTheVariant) {
        "@len.vcf: variant rs2: GP of S9 is not three numbers"},
       {"-v @range.vcf --min-gp 0.9",
        "@range.vcf: variant rs3: GP of S9 holds 1.5, not a probability"},
-      {"-v @r2.vcf --min-r2 0.3", "@r2.vcf: variant rs4: INFO/R2 is not a number"},
+      {"-v @r2.vcf --min-r2 0.3",
+       "@r2.vcf: variant rs4: INFO/R2 is not a number"},
       {"-v @r2text.vcf --min-r2 0.3",
        "@r2text.vcf: --min-r2: the header declares INFO/R2 other than "
        "Type=Float"},
