@@ -8,10 +8,11 @@
 namespace zirk_formats {
 
 // The SNP table: index, ID, chromosome, position, reference and alternative
-// allele, and the individuals with 0, 1, 2 copies of the reference allele.
+// allele, the individuals with 0, 1, 2 copies of the reference allele, and
+// how many of them had no usable call and were given a class by the import.
 inline constexpr char kSnpTableName[] = "snps.tsv";
 inline constexpr char kSnpTableHeader[] =
-    "index\tid\tchrom\tpos\tref\talt\tn0\tn1\tn2";
+    "index\tid\tchrom\tpos\tref\talt\tn0\tn1\tn2\tfilled";
 
 // The gene table: index, ID, chromosome, start and end.
 inline constexpr char kGeneTableName[] = "genes.tsv";

@@ -35,26 +35,26 @@ CallVerdict genotype_codes(const std::int32_t* gt, int ploidy,
                            const std::vector<int>& kept, std::uint8_t* codes) {
   if (ploidy < 2) {
     // A record of haploid calls, or of missing calls written as a lone '.'.
-    for (int s : kept) {
-      if (ploidy < 1 || bcf_gt_is_missing(gt[s * ploidy])) {
-        return CallVerdict::kMissing;
+    for (std::size_t k = 0; k < kept.size(); ++k) {
+      if (ploidy == 1 && !bcf_gt_is_missing(gt[kept[k]])) {
+        return CallVerdict::kHaploid;
       }
+      codes[k] = kNoCall;
     }
-    return kept.empty() ? CallVerdict::kOk : CallVerdict::kHaploid;
+    return CallVerdict::kOk;
   }
   for (std::size_t k = 0; k < kept.size(); ++k) {
     const std::int32_t* call = gt + static_cast<std::size_t>(kept[k]) * ploidy;
     const std::int32_t a = call[0], b = call[1];
-    if (a == bcf_int32_vector_end || bcf_gt_is_missing(a)) {
-      return CallVerdict::kMissing;
-    }
+    codes[k] = kNoCall;
+    if (a == bcf_int32_vector_end || bcf_gt_is_missing(a)) continue;
     if (b == bcf_int32_vector_end) return CallVerdict::kHaploid;
-    if (bcf_gt_is_missing(b)) return CallVerdict::kMissing;
+    if (bcf_gt_is_missing(b)) continue;
     if (ploidy > 2 && call[2] != bcf_int32_vector_end) {
       return CallVerdict::kPolyploid;
     }
     const int ia = bcf_gt_allele(a), ib = bcf_gt_allele(b);
-    if (ia > 1 || ib > 1) return CallVerdict::kMissing;
+    if (ia > 1 || ib > 1) continue;
     codes[k] = static_cast<std::uint8_t>(ia | (ib << 1));
   }
   return CallVerdict::kOk;
@@ -63,7 +63,9 @@ CallVerdict genotype_codes(const std::int32_t* gt, int ploidy,
 std::array<std::size_t, 3> class_sizes(const std::uint8_t* codes,
                                        std::size_t count) {
   std::array<std::size_t, 4> by_code{0, 0, 0, 0};
-  for (std::size_t k = 0; k < count; ++k) ++by_code[codes[k] & 3];
+  for (std::size_t k = 0; k < count; ++k) {
+    if (codes[k] != kNoCall) ++by_code[codes[k]];
+  }
   return {by_code[0], by_code[1] + by_code[2], by_code[3]};
 }
 

@@ -26,16 +26,29 @@ enum class AlleleVerdict {
 // Classifies the alleles of `record`, unpacked to at least BCF_UN_STR.
 AlleleVerdict classify_alleles(const bcf1_t* record);
 
-enum class CallVerdict { kOk, kMissing, kHaploid, kPolyploid };
+// kNoField: the record holds no field to call from.
+enum class CallVerdict { kOk, kNoField, kHaploid, kPolyploid };
+
+// The code of an individual without a usable call.
+inline constexpr std::uint8_t kNoCall = 0xff;
 
 // Fills codes[k] for the k-th of `kept` (sample columns of `gt`, a
-// bcf_get_genotypes array of `ploidy` values per sample) and returns kOk, or
-// the verdict of the first kept sample whose call is missing (either allele,
-// or an allele index beyond ALT), haploid or of higher ploidy.
+// bcf_get_genotypes array of `ploidy` values per sample), kNoCall where the
+// call is missing (either allele, or an allele index beyond ALT). Returns
+// kOk, or the verdict of the first kept sample whose call is haploid or of
+// higher ploidy.
 CallVerdict genotype_codes(const std::int32_t* gt, int ploidy,
                            const std::vector<int>& kept, std::uint8_t* codes);
 
-// Sizes of the genotype classes 0, 1, 2 among `count` codes.
+// The code of an unphased call with `alt_copies` (0, 1 or 2) ALT alleles.
+inline std::uint8_t class_code(int alt_copies) {
+  return static_cast<std::uint8_t>(alt_copies == 0   ? 0
+                                   : alt_copies == 1 ? 2
+                                                     : 3);
+}
+
+// Sizes of the genotype classes 0, 1, 2 among `count` codes, kNoCall left
+// out.
 std::array<std::size_t, 3> class_sizes(const std::uint8_t* codes,
                                        std::size_t count);
 

@@ -14,14 +14,16 @@
 #include <unordered_set>
 #include <vector>
 
+#include "call_reader.h"
 #include "covariates.h"
+#include "data_tables.h"
 #include "expression_table.h"
 #include "expression_values.h"
 #include "genotype_calls.h"
 #include "genotype_matrix.h"
 #include "id_list.h"
-#include "data_tables.h"
 #include "import_error.h"
+#include "info_number.h"
 #include "inverse_normal.h"
 #include "json_writer.h"
 #include "output_folder.h"
@@ -187,8 +189,8 @@ const char* allele_reason(AlleleVerdict verdict) {
 
 const char* call_reason(CallVerdict verdict) {
   switch (verdict) {
-    case CallVerdict::kMissing:
-      return "missing_call";
+    case CallVerdict::kNoField:
+      return "no_gt";
     case CallVerdict::kHaploid:
       return "haploid_call";
     default:
@@ -196,17 +198,29 @@ const char* call_reason(CallVerdict verdict) {
   }
 }
 
-// The genotype array that bcf_get_genotypes grows as it needs.
-struct GenotypeBuffer {
-  std::int32_t* values = nullptr;
-  int capacity = 0;
-  ~GenotypeBuffer() { std::free(values); }
-};
-
 struct VariantCounts {
   std::size_t read = 0;
   std::size_t kept = 0;
+  // Over the kept SNPs: the calls given a class, those of them that were
+  // missing in the file and those below --min-gp, and the SNPs with any.
+  std::size_t filled = 0, missing = 0, uncertain = 0, filled_snps = 0;
+  // Kept SNPs by the field their calls and their certainties came from.
+  std::size_t call_from[6] = {}, certainty_from[6] = {};
+  std::string r2_field;  // of --min-r2
 };
+
+// Gives every kNoCall among `codes` the class nearest the mean number of ALT
+// copies over the others (a half rounds up), as an unphased call.
+void fill_calls(std::uint8_t* codes, std::size_t n,
+                const std::array<std::size_t, 3>& called) {
+  const double count = static_cast<double>(called[0] + called[1] + called[2]);
+  const double mean = static_cast<double>(called[1] + 2 * called[2]) / count;
+  const std::uint8_t code =
+      class_code(static_cast<int>(std::floor(mean + 0.5)));
+  for (std::size_t k = 0; k < n; ++k) {
+    if (codes[k] == kNoCall) codes[k] = code;
+  }
+}
 
 // Streams the variants into `matrix`, writing snps.tsv and allele.txt.
 VariantCounts stream_variants(VariantSource& source, const Options& o,
@@ -218,9 +232,22 @@ VariantCounts stream_variants(VariantSource& source, const Options& o,
   bcf_hdr_t* header = source.header();
   const int pass = bcf_hdr_id2int(header, BCF_DT_ID, "PASS");
   const std::size_t n = samples.ids.size();
-  const int vcf_samples = bcf_hdr_nsamples(header);
-  GenotypeBuffer gt;
+  CallReader calls_of(header, o.min_gp, o.vcf);
+  std::optional<InfoNumber> r2, hwe;
+  if (o.min_r2) {
+    const std::string name =
+        o.r2_field.empty() ? default_r2_field(header) : o.r2_field;
+    if (name.empty()) {
+      throw ImportError(o.vcf +
+                        ": --min-r2 needs an imputation quality, and the "
+                        "header defines none of INFO/R2, DR2, INFO (name "
+                        "another with --r2-field)");
+    }
+    r2.emplace(header, name, o.vcf, "--min-r2");
+  }
+  if (o.hwe) hwe.emplace(header, "HWE", o.vcf, "--hwe");
   VariantCounts counts;
+  if (r2) counts.r2_field = r2->name();
   std::string id;
   while (true) {
     bool more;
@@ -265,26 +292,49 @@ VariantCounts stream_variants(VariantSource& source, const Options& o,
       log.add(allele_reason(alleles), id);
       continue;
     }
+    if (r2) {
+      const std::optional<float> quality = r2->read(record);
+      if (!quality) {
+        throw ImportError(o.vcf + ": variant " + id + ": INFO/" + r2->name() +
+                          " is not a number");
+      }
+      if (below(*quality, *o.min_r2)) {
+        log.add("r2_below", id);
+        continue;
+      }
+    }
+    if (hwe) {
+      // bcftools writes no p-value where a record has no GT.
+      const std::optional<float> p = hwe->read(record);
+      if (!p || below(*p, *o.hwe)) {
+        log.add(p ? "hwe_below" : "no_hwe", id);
+        continue;
+      }
+    }
     bcf_unpack(record, BCF_UN_FMT);
-    const int values =
-        bcf_get_genotypes(header, record, &gt.values, &gt.capacity);
-    if (values <= 0 || vcf_samples == 0) {
-      log.add("no_gt", id);
-      continue;
-    }
     std::uint8_t* codes = matrix.next_row();
-    const CallVerdict calls = genotype_codes(gt.values, values / vcf_samples,
-                                             samples.vcf_columns, codes);
-    if (calls != CallVerdict::kOk) {
-      log.add(call_reason(calls), id);
+    const CallReader::Calls calls =
+        calls_of.read(record, samples.vcf_columns, id, codes);
+    if (calls.verdict != CallVerdict::kOk) {
+      log.add(call_reason(calls.verdict), id);
       continue;
     }
-    const std::array<std::size_t, 3> sizes = class_sizes(codes, n);
-    const double alt_frequency =
-        static_cast<double>(sizes[1] + 2 * sizes[2]) / (2.0 * n);
+    const std::size_t unusable = calls.missing + calls.uncertain;
+    if (unusable == n || static_cast<double>(unusable) >
+                             o.max_missing * static_cast<double>(n)) {
+      log.add("missing_call", id);
+      continue;
+    }
+    std::array<std::size_t, 3> sizes = class_sizes(codes, n);
+    const double alt_frequency = static_cast<double>(sizes[1] + 2 * sizes[2]) /
+                                 (2.0 * static_cast<double>(n - unusable));
     if (std::min(alt_frequency, 1 - alt_frequency) < o.maf) {
       log.add("maf_below", id);
       continue;
+    }
+    if (unusable > 0) {
+      fill_calls(codes, n, sizes);
+      sizes = class_sizes(codes, n);
     }
     if (*std::min_element(sizes.begin(), sizes.end()) <
         static_cast<std::size_t>(o.min_class_size)) {
@@ -300,13 +350,19 @@ VariantCounts stream_variants(VariantSource& source, const Options& o,
     }
     const char ref = static_cast<char>(std::toupper(record->d.allele[0][0]));
     const char alt = static_cast<char>(std::toupper(record->d.allele[1][0]));
-    std::fprintf(snps_tsv, "%zu\t%s\t%s\t%lld\t%c\t%c\t%zu\t%zu\t%zu\n",
+    std::fprintf(snps_tsv, "%zu\t%s\t%s\t%lld\t%c\t%c\t%zu\t%zu\t%zu\t%zu\n",
                  matrix.snps(), id.c_str(), chrom,
                  static_cast<long long>(record->pos + 1), ref, alt, sizes[0],
-                 sizes[1], sizes[2]);
+                 sizes[1], sizes[2], unusable);
     std::fprintf(allele_txt, "%c %c\n", ref, alt);
     matrix.keep(ref, alt);
     ++counts.kept;
+    counts.filled += unusable;
+    counts.missing += calls.missing;
+    counts.uncertain += calls.uncertain;
+    counts.filled_snps += unusable > 0;
+    ++counts.call_from[static_cast<int>(calls.call_from)];
+    ++counts.certainty_from[static_cast<int>(calls.certainty_from)];
   }
   progress.clear();
   return counts;
@@ -336,6 +392,45 @@ void optional_string(JsonWriter& json, const char* key, const std::string& v) {
   } else {
     json.string(v);
   }
+}
+
+void optional_number(JsonWriter& json, const char* key,
+                     const std::optional<double>& v) {
+  json.key(key);
+  if (v) {
+    json.number(*v);
+  } else {
+    json.null();
+  }
+}
+
+// Where the kept SNPs' calls came from and how many were filled.
+void write_calls(JsonWriter& json, const VariantCounts& counts) {
+  json.key("calls");
+  json.begin_object();
+  for (const auto& [key, count] :
+       {std::pair{"filled", counts.filled},
+        std::pair{"missing_in_file", counts.missing},
+        std::pair{"below_min_gp", counts.uncertain},
+        std::pair{"snps_with_filled", counts.filled_snps}}) {
+    json.key(key);
+    json.integer(static_cast<std::int64_t>(count));
+  }
+  // Per kept SNP, the field its calls were read from (GT, GP, GL, PL, DS)
+  // and the field their certainty was read from (GP, GL, PL, or none).
+  for (const auto& [key, by_field] :
+       {std::pair{"call_field", counts.call_from},
+        std::pair{"certainty_field", counts.certainty_from}}) {
+    json.key(key);
+    json.begin_object();
+    for (int f = 0; f < 6; ++f) {
+      if (by_field[f] == 0) continue;
+      json.key(field_name(static_cast<CallField>(f)));
+      json.integer(static_cast<std::int64_t>(by_field[f]));
+    }
+    json.end_object();
+  }
+  json.end_object();
 }
 
 void write_covariates(JsonWriter& json, const CovariateDesign* design) {
@@ -482,8 +577,9 @@ void run_import(const Options& o, std::FILE* log,
 
   SkipLog variant_skips(
       {"not_in_snp_list", "not_pass", "multiallelic", "no_alt", "indel",
-       "symbolic", "other_alleles", "no_gt", "missing_call", "haploid_call",
-       "polyploid_call", "maf_below", "class_below_min_size"},
+       "symbolic", "other_alleles", "r2_below", "hwe_below", "no_hwe", "no_gt",
+       "missing_call", "haploid_call", "polyploid_call", "maf_below",
+       "class_below_min_size"},
       kIdsListed);
   GenotypeMatrix matrix(samples.ids.size());
   std::FILE* snps_tsv = folder.open(zirk_formats::kSnpTableName);
@@ -540,6 +636,13 @@ void run_import(const Options& o, std::FILE* log,
   json.boolean(o.pass_only);
   json.key("min_class_size");
   json.integer(o.min_class_size);
+  json.key("max_missing");
+  json.number(o.max_missing);
+  json.key("min_gp");
+  json.number(o.min_gp);
+  optional_number(json, "min_r2", o.min_r2);
+  optional_string(json, "r2_field", counts.r2_field);
+  optional_number(json, "hwe", o.hwe);
   json.key("values");
   json.string(scale_name(o.scale));
   json.key("pseudocount");
@@ -562,6 +665,7 @@ void run_import(const Options& o, std::FILE* log,
   json.integer(static_cast<std::int64_t>(genes.size()));
   json.key("samples");
   json.integer(static_cast<std::int64_t>(samples.ids.size()));
+  write_calls(json, counts);
   write_covariates(json, design ? &*design : nullptr);
   write_transform(json, o, design.has_value());
   json.key("skipped");
@@ -603,6 +707,13 @@ void run_import(const Options& o, std::FILE* log,
                    design ? ", then" : "");
     }
     std::fputc('\n', log);
+  }
+  if (counts.filled > 0) {
+    std::fprintf(log,
+                 "  calls: %zu filled in %zu SNPs (%zu missing, %zu below "
+                 "--min-gp)\n",
+                 counts.filled, counts.filled_snps, counts.missing,
+                 counts.uncertain);
   }
   print_skips(log, "variants", variant_skips);
   print_skips(log, "genes", gene_skips);

@@ -18,6 +18,11 @@ enum LongOnly {
   kMaf,
   kPassOnly,
   kMinClassSize,
+  kMaxMissing,
+  kMinGp,
+  kMinR2,
+  kR2Field,
+  kHwe,
   kValues,
   kPseudocount,
   kNormalise,
@@ -61,6 +66,16 @@ gene-by-sample table; plain, gzip or bgzip) into a ZIRK input folder.
       --pass-only          skip variants whose FILTER is not PASS
       --min-class-size K   skip variants with a genotype class of fewer than
                            K individuals [3]
+      --max-missing F      keep variants with at most a fraction F of the
+                           individuals without a usable call, each given the
+                           class nearest the variant's mean dosage [0]
+      --min-gp P           a call whose largest genotype probability (GP, GL
+                           or PL) is below P counts as missing [0]
+      --min-r2 R           skip variants whose imputation quality is below R
+      --r2-field NAME      the INFO field of --min-r2 [the first of R2, DR2,
+                           INFO that the header defines]
+      --hwe P              skip variants whose INFO/HWE (the Hardy-Weinberg
+                           p-value of bcftools +fill-tags) is below P
       --values SCALE       raw (positive values) or log10, ln, log2 [raw]
       --pseudocount C      add C to every raw value
       --min-expressed F    skip genes whose value in the file is above zero
@@ -95,6 +110,11 @@ Options parse_options(int argc, char** argv) {
       {"maf", required_argument, nullptr, kMaf},
       {"pass-only", no_argument, nullptr, kPassOnly},
       {"min-class-size", required_argument, nullptr, kMinClassSize},
+      {"max-missing", required_argument, nullptr, kMaxMissing},
+      {"min-gp", required_argument, nullptr, kMinGp},
+      {"min-r2", required_argument, nullptr, kMinR2},
+      {"r2-field", required_argument, nullptr, kR2Field},
+      {"hwe", required_argument, nullptr, kHwe},
       {"values", required_argument, nullptr, kValues},
       {"pseudocount", required_argument, nullptr, kPseudocount},
       {"covariates", required_argument, nullptr, 'c'},
@@ -154,6 +174,25 @@ Options parse_options(int argc, char** argv) {
         o.min_class_size = parse_number<int>("--min-class-size", arg, 0,
                                              1000000, "a whole number from 0");
         break;
+      case kMaxMissing:
+        o.max_missing = parse_number<double>("--max-missing", arg, 0.0, 1.0,
+                                             "a number from 0 to 1");
+        break;
+      case kMinGp:
+        o.min_gp = parse_number<double>("--min-gp", arg, 0.0, 1.0,
+                                        "a number from 0 to 1");
+        break;
+      case kMinR2:
+        o.min_r2 = parse_number<double>("--min-r2", arg, 0.0, 1.0,
+                                        "a number from 0 to 1");
+        break;
+      case kR2Field:
+        o.r2_field = arg;
+        break;
+      case kHwe:
+        o.hwe = parse_number<double>("--hwe", arg, 0.0, 1.0,
+                                     "a number from 0 to 1");
+        break;
       case kValues: {
         const auto scale = parse_scale(arg);
         if (!scale) {
@@ -211,6 +250,9 @@ Options parse_options(int argc, char** argv) {
       throw ImportError(std::string(name) +
                         " is required (see zirk-import --help)");
     }
+  }
+  if (!o.r2_field.empty() && !o.min_r2) {
+    throw ImportError("--r2-field applies only with --min-r2");
   }
   if (o.pseudocount != 0 && o.scale != ValueScale::kRaw) {
     throw ImportError("--pseudocount applies only to --values raw");

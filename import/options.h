@@ -3,6 +3,7 @@
 #define ZIRK_IMPORT_OPTIONS_H_
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "expression_values.h"
@@ -16,6 +17,10 @@ struct Options {
   double maf = 0;
   bool pass_only = false;
   int min_class_size = 3;
+  double max_missing = 0;  // fraction of kept individuals whose call is filled
+  double min_gp = 0;       // 0: every call counts, however uncertain
+  std::optional<double> min_r2, hwe;
+  std::string r2_field;  // empty: the first of R2, DR2, INFO in the header
   ValueScale scale = ValueScale::kRaw;
   double pseudocount = 0;
   std::string covariates;  // empty: no covariates

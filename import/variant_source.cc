@@ -39,10 +39,13 @@ void VariantSource::check_header(int threads) {
         ": cannot read the VCF header (malformed, or a sample ID repeated)");
   }
   record_ = bcf_init();
-  const int gt = bcf_hdr_id2int(header_, BCF_DT_ID, "GT");
-  if (gt < 0 || !bcf_hdr_idinfo_exists(header_, BCF_HL_FMT, gt)) {
-    throw ImportError(path + ": no GT field in the header (genotypes needed)");
+  for (const char* field : {"GT", "GP", "GL", "PL", "DS"}) {
+    const int id = bcf_hdr_id2int(header_, BCF_DT_ID, field);
+    if (id >= 0 && bcf_hdr_idinfo_exists(header_, BCF_HL_FMT, id)) return;
   }
+  throw ImportError(path +
+                    ": no GT, GP, GL, PL or DS field in the header "
+                    "(genotypes needed)");
 }
 
 VariantSource::~VariantSource() { release(); }

@@ -18,7 +18,8 @@ class VariantSource {
   // Opens `path` ("-": standard input) with `threads` extra decompression
   // threads and reads its header. Throws ImportError naming the file when it
   // cannot be opened, is not VCF or BCF, has an unreadable header (htslib
-  // also refuses a repeated sample ID there) or declares no GT field.
+  // also refuses a repeated sample ID there) or declares none of the FORMAT
+  // fields a call is read from (GT, GP, GL, PL, DS).
   VariantSource(const std::string& path, int threads);
   ~VariantSource();
   VariantSource(const VariantSource&) = delete;

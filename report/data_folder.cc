@@ -65,10 +65,11 @@ DataFolder read_data_folder(const std::string& dir) {
   using namespace zirk_formats;
   read_table(dir + "/" + kSnpTableName, kSnpTableHeader,
              [&data](const std::vector<std::string>& f) {
-               SnpInfo s{f[1], f[2], f[3], f[4], f[5], {0, 0, 0}};
+               SnpInfo s{f[1], f[2], f[3], f[4], f[5], {0, 0, 0}, 0};
                for (int c = 0; c < 3; ++c) {
                  if (!parse_count(f[6 + c], s.n[c])) return false;
                }
+               if (!parse_count(f[9], s.filled)) return false;
                data.snps.push_back(std::move(s));
                return true;
              });

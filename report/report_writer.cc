@@ -237,7 +237,8 @@ std::string hits_tsv(const std::vector<Hit>& hits, const ReportOptions& o,
                      const DataValues* values) {
   const bool perm = !o.nulls.empty() || !o.corr_nulls.empty();
   std::string t =
-      "snp\tsnp_id\tchrom\tpos\tref\talt\tn0\tn1\tn2\tsmall_class\tgene1\t"
+      "snp\tsnp_id\tchrom\tpos\tref\talt\tn0\tn1\tn2\tfilled\tsmall_class\t"
+      "gene1\t"
       "gene1_id\tgene1_chrom\tgene1_start\tgene1_end\tgene2\tgene2_id\t"
       "gene2_chrom\tgene2_start\tgene2_end\tlog10_p_mc\tll_lda\tlog10_p_it\t"
       "q_bh";
@@ -253,13 +254,13 @@ std::string hits_tsv(const std::vector<Hit>& hits, const ReportOptions& o,
     const CandidateRow& r = h.row;
     t += std::to_string(r.snp) + "\t";
     if (o.data == nullptr) {
-      t += "NA\tNA\tNA\tNA\tNA\tNA\tNA\tNA\tNA\t";
+      t += "NA\tNA\tNA\tNA\tNA\tNA\tNA\tNA\tNA\tNA\t";
     } else {
       const SnpInfo& i = o.data->snps[r.snp];
       t += i.id + "\t" + i.chrom + "\t" + i.pos + "\t" + i.ref + "\t" + i.alt +
            "\t" + std::to_string(i.n[0]) + "\t" + std::to_string(i.n[1]) +
-           "\t" + std::to_string(i.n[2]) + "\t" +
-           (i.small_class() ? "yes" : "no") + "\t";
+           "\t" + std::to_string(i.n[2]) + "\t" + std::to_string(i.filled) +
+           "\t" + (i.small_class() ? "yes" : "no") + "\t";
     }
     const bool corr = !h.corr_columns.empty();
     t += std::to_string(r.gene1) + "\t" + gene(r.gene1) + "\t" +

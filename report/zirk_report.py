@@ -172,10 +172,11 @@ def page(folder):
         lines = f.read().splitlines()
     header = lines[0].split("\t")
     rows = [line.split("\t") for line in lines[1:]]
-    shown = ["family", "snp", "snp_id", "chrom", "pos", "small_class",
-             "gene1_id", "gene1_distance", "gene2_id", "gene2_distance",
-             "context", "log10_p_mc", "log10_p_it", "log10_p_trend",
-             "log10_p_het", "q_bh", "empirical_fdr", "snp_permutation_p",
+    shown = ["family", "snp", "snp_id", "chrom", "pos", "filled",
+             "small_class", "gene1_id", "gene1_distance", "gene2_id",
+             "gene2_distance", "context", "log10_p_mc", "log10_p_it",
+             "log10_p_trend", "log10_p_het", "q_bh", "empirical_fdr",
+             "snp_permutation_p",
              "r0", "r1", "r2", "gene1_log10_p_mean", "gene1_log10_p_var",
              "gene2_log10_p_mean", "gene2_log10_p_var",
              "single_gene_stronger"]

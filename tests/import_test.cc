@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "covariates.h"
+#include "data_tables.h"
 #include "expression_table.h"
 #include "genotype_matrix.h"
 #include "permutation.h"
@@ -88,11 +89,11 @@ const char* const kGeno =
     "G G T T A A G G\nG G C T A A G G\nG G C C A A G G\n";
 const char* const kAlleles = "A G\nC T\nG A\nG A\n";
 const char* const kSnps =
-    "index\tid\tchrom\tpos\tref\talt\tn0\tn1\tn2\n"
-    "0\trs1\tchr1\t100\tA\tG\t3\t3\t3\n"
-    "1\tchr1:200:C:T\tchr1\t200\tC\tT\t3\t3\t3\n"
-    "2\trs8\tchr1\t800\tG\tA\t3\t3\t3\n"
-    "3\trs10\tchr1\t1000\tG\tA\t3\t3\t3\n";
+    "index\tid\tchrom\tpos\tref\talt\tn0\tn1\tn2\tfilled\n"
+    "0\trs1\tchr1\t100\tA\tG\t3\t3\t3\t0\n"
+    "1\tchr1:200:C:T\tchr1\t200\tC\tT\t3\t3\t3\t0\n"
+    "2\trs8\tchr1\t800\tG\tA\t3\t3\t3\t0\n"
+    "3\trs10\tchr1\t1000\tG\tA\t3\t3\t3\t0\n";
 const char* const kGenesBed =
     "index\tid\tchrom\tstart\tend\n0\tg1\tchr1\t10\t11\n1\tg4\tchr1\t40\t41\n";
 
@@ -453,7 +454,8 @@ TEST_F(ImportTest, BadInputIsOneErrorLineAndLeavesNoFolder) {
        "@none.vcf: cannot open: No such file or directory"},
       {"-v @text.vcf -e @e.bed", "@text.vcf: not a VCF or BCF file"},
       {"-v @nogt.vcf -e @e.bed",
-       "@nogt.vcf: no GT field in the header (genotypes needed)"},
+       "@nogt.vcf: no GT, GP, GL, PL or DS field in the header (genotypes "
+       "needed)"},
       {"-v @dup.vcf -e @e.bed",
        "@dup.vcf: cannot read the VCF header (malformed, or a sample ID "
        "repeated)"},
@@ -520,6 +522,116 @@ TEST_F(ImportTest, BadInputIsOneErrorLineAndLeavesNoFolder) {
   }
   // Nothing but the inputs and the captured error beside the folder.
   EXPECT_EQ(left(), (std::set<std::string>{"in", "err"}));
+}
+
+// Imputed records of S1..S9: a header with the INFO and FORMAT lines
+// given, written with spaces for tabs.
+std::string imputed(const std::string& lines, const std::string& records) {
+  return std::regex_replace(
+      "##fileformat=VCFv4.2\n##contig=<ID=chr1>\n" + lines +
+          "#CHROM POS ID REF ALT QUAL FILTER INFO FORMAT S1 S2 S3 S4 S5 S6 "
+          "S7 S8 S9\n" +
+          records,
+      std::regex(" "), "\t");
+}
+
+const std::string kGtLine =
+    "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"g\">\n";
+const std::string kGpLine =
+    "##FORMAT=<ID=GP,Number=G,Type=Float,Description=\"p\">\n";
+const std::string kR2Line =
+    "##INFO=<ID=R2,Number=1,Type=Float,Description=\"r2\">\n";
+
+// GL and PL become probabilities (flat prior) that call a record without GT
+// and are held to --min-gp; each SNP's missing calls take the class nearest
+// its mean dosage.
+TEST_F(ImportTest, LikelihoodsCallAndFilledCallsTakeTheMeanClass) {
+  spit(dir_ / "in/l.vcf",
+       imputed("##FORMAT=<ID=GL,Number=G,Type=Float,Description=\"l\">\n"
+               "##FORMAT=<ID=PL,Number=G,Type=Integer,Description=\"p\">\n",
+               // S4's GL: 0.51/0.49 for the classes 0 and 1, below 0.9.
+               "chr1 1 gl A G . . . GL 0,-3,-5 0,-3,-5 0,-3,-5 0,-0.0175,-5 "
+               "-3,0,-3 -3,0,-3 -5,-3,0 -5,-3,0 -5,-3,0\n"
+               // S9's PL missing.
+               "chr1 2 pl A G . . . PL 0,40,50 0,40,50 0,40,50 40,0,40 40,0,40 "
+               "40,0,40 50,40,0 50,40,0 .\n"));
+  const Outcome r =
+      run("-v @l.vcf -e @e.bed --max-missing 0.12 "
+          "--min-gp 0.9 --min-class-size 2");
+  ASSERT_EQ(r.status, 0) << r.err;
+  // gl: S4 filled with the class of mean 8/8 = 1; pl: S9 with 7/8 -> 1.
+  EXPECT_EQ(file("snps.tsv"), std::string(zirk_formats::kSnpTableHeader) +
+                                  "\n0\tgl\tchr1\t1\tA\tG\t3\t3\t3\t1\n"
+                                  "1\tpl\tchr1\t2\tA\tG\t3\t4\t2\t1\n");
+  EXPECT_EQ(split(file("geno.txt"), '\n')[3], "A G A G");
+  EXPECT_EQ(split(file("geno.txt"), '\n')[8], "G G A G");
+  EXPECT_NE(file("import.json")
+                .find("\"call_field\": {\n      \"GL\": 1,\n"
+                      "      \"PL\": 1\n"),
+            std::string::npos);
+}
+
+TEST_F(ImportTest, BadProbabilitiesAndQualitiesNameTheVariant) {
+  const std::string gt_gp = kGtLine + kGpLine + kR2Line;
+  const std::string ok =
+      " 0/0:1,0,0 0/0:1,0,0 0/0:1,0,0 0/1:0,1,0 0/1:0,1,0 "
+      "0/1:0,1,0 1/1:0,0,1 1/1:0,0,1";
+  const std::map<std::string, std::string> files = {
+      {"sum.vcf", imputed(gt_gp, "chr1 1 rs1 A G . . R2=1 GT:GP" + ok +
+                                     " 1/1:0.5,0.3,0.1\n")},
+      {"len.vcf",
+       imputed(gt_gp, "chr1 1 rs2 A G . . R2=1 GT:GP" + ok + " 1/1:0.5,0.5\n")},
+      {"range.vcf", imputed(gt_gp, "chr1 1 rs3 A G . . R2=1 GT:GP" + ok +
+                                       " 1/1:1.5,-0.5,0\n")},
+      {"r2.vcf",
+       imputed(gt_gp, "chr1 1 rs4 A G . . R2=abc GT:GP" + ok + " 1/1:0,0,1\n")},
+      {"r2text.vcf",
+       imputed(kGtLine + "##INFO=<ID=R2,Number=1,Type=String,Description="
+                         "\"r\">\n",
+               "")},
+      {"gt.vcf", imputed(kGtLine, "")},
+      {"ds.vcf",
+       imputed("##FORMAT=<ID=DS,Number=1,Type=Float,Description=\"d\">\n",
+               "chr1 1 rs5 A G . . . DS 0 0 0 1 1 1 2 2 2.5\n")},
+  };
+  for (const auto& [name, text] : files) spit(dir_ / "in" / name, text);
+  const struct {
+    std::string args, message;
+  } cases[] = {
+      {"-v @sum.vcf --min-gp 0.9",
+       "@sum.vcf: variant rs1: GP of S9 sums to 0.9, not 1"},
+      {"-v @len.vcf --min-gp 0.9",
+       "@len.vcf: variant rs2: GP of S9 is not three numbers"},
+      {"-v @range.vcf --min-gp 0.9",
+       "@range.vcf: variant rs3: GP of S9 holds 1.5, not a probability"},
+      {"-v @r2.vcf --min-r2 0.3",
+       "@r2.vcf: variant rs4: INFO/R2 is not a number"},
+      {"-v @r2text.vcf --min-r2 0.3",
+       "@r2text.vcf: --min-r2: the header declares INFO/R2 other than "
+       "Type=Float"},
+      {"-v @gt.vcf --min-gp 0.9",
+       "@gt.vcf: --min-gp needs genotype probabilities or dosages, and the "
+       "header defines none of FORMAT/GP, GL, PL, DS"},
+      {"-v @gt.vcf --min-r2 0.3",
+       "@gt.vcf: --min-r2 needs an imputation quality, and the header "
+       "defines none of INFO/R2, DR2, INFO (name another with --r2-field)"},
+      {"-v @sum.vcf --min-r2 0.3 --r2-field DR2",
+       "@sum.vcf: --min-r2 needs INFO/DR2, which the header does not define"},
+      {"-v @gt.vcf --hwe 1e-6",
+       "@gt.vcf: --hwe needs INFO/HWE, which the header does not define"},
+      {"-v @ds.vcf",
+       "@ds.vcf: variant rs5: DS of S9 is 2.5, not a dosage from 0 to 2"},
+      {"-v @gt.vcf --max-missing 1.5",
+       "--max-missing: '1.5' is not a number from 0 to 1"},
+      {"-v @gt.vcf --r2-field DR2", "--r2-field applies only with --min-r2"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    const Outcome r = run(c.args + " -e @e.bed");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Error: " + in(c.message) + "\n");
+    EXPECT_FALSE(fs::exists(out()));
+  }
 }
 
 // A covariate file with an NA, a categorical column (with an NA and a level

@@ -30,7 +30,7 @@ hits=$(($(wc -l <rep/hits.tsv) - 1))
 shown=$(grep -o '<tr class="hit">' dom.html | wc -l)
 ((hits >= 2)) || fail "only $hits hits to show"
 [[ $shown == $((hits < 100 ? hits : 100)) ]] || fail "$shown hit rows on the page, hits.tsv has $hits"
-first_it=$(awk -F'\t' 'NR == 2 { print $23 }' rep/hits.tsv)
+first_it=$(awk -F'\t' 'NR == 2 { print $24 }' rep/hits.tsv)
 grep -q "<td>$first_it</td>" dom.html || fail "top hit not on the page"
 [[ $(head -c 8 page.png | od -An -tx1 | tr -d ' \n') == 89504e470d0a1a0a ]] || fail "no screenshot"
 ((status == 0)) && echo "the report page renders with its figures and $shown hits"

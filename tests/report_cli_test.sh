@@ -16,12 +16,13 @@ echo 0.05 | "$zirk" -g sim/genotype.txt -e sim/expression.txt -a sim/allele.txt 
 rows() { tail -n +4 whole.txt; }
 head3() { head -n 3 whole.txt; }
 
-# A data folder by hand: SNP 13 has a class of three individuals.
+# A data folder by hand: SNP 13 has a class of three individuals; SNP s
+# had s % 4 calls filled.
 mkdir data
-awk 'BEGIN { OFS = "\t"; print "index", "id", "chrom", "pos", "ref", "alt", "n0", "n1", "n2"
+awk 'BEGIN { OFS = "\t"; print "index", "id", "chrom", "pos", "ref", "alt", "n0", "n1", "n2", "filled"
   for (s = 0; s < 15; ++s) {
     n2 = s == 13 ? 3 : 20
-    print s, "rs" 1000 + s, 1 + int(s / 8), 10000 * (s + 1), "A", "G", 30, 50 - n2, n2
+    print s, "rs" 1000 + s, 1 + int(s / 8), 10000 * (s + 1), "A", "G", 30, 50 - n2, n2, s % 4
   } }' >data/snps.tsv
 awk 'BEGIN { OFS = "\t"; print "index", "id", "chrom", "start", "end"
   for (g = 0; g < 30; ++g) print g, "GENE" g, 1 + g % 3, 500 * g, "NA" }' >data/genes.tsv
@@ -77,7 +78,7 @@ run --summary real.sum whole.txt
 run --data data --top 3 --null real.sum --null real.sum --out perm whole.txt
 head -n 1 perm/hits.tsv | grep -q $'q_bh\tempirical_fdr\tsnp_permutation_p\tfamily\t' ||
   fail "permutation columns missing"
-[[ $(awk -F'\t' 'NR > 1 && $25 == 1 && $26 == 1' perm/hits.tsv | wc -l) == 3 ]] ||
+[[ $(awk -F'\t' 'NR > 1 && $26 == 1 && $27 == 1' perm/hits.tsv | wc -l) == 3 ]] ||
   fail "empirical FDR of an identical null"
 grep -q '"permutations": {"runs": 2, "lambda_mc": \[' perm/summary.json || fail "null lambda"
 head -n 1 ref/hits.tsv | grep -q 'empirical' && fail "K = 0 report has permutation columns"
@@ -106,7 +107,7 @@ grep -q '"best_row_permutation_p": 0.1}' closed/summary.json || fail "closed gat
 { head3; printf '0\t0\t1\t1\t-inf\t-3.000000\t-inf\n'; } >zero.txt
 run --out zero zero.txt
 grep -q '"lambda_mc": {"value": null, "rows": 1,' zero/summary.json || fail "lambda of p = 0"
-[[ $(cut -f23,24 zero/hits.tsv | tail -n 1) == $'-inf\t0' ]] || fail "hit with p = 0"
+[[ $(cut -f24,25 zero/hits.tsv | tail -n 1) == $'-inf\t0' ]] || fail "hit with p = 0"
 
 # More rows qualify than --max-hits: the report lists the strongest, the rows
 # --top lists, also from shard summaries that kept that many; standard
@@ -129,15 +130,15 @@ run --summary c2-5.sum --max-hits 5 --snp-offset 7 shard2.txt.zst
 run --data data --fdr 1 --max-hits 10 --out capped-shards c2.sum c1.sum
 diff -r -x provenance.json capped capped-shards >/dev/null || fail "capped report from shard summaries"
 
-# Context of every hit against a data folder by hand: SNP 3's position and
-# gene 4's start unknown; with a 5 kb window SNPs 0 and 1 lie near genes of
+# Context and filled calls of every hit against a data folder by hand: SNP
+# 3's position and gene 4's start unknown; with a 5 kb window SNPs 0 and 1 lie near genes of
 # chromosome 1, the others far. Checked against distances recomputed here.
 mkdir ctx
 awk -F'\t' -v OFS='\t' 'NR == 5 { $4 = "NA" } 1' data/snps.tsv >ctx/snps.tsv
 awk -F'\t' -v OFS='\t' 'NR == 6 { $4 = "NA" } 1' data/genes.tsv >ctx/genes.tsv
 run --data ctx --top 300 --cis-window 5000 --out context whole.txt
 awk -F'\t' '
-  FILENAME == "ctx/snps.tsv" && FNR > 1 { chrom[$1] = $3; pos[$1] = $4; next }
+  FILENAME == "ctx/snps.tsv" && FNR > 1 { chrom[$1] = $3; pos[$1] = $4; filled[$1] = $10; next }
   FILENAME == "ctx/genes.tsv" && FNR > 1 { gchrom[$1] = $3; start[$1] = $4; next }
   FNR == 1 { for (i = 1; i <= NF; ++i) col[$i] = i; next }
   function dist(s, g) {
@@ -148,9 +149,10 @@ awk -F'\t' '
     s = $1; g1 = $col["gene1"]; g2 = $col["gene2"]
     d1 = dist(s, g1); d2 = dist(s, g2)
     ctx = near(d1) || near(d2) ? "cis" : pos[s] == "NA" || start[g1] == "NA" || start[g2] == "NA" ? "unknown" : "trans"
-    if ($col["gene1_distance"] != d1 || $col["gene2_distance"] != d2 || $col["context"] != ctx) {
+    if ($col["gene1_distance"] != d1 || $col["gene2_distance"] != d2 || $col["context"] != ctx ||
+        $col["filled"] != filled[s]) {
       print "row " FNR ": " $col["gene1_distance"] " " $col["gene2_distance"] " " $col["context"] \
-        ", want " d1 " " d2 " " ctx
+        " " $col["filled"] ", want " d1 " " d2 " " ctx " " filled[s]
       bad = 1
     }
     ++n[ctx]
@@ -160,7 +162,7 @@ awk -F'\t' '
     printf "\"hit_context\": {\"window\": 5000, \"cis\": %d, \"trans\": %d, \"unknown\": %d}\n", \
       n["cis"], n["trans"], n["unknown"] >"context.want"
     exit bad
-  }' ctx/snps.tsv ctx/genes.tsv context/hits.tsv || fail "distance or context columns"
+  }' ctx/snps.tsv ctx/genes.tsv context/hits.tsv || fail "distance, context or filled columns"
 grep -qF "$(cat context.want)" context/summary.json || fail "hit_context counts in summary.json"
 grep -q '<th>context</th>' context/report.html || fail "no context column on the page"
 

@@ -20,8 +20,8 @@ mkdir data
 cp sim/genotype.txt data/geno.txt
 cp sim/expression.txt data/expr.txt
 cp sim/allele.txt data/allele.txt
-awk 'BEGIN { OFS = "\t"; print "index", "id", "chrom", "pos", "ref", "alt", "n0", "n1", "n2"
-  for (s = 0; s < 8; ++s) print s, "rs" s, 1, 100 * (s + 1), "A", "G", 20, 30, 20 }' >data/snps.tsv
+awk 'BEGIN { OFS = "\t"; print "index", "id", "chrom", "pos", "ref", "alt", "n0", "n1", "n2", "filled"
+  for (s = 0; s < 8; ++s) print s, "rs" s, 1, 100 * (s + 1), "A", "G", 20, 30, 20, 0 }' >data/snps.tsv
 awk 'BEGIN { OFS = "\t"; print "index", "id", "chrom", "start", "end"
   for (g = 0; g < 12; ++g) print g, "GENE" g, 1, 50 * g, "NA" }' >data/genes.tsv
 echo 0.05 | "$zirk" -g data/geno.txt -e data/expr.txt -a data/allele.txt -o it.txt >/dev/null
@@ -64,7 +64,7 @@ $check check shut - 0.5 corr.tsv corr.tsv corr.tsv corr.tsv || fail "closed gate
 
 # --top takes the N smallest of each family.
 run --top 7 --out top it.txt corr.tsv
-[[ $(cut -f 25 top/hits.tsv | sort | uniq -c | awk '{ printf "%s%s ", $2, $1 }') == "family1 het7 it7 trend7 " ]] ||
+[[ $(cut -f 26 top/hits.tsv | sort | uniq -c | awk '{ printf "%s%s ", $2, $1 }') == "family1 het7 it7 trend7 " ]] ||
   fail "--top per family"
 
 # Errors: one line, exit 1.

@@ -295,14 +295,16 @@ TEST(DataFolder, ReadsTablesAndNamesBadLines) {
   const std::string dir = scratch("data");
   fs::create_directories(dir);
   write("data/snps.tsv",
-        "index\tid\tchrom\tpos\tref\talt\tn0\tn1\tn2\n"
-        "0\trs1\t1\t100\tA\tG\t10\t4\t6\n1\trs2\tX\tNA\tC\tT\t10\t10\t10\n");
+        "index\tid\tchrom\tpos\tref\talt\tn0\tn1\tn2\tfilled\n"
+        "0\trs1\t1\t100\tA\tG\t10\t4\t6\t0\n"
+        "1\trs2\tX\tNA\tC\tT\t10\t10\t10\t7\n");
   write("data/genes.tsv", "index\tid\tchrom\tstart\tend\n0\tG1\tNA\tNA\tNA\n");
   const DataFolder d = read_data_folder(dir);
   ASSERT_EQ(d.snps.size(), 2u);
   EXPECT_TRUE(d.snps[0].small_class());
   EXPECT_FALSE(d.snps[1].small_class());
   EXPECT_EQ(d.snps[1].chrom, "X");
+  EXPECT_EQ(d.snps[1].filled, 7u);
   EXPECT_EQ(d.genes[0].id, "G1");
 
   write("data/genes.tsv",
@@ -313,7 +315,7 @@ TEST(DataFolder, ReadsTablesAndNamesBadLines) {
   EXPECT_EQ(error_of([&] { read_data_folder(dir); }),
             dir +
                 "/snps.tsv: line 1: expected the header "
-                "\"index\tid\tchrom\tpos\tref\talt\tn0\tn1\tn2\"");
+                "\"index\tid\tchrom\tpos\tref\talt\tn0\tn1\tn2\tfilled\"");
   fs::remove(dir + "/snps.tsv");
   EXPECT_EQ(error_of([&] { read_data_folder(dir); }),
             dir + "/snps.tsv: cannot open");

@@ -149,11 +149,17 @@ if GENOME:
             folder=lambda wildcards: import_folder(wildcards.part),
             region=lambda wildcards: region_option(PARTS[wildcards.part].region),
             options=import_options(),
+            vcf=lambda wildcards: hwe_vcf(wildcards.part) or PARTS[wildcards.part].vcf,
+            hwe=lambda wildcards: hwe_step(PARTS[wildcards.part].vcf,
+                                           PARTS[wildcards.part].region,
+                                           hwe_vcf(wildcards.part)),
+            cleanup=lambda wildcards: hwe_cleanup(hwe_vcf(wildcards.part)),
         shell:
-            "{params.program} --force --vcf {input.vcf:q}"
+            "{params.hwe}{params.program} --force --vcf {params.vcf:q}"
             " --expression {input.expression:q} --out {params.folder:q}"
             " {params.region} {params.options}"
             " 2>{log:q} || {{ grep '^Error' {log:q} >&2; exit 1; }}"
+            "{params.cleanup}"
 
     ruleorder: merge_imports > import_data
 

@@ -16,6 +16,16 @@ def import_options():
     if config["pseudocount"]:
         options += ["--pseudocount", str(config["pseudocount"])]
     options += ["--min-class-size", str(config["min_class_size"])]
+    if config["max_missing"]:
+        options += ["--max-missing", str(config["max_missing"])]
+    if config["min_gp"]:
+        options += ["--min-gp", str(config["min_gp"])]
+    if config["min_r2"] is not None:
+        options += ["--min-r2", str(config["min_r2"])]
+        if config["r2_field"]:
+            options += ["--r2-field", config["r2_field"]]
+    if config["hwe"] is not None:
+        options += ["--hwe", str(config["hwe"])]
     options += ["--values", config["values"]]
     if covariate_file():
         options += ["--covariates", covariate_file()]
@@ -26,6 +36,27 @@ def import_options():
         options += ["--permute", str(config["permutations"])]
         options += ["--seed", str(config["seed"])]
     return " ".join(shlex.quote(option) for option in options)
+
+
+# With `hwe`, the VCF the importer reads: a BCF beside the outputs with
+# INFO/HWE among the individuals it keeps (scripts/hwe_tags.sh), written
+# before the import and removed after it.
+def hwe_vcf(name):
+    return f"{OUT}/hwe/{name}.bcf" if config["hwe"] is not None else None
+
+
+def hwe_step(vcf, region, tagged):
+    """The shell that writes `tagged` before the import, or nothing."""
+    if tagged is None:
+        return ""
+    words = [vcf, config["expression"], config["samples"], region or "", tagged]
+    return (f"mkdir -p {shlex.quote(os.path.dirname(tagged))}; "
+            f"{shlex.quote(workflow.basedir)}/scripts/hwe_tags.sh "
+            + " ".join(shlex.quote(w) for w in words) + "; ")
+
+
+def hwe_cleanup(tagged):
+    return f"; rm -f {shlex.quote(tagged)} {shlex.quote(tagged)}.csi" if tagged else ""
 
 
 checkpoint import_data:
@@ -49,8 +80,13 @@ checkpoint import_data:
         # A genome-wide run's regions go to its own imports (genome.smk).
         region="" if GENOME else region_option(config["region"]),
         options=import_options(),
+        vcf="" if GENOME else hwe_vcf("import") or config["vcf"],
+        hwe="" if GENOME else hwe_step(config["vcf"], config["region"],
+                                       hwe_vcf("import")),
+        cleanup="" if GENOME else hwe_cleanup(hwe_vcf("import")),
     shell:
-        "{params.program} --force --vcf {input.vcf:q}"
+        "{params.hwe}{params.program} --force --vcf {params.vcf:q}"
         " --expression {input.expression:q} --out {DATA:q} {params.region}"
         " {params.options}"
         " 2>{log:q} || {{ grep '^Error' {log:q} >&2; exit 1; }}"
+        "{params.cleanup}"
