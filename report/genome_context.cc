@@ -36,7 +36,8 @@ Context hit_context(const SnpInfo& snp, const GeneInfo& gene1,
   if (!parse_position(snp.pos)) return Context::kUnknown;
   bool placed = true;
   for (const GeneInfo* gene : {&gene1, &gene2}) {
-    if (!parse_position(gene->start) || gene->chrom.empty() || gene->chrom == "NA") {
+    if (!parse_position(gene->start) || gene->chrom.empty() ||
+        gene->chrom == "NA") {
       placed = false;
       continue;
     }

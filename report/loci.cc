@@ -37,8 +37,8 @@ std::vector<Locus> clump(const std::vector<Hit>& hits, const DataFolder& data,
                          const DataValues& values,
                          const ClumpOptions& options) {
   // The placed hits of each family, pair and chromosome, by position.
-  using Group = std::tuple<std::string, std::uint32_t, std::uint32_t,
-                           std::string>;
+  using Group =
+      std::tuple<std::string, std::uint32_t, std::uint32_t, std::string>;
   std::map<Group, std::vector<std::pair<std::int64_t, std::size_t>>> groups;
   std::vector<std::optional<std::int64_t>> pos(hits.size());
   for (std::size_t i = 0; i < hits.size(); ++i) {
@@ -60,12 +60,13 @@ std::vector<Locus> clump(const std::vector<Hit>& hits, const DataFolder& data,
     Locus locus{{i}};
     if (pos[i]) {
       const Hit& lead = hits[i];
-      const auto& group = groups.at({lead.family, lead.row.gene1,
-                                     lead.row.gene2,
-                                     data.snps[lead.row.snp].chrom});
+      const auto& group =
+          groups.at({lead.family, lead.row.gene1, lead.row.gene2,
+                     data.snps[lead.row.snp].chrom});
       const std::vector<int>& lead_classes = values.classes(lead.row.snp);
-      auto it = std::lower_bound(group.begin(), group.end(),
-                                 std::make_pair(*pos[i] - window, std::size_t{0}));
+      auto it =
+          std::lower_bound(group.begin(), group.end(),
+                           std::make_pair(*pos[i] - window, std::size_t{0}));
       for (; it != group.end() && it->first <= *pos[i] + window; ++it) {
         const std::size_t j = it->second;
         if (taken[j]) continue;

@@ -16,11 +16,9 @@ namespace {
 // The columns of the lead's hits.tsv row that loci.tsv repeats, when
 // hits.tsv has them.
 constexpr const char* kLeadColumns[] = {
-    "family",        "snp",           "snp_id",        "chrom",
-    "pos",           "gene1",         "gene1_id",      "gene2",
-    "gene2_id",      "log10_p_mc",    "ll_lda",        "log10_p_it",
-    "log10_p_trend", "log10_p_het",   "q_bh",          "empirical_fdr",
-    "snp_permutation_p"};
+    "family", "snp", "snp_id", "chrom", "pos", "gene1", "gene1_id", "gene2",
+    "gene2_id", "log10_p_mc", "ll_lda", "log10_p_it", "log10_p_trend",
+    "log10_p_het", "q_bh", "empirical_fdr", "snp_permutation_p"};
 
 std::vector<std::string> split(const std::string& text, char sep) {
   std::vector<std::string> out;
@@ -113,7 +111,8 @@ std::string locus_figures_json(const std::vector<Hit>& hits,
     const std::vector<int>& cls = values.classes(r.snp);
     const std::vector<double>& x = values.log_values(r.gene1);
     const std::vector<double>& y = values.log_values(r.gene2);
-    const zirk_corr::ClassCorrelation cc = zirk_corr::class_correlation(x, y, cls);
+    const zirk_corr::ClassCorrelation cc =
+        zirk_corr::class_correlation(x, y, cls);
     j.begin_object();
     j.key("locus");
     j.integer(static_cast<std::int64_t>(l + 1));

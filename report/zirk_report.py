@@ -131,18 +131,23 @@ def class_points(locus, key, k):
 
 def pair_panel(ax, locus, names):
     """The two genes' values against each other, a colour, a least-squares
-    line and the size and rank correlation of each genotype class."""
+    line and the size and rank correlation of each genotype class; smaller
+    classes are drawn over larger ones so that their few points stay seen."""
+    by_size = sorted(range(3), key=lambda k: -locus["classes"][k]["n"])
     for k, cls in enumerate(locus["classes"]):
-        pairs = [(x, y) for c, x, y in zip(locus["class"], locus["x"], locus["y"])
+        layer = 2 + by_size.index(k)
+        pairs = [(x, y)
+                 for c, x, y in zip(locus["class"], locus["x"], locus["y"])
                  if c == k and x is not None and y is not None]
         r = "NA" if cls["r"] is None else f"{cls['r']:.2f}"
         label = f"{names[k]}: n = {cls['n']}, r = {r}"
         ax.scatter([p[0] for p in pairs], [p[1] for p in pairs], s=12,
                    color=CLASS_COLOURS[k], alpha=0.75, linewidths=0,
-                   label=label)
+                   label=label, zorder=layer)
         if cls["line"] is not None:
             x0, x1, y0, y1 = cls["line"]
-            ax.plot([x0, x1], [y0, y1], color=CLASS_COLOURS[k], linewidth=1.6)
+            ax.plot([x0, x1], [y0, y1], color=CLASS_COLOURS[k], linewidth=1.6,
+                    zorder=layer + 3)
     ax.set_xlabel(f"{locus['gene1_id']} (log10 value)")
     ax.set_ylabel(f"{locus['gene2_id']} (log10 value)")
     ax.legend(fontsize=8, frameon=False, loc="best",
