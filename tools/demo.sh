@@ -84,8 +84,8 @@ awk -F'\t' -v OFS='\t' '
       $column["context"], $column["single_gene_stronger"] }' "$out/report/hits.tsv" |
   column -t -s $'\t'
 echo
-echo "The loci they form (loci.tsv): each lead with the hits of its pair whose"
-echo "SNPs lie within 1 Mb of it and have r2 >= 0.2 with its SNP:"
+echo "The loci of the report's ten hits of each family (loci.tsv): each lead with"
+echo "the hits of its family and pair within 1 Mb whose SNPs have r2 >= 0.2 with its SNP:"
 awk -F'\t' -v OFS='\t' '
   NR == 1 { for (i = 1; i <= NF; i++) column[$i] = i }
   { print $column["locus"], $column["family"], $column["snp_id"],
