@@ -559,8 +559,8 @@ void write_report(const RunSummary& real, const ReportOptions& o) {
     }
   }
 
-  // Loci need the SNPs' genotypes; without them every hit stands alone and
-  // the report says that no loci were formed.
+  // Loci need the SNPs' genotypes; without them none are formed, and
+  // summary.json says so.
   std::optional<std::vector<Locus>> loci;
   std::vector<std::size_t> locus_of(hits.size());
   if (values) {
