@@ -58,6 +58,11 @@ constexpr char kUsage[] =
     "                        either gene's start (1000000)\n"
     "      --null SUMMARY    summary of a permuted run, of zirk or zirk-corr\n"
     "                        (repeat for each run)\n"
+    "      --clump-kb KB     a hit joins the locus of a stronger hit of its\n"
+    "                        family and pair on its chromosome within KB\n"
+    "                        kilobases (1000) ...\n"
+    "      --clump-r2 X      ... when their SNPs' r^2 is at least X (0.2)\n"
+    "  -p, --plots K         draw the K best loci of each family (10)\n"
     "  -h, --help            show this help\n";
 
 std::uint64_t parse_count(const char* text, const char* option) {
@@ -109,11 +114,14 @@ int run(int argc, char** argv) {
       {"max-hits", required_argument, nullptr, 'm'},
       {"cis-window", required_argument, nullptr, 'w'},
       {"null", required_argument, nullptr, 'N'},
+      {"clump-kb", required_argument, nullptr, 'K'},
+      {"clump-r2", required_argument, nullptr, 'R'},
+      {"plots", required_argument, nullptr, 'p'},
       {"help", no_argument, nullptr, 'h'},
       {nullptr, 0, nullptr, 0}};
   opterr = 0;
   int c;
-  while ((c = getopt_long(argc, argv, "-o:s:d:f:n:w:h", kLong, nullptr)) !=
+  while ((c = getopt_long(argc, argv, "-o:s:d:f:n:w:p:h", kLong, nullptr)) !=
          -1) {
     switch (c) {
       case 1:  // an input, in order, with the offset given before it
@@ -157,6 +165,22 @@ int run(int argc, char** argv) {
         break;
       case 'N':
         null_paths.push_back(optarg);
+        break;
+      case 'K':
+        options.clump_kb = parse_count(optarg, "--clump-kb");
+        break;
+      case 'R': {
+        char* end = nullptr;
+        options.clump_r2 = std::strtod(optarg, &end);
+        if (end == optarg || *end != '\0' || !(options.clump_r2 >= 0) ||
+            options.clump_r2 > 1) {
+          throw ReportError(
+              std::string("--clump-r2: not a number in [0, 1]: ") + optarg);
+        }
+        break;
+      }
+      case 'p':
+        options.plots = parse_count(optarg, "--plots");
         break;
       case 'h':
         std::fputs(kUsage, stdout);

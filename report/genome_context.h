@@ -18,6 +18,10 @@ inline constexpr std::uint64_t kDefaultCisWindow = 1000000;
 
 enum class Context { kCis, kTrans, kUnknown };
 
+// A position of snps.tsv or genes.tsv: a plain integer; empty for "NA", an
+// empty field or anything else.
+std::optional<std::int64_t> parse_position(const std::string& text);
+
 // "cis", "trans" or "unknown", the words of the context column.
 const char* context_name(Context c);
 

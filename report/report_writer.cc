@@ -22,6 +22,8 @@
 #include "family_stats.h"
 #include "genome_context.h"
 #include "json_writer.h"
+#include "loci.h"
+#include "locus_report.h"
 #include "output_folder.h"
 #include "report_error.h"
 
@@ -233,8 +235,10 @@ std::vector<Bins> null_families(const ReportOptions& o) {
   return families;
 }
 
+// `locus_of`, when the hits were clumped, holds each hit's locus number.
 std::string hits_tsv(const std::vector<Hit>& hits, const ReportOptions& o,
-                     const DataValues* values) {
+                     const DataValues* values,
+                     const std::vector<std::size_t>* locus_of) {
   const bool perm = !o.nulls.empty() || !o.corr_nulls.empty();
   std::string t =
       "snp\tsnp_id\tchrom\tpos\tref\talt\tn0\tn1\tn2\tfilled\tsmall_class\t"
@@ -244,14 +248,17 @@ std::string hits_tsv(const std::vector<Hit>& hits, const ReportOptions& o,
       "q_bh";
   t += perm ? "\tempirical_fdr\tsnp_permutation_p" : "";
   t += std::string("\tfamily") + kDiagnosisHeader +
-       "\tgene1_distance\tgene2_distance\tcontext\n";
+       "\tgene1_distance\tgene2_distance\tcontext\tlocus\n";
   const auto gene = [&o](std::uint32_t g) {
     if (o.data == nullptr) return std::string("NA\tNA\tNA\tNA");
     const GeneInfo& i = o.data->genes[g];
     return i.id + "\t" + i.chrom + "\t" + i.start + "\t" + i.end;
   };
-  for (const Hit& h : hits) {
+  for (std::size_t k = 0; k < hits.size(); ++k) {
+    const Hit& h = hits[k];
     const CandidateRow& r = h.row;
+    const std::string locus =
+        locus_of ? std::to_string((*locus_of)[k]) : std::string("NA");
     t += std::to_string(r.snp) + "\t";
     if (o.data == nullptr) {
       t += "NA\tNA\tNA\tNA\tNA\tNA\tNA\tNA\tNA\tNA\t";
@@ -274,7 +281,7 @@ std::string hits_tsv(const std::vector<Hit>& hits, const ReportOptions& o,
     }
     t += std::string("\t") + h.family + diagnosis_columns(h, values);
     if (o.data == nullptr) {
-      t += "\tNA\tNA\tunknown\n";
+      t += "\tNA\tNA\tunknown\t" + locus + "\n";
       continue;
     }
     const SnpInfo& snp = o.data->snps[r.snp];
@@ -284,7 +291,8 @@ std::string hits_tsv(const std::vector<Hit>& hits, const ReportOptions& o,
       t += "\t" + (d ? std::to_string(*d) : std::string("NA"));
     }
     t += std::string("\t") +
-         context_name(hit_context(snp, g1, g2, o.cis_window)) + "\n";
+         context_name(hit_context(snp, g1, g2, o.cis_window)) + "\t" + locus +
+         "\n";
   }
   return t;
 }
@@ -408,6 +416,31 @@ std::string corr_qq_json(const ReportOptions& o) {
   return t;
 }
 
+// The loci of each family and the figures drawn, or null when the hits
+// could not be clumped (no data folder with its values).
+std::string loci_json(const ReportOptions& o, const std::vector<Hit>& hits,
+                      const std::vector<Locus>* loci) {
+  if (loci == nullptr) return ",\n  \"loci\": null";
+  std::vector<std::string> families = {"it"};
+  if (o.corr != nullptr) {
+    for (const char* f : kCorrFamilyNames) families.push_back(f);
+  }
+  std::ostringstream j;
+  j << ",\n  \"loci\": {\"clump_kb\": " << o.clump_kb
+    << ", \"clump_r2\": " << num(o.clump_r2) << ", \"families\": {";
+  std::uint64_t drawn = 0;
+  for (std::size_t f = 0; f < families.size(); ++f) {
+    const auto n = static_cast<std::uint64_t>(
+        std::count_if(loci->begin(), loci->end(), [&](const Locus& l) {
+          return families[f] == hits[l.lead()].family;
+        }));
+    drawn += std::min(n, o.plots);
+    j << (f ? ", " : "") << json_quote(families[f]) << ": " << n;
+  }
+  j << "}, \"figures\": " << drawn << "}";
+  return j.str();
+}
+
 }  // namespace
 
 std::vector<Hit> select_hits(const RunSummary& real, const ReportOptions& o,
@@ -527,6 +560,23 @@ void write_report(const RunSummary& real, const ReportOptions& o) {
     }
   }
 
+  // Loci need the SNPs' genotypes; without them none are formed, and
+  // summary.json says so.
+  std::optional<std::vector<Locus>> loci;
+  std::vector<std::size_t> locus_of(hits.size());
+  if (values) {
+    ClumpOptions clumping;
+    clumping.window_bp =
+        o.clump_kb > std::numeric_limits<std::uint64_t>::max() / 1000
+            ? std::numeric_limits<std::uint64_t>::max()
+            : o.clump_kb * 1000;
+    clumping.min_r2 = o.clump_r2;
+    loci = clump(hits, *o.data, *values, clumping);
+    for (std::size_t l = 0; l < loci->size(); ++l) {
+      for (const std::size_t m : (*loci)[l].members) locus_of[m] = l + 1;
+    }
+  }
+
   std::string out = o.out_dir;
   while (out.size() > 1 && out.back() == '/') out.pop_back();
   const fs::path final_dir(out);
@@ -549,11 +599,17 @@ void write_report(const RunSummary& real, const ReportOptions& o) {
   }
   const fs::path tmp(folder->path());
   try {
-    write_file(tmp / "hits.tsv", hits_tsv(hits, o, values ? &*values : nullptr));
+    const std::string hits_text = hits_tsv(
+        hits, o, values ? &*values : nullptr, loci ? &locus_of : nullptr);
+    write_file(tmp / "hits.tsv", hits_text);
+    if (loci) {
+      write_file(tmp / "loci.tsv", loci_tsv(hits_text, hits, *loci, *o.data));
+    }
     write_file(tmp / "summary.json",
                summary_json(real, o, hits, it_hits, qualifying,
                             corr_json(o, corr_hits, corr_qualifying,
-                                      values.has_value())));
+                                      values.has_value()) +
+                                loci_json(o, hits, loci ? &*loci : nullptr)));
     std::vector<Bins> null_mc, null_it;
     for (const RunSummary& n : o.nulls) {
       null_mc.push_back(mc_lambda_bins(n));
@@ -564,7 +620,11 @@ void write_report(const RunSummary& real, const ReportOptions& o) {
                    ",\n\"qq_it\": " + qq_set_json(it_defined(real), null_it) +
                    corr_qq_json(o) +
                    ",\n\"manhattan\": " + manhattan_json(it_best(real), o.data) +
-                   corr_manhattan_json(o) + "}\n");
+                   corr_manhattan_json(o) + ",\n\"loci\": " +
+                   (loci ? locus_figures_json(hits, *loci, *o.data, *values,
+                                              o.plots)
+                         : std::string("[]")) +
+                   "}\n");
     run_script(o, tmp);
     fs::remove(tmp / "plot-data.json");
     write_file(tmp / "provenance.json", o.provenance_json);

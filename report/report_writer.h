@@ -1,9 +1,10 @@
-// The report folder: hits.tsv (with each hit's genomic context),
-// summary.json, the QQ and per-SNP figures
-// (drawn by the matplotlib script), report.html and provenance.json, built
-// under a temporary name and renamed into place only when all is written.
-// Hits come from the IT family and, with zirk-corr's rows, from the trend
-// and het families; each hit is diagnosed from the data folder's values.
+// The report folder: hits.tsv (with each hit's genomic context and locus),
+// loci.tsv, summary.json, the QQ and per-SNP figures and a figure of each
+// family's best loci (drawn by the matplotlib script), report.html and
+// provenance.json, built under a temporary name and renamed into place only
+// when all is written. Hits come from the IT family and, with zirk-corr's
+// rows, from the trend and het families; each hit is diagnosed, and the hits
+// are clumped into loci, from the data folder's values.
 #ifndef ZIRK_REPORT_REPORT_WRITER_H_
 #define ZIRK_REPORT_REPORT_WRITER_H_
 
@@ -23,6 +24,9 @@ struct ReportOptions {
   std::uint64_t top = 0;  // > 0: the `top` smallest IT p-values instead
   std::uint64_t max_hits = 100000;
   std::uint64_t cis_window = 1000000;  // bp of a hit's context column
+  std::uint64_t clump_kb = 1000;       // window of a locus around its lead
+  double clump_r2 = 0.2;               // r^2 of a member with the lead
+  std::uint64_t plots = 10;            // loci drawn per family
   const DataFolder* data = nullptr;
   std::vector<RunSummary> nulls;  // permuted runs
   const CorrSummary* corr = nullptr;    // zirk-corr's rows, when given

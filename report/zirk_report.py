@@ -1,12 +1,13 @@
 #!/usr/bin/python3
 """Figures and the one-page HTML report of zirk-report.
 
-zirk-report writes hits.tsv, summary.json and plot-data.json into a folder
-and calls this script with that folder; the script draws the QQ plots (of the
-trend and het families too, when zirk-corr's rows were given) and the best
-IT p-value per SNP (PNG and SVG) and writes report.html with everything
-embedded. Output depends on nothing but those three files: SVG ids are salted
-with a fixed string and no dates are written, so equal inputs give equal bytes.
+zirk-report writes hits.tsv, loci.tsv (when the hits were clumped),
+summary.json and plot-data.json into a folder and calls this script with that
+folder; the script draws the QQ plots (of the trend and het families too,
+when zirk-corr's rows were given), the best p-value per SNP and a figure of
+each family's best loci (PNG and SVG) and writes report.html with everything
+embedded. Output depends on nothing but those files: SVG ids are salted with
+a fixed string and no dates are written, so equal inputs give equal bytes.
 """
 
 import base64
@@ -112,6 +113,86 @@ def manhattan(folder, data, family):
     save(fig, folder, f"snp_best_{family}")
 
 
+CLASS_COLOURS = ["#1f5fa8", "#d9822b", "#3a9a4a"]
+
+
+def class_names(locus):
+    """Genotype class k as alleles: k copies of the alternative allele."""
+    ref, alt = locus["ref"], locus["alt"]
+    if ref in ("", "NA") or alt in ("", "NA"):
+        return ["class 0", "class 1", "class 2"]
+    return [f"{ref}/{ref}", f"{ref}/{alt}", f"{alt}/{alt}"]
+
+
+def class_points(locus, key, k):
+    return [v for c, v in zip(locus["class"], locus[key])
+            if c == k and v is not None]
+
+
+def pair_panel(ax, locus, names):
+    """The two genes' values against each other, a colour, a least-squares
+    line and the size and rank correlation of each genotype class; smaller
+    classes are drawn over larger ones so that their few points stay seen."""
+    by_size = sorted(range(3), key=lambda k: -locus["classes"][k]["n"])
+    for k, cls in enumerate(locus["classes"]):
+        layer = 2 + by_size.index(k)
+        pairs = [(x, y)
+                 for c, x, y in zip(locus["class"], locus["x"], locus["y"])
+                 if c == k and x is not None and y is not None]
+        r = "NA" if cls["r"] is None else f"{cls['r']:.2f}"
+        label = f"{names[k]}: n = {cls['n']}, r = {r}"
+        ax.scatter([p[0] for p in pairs], [p[1] for p in pairs], s=12,
+                   color=CLASS_COLOURS[k], alpha=0.75, linewidths=0,
+                   label=label, zorder=layer)
+        if cls["line"] is not None:
+            x0, x1, y0, y1 = cls["line"]
+            ax.plot([x0, x1], [y0, y1], color=CLASS_COLOURS[k], linewidth=1.6,
+                    zorder=layer + 3)
+    ax.set_xlabel(f"{locus['gene1_id']} (log10 value)")
+    ax.set_ylabel(f"{locus['gene2_id']} (log10 value)")
+    ax.legend(fontsize=8, frameon=False, loc="best",
+              title="class: n, rank r", title_fontsize=8)
+
+
+def class_panel(ax, locus, key, gene, names):
+    """One gene's values by genotype class: a box and the individuals, spread
+    sideways by a fixed sequence so that equal inputs draw equal figures."""
+    for k in range(3):
+        values = class_points(locus, key, k)
+        if not values:
+            continue
+        ax.boxplot([values], positions=[k], widths=0.6, showfliers=False,
+                   medianprops={"color": "0.2"})
+        offsets = [((i * 0.6180339887) % 1 - 0.5) * 0.45
+                   for i in range(len(values))]
+        ax.scatter([k + o for o in offsets], values, s=6, alpha=0.6,
+                   color=CLASS_COLOURS[k], linewidths=0)
+    ax.set_xticks(range(3))
+    ax.set_xticklabels(names, fontsize=8)
+    ax.set_xlim(-0.6, 2.6)
+    ax.set_title(gene, fontsize=9)
+    ax.set_ylabel("log10 value")
+
+
+def locus_figure(folder, locus):
+    names = class_names(locus)
+    fig, axes = plt.subplots(1, 3, figsize=(11.5, 4.2),
+                             gridspec_kw={"width_ratios": [2.2, 1, 1]})
+    pair_panel(axes[0], locus, names)
+    class_panel(axes[1], locus, "x", locus["gene1_id"], names)
+    class_panel(axes[2], locus, "y", locus["gene2_id"], names)
+    where = (f"{locus['chrom']}:{locus['pos']}"
+             if locus["pos"] not in ("", "NA") else "position unknown")
+    fig.suptitle(
+        f"Locus {locus['locus']}: {locus['snp_id']} ({where}), "
+        f"{locus['gene1_id']} × {locus['gene2_id']}; "
+        f"{FAMILY_LABELS[locus['family']]} log10 p = {locus['log10_p']}; "
+        f"{locus['snps']} SNP{'s' if locus['snps'] != 1 else ''} in the locus",
+        fontsize=10)
+    fig.tight_layout()
+    save(fig, folder, f"locus_{locus['locus']}")
+
+
 NOTES = [
     ("The IT p-value is the test to read.",
      "A small IT p-value says that the product of the two genes' log values "
@@ -152,6 +233,15 @@ NOTES = [
      "all the pair shows, above all for IT hits, which a variance QTL of "
      "one gene produces at many of its pairs."),
 ]
+NOTES.append(
+    ("A locus is one signal.",
+     "SNPs in linkage disequilibrium carry the same signal, so one locus "
+     "gives many rows. Its figure is the evidence to judge: a real "
+     "co-expression QTL shows the genotype classes' lines at different "
+     "slopes with enough individuals in each class, and no class apart "
+     "from the others in the side panels. Lines of similar slope with "
+     "shifted boxes point to an effect on one gene alone; a small class "
+     "with a steep line rests on a few individuals."))
 FAMILY_NAMES = {"trend": "trend (dosage change of the correlation)",
                 "het": "het (any difference between the classes)"}
 
@@ -165,7 +255,89 @@ def embed(folder, stem, alt):
             f'</figure>')
 
 
-def page(folder):
+def hit_rows(header, rows, cols):
+    return ("<table><tr>"
+            + "".join(f"<th>{html.escape(header[c])}</th>" for c in cols)
+            + "</tr>"
+            + "".join('<tr class="hit">'
+                      + "".join(f"<td>{html.escape(row[c])}</td>" for c in cols)
+                      + "</tr>" for row in rows)
+            + "</table>")
+
+
+def top_hits(header, rows, cols):
+    """The first rows of each family, so that one family's many hits do not
+    hide another's; for hits that were not clumped."""
+    family = header.index("family")
+    top = [r for f in FAMILY_LABELS
+           for r in [r for r in rows if r[family] == f][:HTML_HITS]]
+    return [f"<h2>Top hits</h2><p>{len(top)} of {len(rows):,} rows of "
+            f"<code>hits.tsv</code> (at most {HTML_HITS} of each family; "
+            "no loci: they need the data folder's genotypes).</p>",
+            '<div id="hits">' + hit_rows(header, top, cols)
+            + "</div>"]
+
+
+def loci_section(folder, summary, header, rows, cols, drawn):
+    """Each family's loci from the strongest down, each with its figure when
+    drawn and its rows of hits.tsv behind it."""
+    with open(os.path.join(folder, "loci.tsv")) as f:
+        lines = f.read().splitlines()
+    locus_header = lines[0].split("\t")
+    loci = [line.split("\t") for line in lines[1:]]
+    family = locus_header.index("family")
+    at = header.index("locus")
+    members = {}
+    for row in rows:
+        members.setdefault(row[at], []).append(row)
+    clumping = summary["loci"]
+    out = ["<h2>Loci</h2>",
+           f"<p>The hits of one gene pair within {clumping['clump_kb']:,} kb "
+           "of a stronger hit of the same pair and family, on its chromosome, "
+           f"whose SNPs have r² ≥ {clumping['clump_r2']} with its SNP, are "
+           "one locus, led by its strongest hit (<code>loci.tsv</code>; "
+           "the column <code>locus</code> of <code>hits.tsv</code>). The "
+           f"best loci of each family ({clumping['figures']} in all) have a "
+           "figure: the two genes' log10 values by genotype class with each "
+           "class's "
+           "least-squares line, size and rank correlation, and each gene's "
+           "values by class.</p>"]
+    for name in clumping["families"]:
+        of_family = [locus for locus in loci if locus[family] == name]
+        out.append(f"<h3>{html.escape(FAMILY_LABELS[name])}: "
+                   f"{len(of_family):,} loci</h3>")
+        if not of_family:
+            continue
+        if len(of_family) > HTML_HITS:
+            out.append(f"<p>The first {HTML_HITS} are listed here.</p>")
+        out.append(f'<table class="loci" id="loci-{name}"><tr>'
+                   + "".join(f"<th>{html.escape(c)}</th>"
+                             for c in locus_header) + "</tr>")
+        for locus in of_family[:HTML_HITS]:
+            number = locus[0]
+            out.append(f'<tr class="locus" id="locus-{number}">'
+                       + "".join(f"<td>{html.escape(v)}</td>" for v in locus)
+                       + "</tr>")
+            cell = ""
+            if number in drawn:
+                cell += embed(folder, f"locus_{number}",
+                              f"Locus {number}: the two genes by genotype "
+                              "class")
+            rows_here = members[number]
+            more = (f", the first {HTML_HITS} shown"
+                    if len(rows_here) > HTML_HITS else "")
+            cell += (f"<details><summary>{len(rows_here):,} "
+                     f"row{'s' if len(rows_here) != 1 else ''} of hits.tsv"
+                     f"{more}</summary>"
+                     + hit_rows(header, rows_here[:HTML_HITS], cols)
+                     + "</details>")
+            out.append(f'<tr class="locus-rows"><td colspan="'
+                       f'{len(locus_header)}">{cell}</td></tr>')
+        out.append("</table>")
+    return out
+
+
+def page(folder, drawn):
     with open(os.path.join(folder, "summary.json")) as f:
         summary = json.load(f)
     with open(os.path.join(folder, "hits.tsv")) as f:
@@ -179,7 +351,7 @@ def page(folder):
              "snp_permutation_p",
              "r0", "r1", "r2", "gene1_log10_p_mean", "gene1_log10_p_var",
              "gene2_log10_p_mean", "gene2_log10_p_var",
-             "single_gene_stronger"]
+             "single_gene_stronger", "locus"]
     cols = [header.index(c) for c in shown if c in header]
 
     lam = summary["lambda_mc"]
@@ -221,6 +393,14 @@ def page(folder):
             text += (f"; permutation p-value of the best row "
                      f"{fam['best_row_permutation_p']:.4g}")
         facts.append((f"Family {FAMILY_NAMES[name]}", text))
+    clumping = summary["loci"]
+    facts.append(("Loci (clumped hits)",
+                  "not formed (no data folder with genotypes)"
+                  if clumping is None else
+                  " / ".join(f"{FAMILY_LABELS[name]} {n:,}"
+                             for name, n in clumping["families"].items())
+                  + f" (within {clumping['clump_kb']:,} kb, r² ≥ "
+                  f"{clumping['clump_r2']}; {clumping['figures']} drawn)"))
     facts.append(("Diagnosis of the hits",
                   "from the data folder's values" if summary["diagnosis"]
                   else "not computed (no data folder with values)"))
@@ -262,22 +442,11 @@ def page(folder):
     for name in summary.get("families", {}):
         out.append(embed(folder, f"snp_best_{name}",
                          f"Manhattan plot of the best {name} p-value per SNP"))
-    # The first rows of each family, so that one family's many hits do not
-    # hide another's.
-    family = header.index("family")
-    top = [r for f in ("it", "trend", "het")
-           for r in [r for r in rows if r[family] == f][:HTML_HITS]]
-    out.append(f"<h2>Top hits</h2><p>{len(top)} of {len(rows):,} rows of "
-               f"<code>hits.tsv</code> (at most {HTML_HITS} of each "
-               "family).</p>")
-    out.append('<table id="hits"><tr>'
-               + "".join(f"<th>{html.escape(header[c])}</th>" for c in cols)
-               + "</tr>")
-    for row in top:
-        out.append('<tr class="hit">'
-                   + "".join(f"<td>{html.escape(row[c])}</td>" for c in cols)
-                   + "</tr>")
-    out.append("</table><h2>Reading the scores</h2><ul>")
+    if summary["loci"] is None:
+        out += top_hits(header, rows, cols)
+    else:
+        out += loci_section(folder, summary, header, rows, cols, drawn)
+    out.append("<h2>Reading the scores</h2><ul>")
     for head, text in NOTES:
         out.append(f"<li><b>{html.escape(head)}</b> {html.escape(text)}</li>")
     out.append("</ul>")
@@ -306,7 +475,9 @@ def main():
     for family in ("trend", "het"):
         if f"manhattan_{family}" in plots:
             manhattan(folder, plots[f"manhattan_{family}"], family)
-    page(folder)
+    for locus in plots["loci"]:
+        locus_figure(folder, locus)
+    page(folder, {str(locus["locus"]) for locus in plots["loci"]})
 
 
 if __name__ == "__main__":

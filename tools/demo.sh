@@ -6,8 +6,8 @@
 # transformed (the workflow's default), screened in SNP shards by the
 # workflow on this machine together with ten permuted copies of the
 # expression, by zirk and zirk-corr, and reported. Prints the top hits of
-# each family with SNP and gene IDs and their diagnosis, and the path of the
-# report page.
+# each family with SNP and gene IDs and their diagnosis, the loci they form,
+# and the path of the report page.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=out/demo
@@ -84,4 +84,13 @@ awk -F'\t' -v OFS='\t' '
       $column["context"], $column["single_gene_stronger"] }' "$out/report/hits.tsv" |
   column -t -s $'\t'
 echo
-echo "Report: $PWD/$out/report/report.html"
+echo "The loci of the report's ten hits of each family (loci.tsv): each lead with"
+echo "the hits of its family and pair within 1 Mb whose SNPs have r2 >= 0.2 with its SNP:"
+awk -F'\t' -v OFS='\t' '
+  NR == 1 { for (i = 1; i <= NF; i++) column[$i] = i }
+  { print $column["locus"], $column["family"], $column["snp_id"],
+      $column["gene1_id"], $column["gene2_id"], $column["snps"],
+      $column["first_pos"], $column["last_pos"] }' "$out/report/loci.tsv" |
+  column -t -s $'\t'
+echo
+echo "Report, with a figure of each locus: $PWD/$out/report/report.html"

@@ -62,7 +62,9 @@ rule report:
         ),
         max_hits=config["max_hits"],
         cis_window=config["cis_window"],
+        loci=f"--clump-kb {config['clump_kb']} --clump-r2 {config['clump_r2']}"
+        f" --plots {config['plots']}",
     shell:
         "{params.report} --data {DATA:q} {params.select} {params.null}"
         " --max-hits {params.max_hits} --cis-window {params.cis_window}"
-        " --out {output[0]:q} {input.real:q}"
+        " {params.loci} --out {output[0]:q} {input.real:q}"
