@@ -21,6 +21,10 @@ enum class Context { kCis, kTrans, kUnknown };
 // "cis", "trans" or "unknown", the words of the context column.
 const char* context_name(Context c);
 
+// A position of snps.tsv or genes.tsv: a plain whole number; empty for "NA",
+// an empty field or anything else.
+std::optional<std::int64_t> table_position(const std::string& text);
+
 // SNP position minus the gene's start in base pairs; empty when either is not
 // a number or the two lie on different chromosomes.
 std::optional<std::int64_t> distance_to_start(const SnpInfo& snp,
