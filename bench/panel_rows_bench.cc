@@ -44,9 +44,9 @@ int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
     for (std::size_t first = 0; first < kGenes;
          first += zirk_corr::kPanelGenes) {
-      zirk_corr::panel_rows(ranks, kGenes, 0, first,
+      zirk_corr::panel_rows(ranks, kGenes, 0, 0, first,
                             std::min(kGenes, first + zirk_corr::kPanelGenes),
-                            work);
+                            nullptr, zirk_corr::PairOutput(), work);
       bytes += work.length;
     }
     seconds.push_back(std::chrono::duration<double>(

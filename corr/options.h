@@ -2,6 +2,9 @@
 #ifndef ZIRK_CORR_OPTIONS_H_
 #define ZIRK_CORR_OPTIONS_H_
 
+#include <cstdint>
+#include <limits>
+#include <optional>
 #include <string>
 
 #include "error_line.h"
@@ -16,7 +19,16 @@ class CorrError : public zirk_formats::Failure {
 
 struct Options {
   std::string genotype, expression, allele;  // resolved from --data too
-  std::string out;                           // "-": standard output
+  std::string data;     // the import's folder, for IDs and positions
+  std::string out;      // the rows, "-": standard output; empty: none
+  std::string summary;  // the summary of every row tested; empty: none
+  // Rows are written when their printed trend or het log10 p-value is at
+  // most this (in millionths; the largest value: every row).
+  std::int64_t max_p_key = std::numeric_limits<std::int64_t>::max();
+  std::uint64_t max_hits = 100000;  // candidate rows the summary keeps
+  std::uint64_t snp_offset = 0;     // added to every SNP index
+  std::optional<std::uint64_t> cis_window;  // --cis-window
+  std::string anchors;                      // --anchors
   int threads = 1;
   bool help = false;
 };

@@ -12,6 +12,7 @@
 
 #include "class_correlation.h"
 #include "row_format.h"
+#include "summary_key.h"
 #include "vector_math.h"
 
 namespace zirk_corr {
@@ -48,13 +49,40 @@ char* put_value(char* out, double value) {
 
 }  // namespace
 
+void anchor_block(const ClassRanks& ranks, std::size_t genes,
+                  std::span<const std::uint32_t> anchors, AnchorBlock& block) {
+  block.anchors.assign(anchors.begin(), anchors.end());
+  block.column.assign(genes, -1);
+  for (std::size_t j = 0; j < anchors.size(); ++j) {
+    block.column[anchors[j]] = static_cast<std::int32_t>(j);
+  }
+  const std::size_t count = anchors.size();
+  for (int k = 0; k < 3; ++k) {
+    if (ranks.x[k].empty() || count == 0) continue;
+    const std::size_t size = static_cast<std::size_t>(ranks.n[k]);
+    const double* x = ranks.x[k].data();
+    block.gathered.resize(size * count);
+    for (std::size_t j = 0; j < count; ++j) {
+      std::copy_n(x + anchors[j] * size, size, &block.gathered[j * size]);
+    }
+    block.gram[k].resize(genes * count);
+    cblas_dgemm(CblasColMajor, CblasTrans, CblasNoTrans,
+                static_cast<int>(genes), static_cast<int>(count),
+                static_cast<int>(size), 1.0, x, static_cast<int>(size),
+                block.gathered.data(), static_cast<int>(size), 0.0,
+                block.gram[k].data(), static_cast<int>(genes));
+  }
+}
+
 void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
-                std::size_t first, std::size_t last, PanelWork& work) {
-  // gram[k](q, p), column-major with genes - first rows, is the correlation
-  // of genes first + p and first + q in class k.
+                std::size_t local, std::size_t first, std::size_t last,
+                const AnchorBlock* design, const PairOutput& output,
+                PanelWork& work) {
+  // All pairs: gram[k](q, p), column-major with genes - first rows, is the
+  // correlation of genes first + p and first + q in class k.
   const std::size_t rows = genes - first;
   const std::size_t columns = last - first;
-  for (int k = 0; k < 3; ++k) {
+  for (int k = 0; k < 3 && design == nullptr; ++k) {
     if (ranks.x[k].empty()) continue;
     work.gram[k].resize(rows * columns);
     const int size = ranks.n[k];
@@ -63,14 +91,27 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
                 static_cast<int>(columns), size, 1.0, x, size, x, size, 0.0,
                 work.gram[k].data(), static_cast<int>(rows));
   }
+  // A first gene's anchors after it, under a design: those that pair with it
+  // when it is no anchor itself.
+  const auto later_anchors = [design](std::size_t g1) {
+    const auto& a = design->anchors;
+    return static_cast<std::size_t>(
+        a.end() - std::upper_bound(a.begin(), a.end(), g1));
+  };
+  const auto partners_of = [&](std::size_t g1) {
+    return design == nullptr || design->column[g1] >= 0 ? genes - 1 - g1
+                                                        : later_anchors(g1);
+  };
 
   // Typical rows take about 70 characters; the buffer grows whenever less
   // than the longest possible row is left.
   std::size_t pairs = 0;
-  for (std::size_t g1 = first; g1 < last; ++g1) pairs += genes - 1 - g1;
-  work.text.resize(std::max(work.text.size(), pairs * 80 + kMaxRow));
+  for (std::size_t g1 = first; g1 < last; ++g1) pairs += partners_of(g1);
+  if (output.rows) {
+    work.text.resize(std::max(work.text.size(), pairs * 80 + kMaxRow));
+  }
   const std::size_t labelled = std::min(genes, kLabelledGenes);
-  if (work.labelLength.size() < labelled) {
+  if (output.rows && work.labelLength.size() < labelled) {
     work.labels.assign(8 * labelled, '\0');
     work.labelLength.resize(labelled);
     for (std::size_t g = 0; g < labelled; ++g) {
@@ -115,15 +156,46 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
   const TrendHet& allClasses = tests[7];
   const bool threeClasses =
       !ranks.x[0].empty() && !ranks.x[1].empty() && !ranks.x[2].empty();
+  const bool keyed =
+      output.summary ||
+      output.max_p_key != std::numeric_limits<std::int64_t>::max();
+  // A candidate's columns, n0 to log10_p_het.
+  char candidate[kMaxRow + 32];
   for (std::size_t g1 = first; g1 < last; ++g1) {
-    const std::size_t p = g1 - first;
-    // Pair i of g1 is (g1, g1 + 1 + i). Its tests come in vector loops over
-    // all the pairs of g1, padded to whole vectors with zeros.
-    const std::size_t partners = genes - 1 - g1;
-    if (partners == 0) break;
+    // Pair i of g1 is (g1, partner[i]); r[k][i] its correlation in class k.
+    // Its tests come in vector loops over all the pairs of g1, padded to
+    // whole vectors with zeros.
+    const std::size_t partners = partners_of(g1);
+    if (partners == 0) continue;
     const std::size_t padded = padded_size(partners);
-    // Where pair 0 of g1 sits in each class's Gram block.
-    const std::size_t offset = p * rows + p + 1;
+    work.partner.resize(std::max(work.partner.size(), partners));
+    std::array<const double*, 3> r{};
+    if (design == nullptr || design->column[g1] >= 0) {
+      for (std::size_t i = 0; i < partners; ++i) {
+        work.partner[i] = static_cast<std::uint32_t>(g1 + 1 + i);
+      }
+      for (int k = 0; k < 3; ++k) {
+        if (ranks.x[k].empty()) continue;
+        const std::size_t p = g1 - first;
+        r[k] = design == nullptr
+                   ? work.gram[k].data() + p * rows + p + 1
+                   : design->gram[k].data() +
+                         static_cast<std::size_t>(design->column[g1]) * genes +
+                         g1 + 1;
+      }
+    } else {
+      const std::size_t from = design->anchors.size() - partners;
+      std::copy_n(design->anchors.begin() + static_cast<std::ptrdiff_t>(from),
+                  partners, work.partner.begin());
+      for (int k = 0; k < 3; ++k) {
+        if (ranks.x[k].empty()) continue;
+        work.r[k].resize(std::max(work.r[k].size(), partners));
+        for (std::size_t i = 0; i < partners; ++i) {
+          work.r[k][i] = design->gram[k][(from + i) * genes + g1];
+        }
+        r[k] = work.r[k].data();
+      }
+    }
     for (std::vector<double>* v :
          {&work.z[0], &work.z[1], &work.z[2], &work.trend, &work.het}) {
       v->resize(std::max(v->size(), padded));
@@ -132,16 +204,15 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
     work.mask.resize(std::max(work.mask.size(), partners));
     for (int k = 0; k < 3; ++k) {
       if (ranks.x[k].empty()) continue;
-      const double* column = work.gram[k].data() + offset;
       double* zk = work.z[k].data();
       for (std::size_t i = 0; i < partners; ++i) {
-        zk[i] = std::clamp(column[i], -limit[k], limit[k]);
+        zk[i] = std::clamp(r[k][i], -limit[k], limit[k]);
       }
       atanh_each(std::span<double>(zk, padded));
     }
     const std::uint8_t own = work.classes[g1];
     for (std::size_t i = 0; i < partners; ++i) {
-      work.mask[i] = own & work.classes[g1 + 1 + i];
+      work.mask[i] = own & work.classes[work.partner[i]];
     }
     if (threeClasses) {
       allClasses.apply(work.z[0].data(), work.z[1].data(), work.z[2].data(),
@@ -158,6 +229,38 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
     }
     log10_erfc(std::span<double>(work.trend.data(), padded));
 
+    // Writes pair i's columns n0 to log10_p_het at `to` and returns their
+    // end.
+    const auto put_columns = [&](char* to, std::size_t i) {
+      to = put_short(to, counts, countsLength);
+      // The five values; `all` is std::true_type where the pair is usable in
+      // all three classes, nearly every pair, and then they are numbers and
+      // need no NA checks.
+      const int mask = work.mask[i];
+      const auto values = [&](auto all) {
+        const auto write = [&](double value) {
+          to = decltype(all)::value ? format_fixed6(to, value)
+                                    : put_value(to, value);
+        };
+        for (int k = 0; k < 3; ++k) {
+          // Rounding can carry a correlation of +-1 just past it.
+          write(decltype(all)::value || (mask >> k & 1) != 0
+                    ? std::min(std::max(r[k][i], -1.0), 1.0)
+                    : kNaN);
+          *to++ = '\t';
+        }
+        write(work.trend[i]);
+        *to++ = '\t';
+        write(work.het[i]);
+      };
+      if (mask == 7) {
+        values(std::true_type());
+      } else {
+        values(std::false_type());
+      }
+      return to;
+    };
+
     char prefix[24] = {};
     char* prefixEnd = format_index(prefix, static_cast<unsigned>(snp));
     *prefixEnd++ = '\t';
@@ -166,6 +269,41 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
     const std::size_t prefixLength =
         static_cast<std::size_t>(prefixEnd - prefix);
     for (std::size_t i = 0; i < partners; ++i) {
+      const std::size_t g2 = work.partner[i];
+      // Each family's key; NaN (NA) above every threshold.
+      std::int64_t key[2] = {std::numeric_limits<std::int64_t>::max(),
+                             std::numeric_limits<std::int64_t>::max()};
+      const double value[2] = {work.trend[i], work.het[i]};
+      if (keyed) {
+        for (int f = 0; f < 2; ++f) {
+          if (!std::isnan(value[f])) key[f] = summary_key(value[f]);
+        }
+      }
+      if (output.summary) {
+        zirk_report::CorrSummary& summary = *work.summary;
+        ++summary.rows;
+        for (int f = 0; f < 2; ++f) {
+          zirk_report::CorrFamily& family = summary.families[f];
+          if (std::isnan(value[f])) {
+            family.add_na(local);
+            continue;
+          }
+          if (key[f] != zirk_report::kNegInfKey) {
+            work.counts.add(family.values, key[f]);
+          }
+          family.add(key[f], local, static_cast<std::uint32_t>(g1),
+                     static_cast<std::uint32_t>(g2), [&] {
+                       const char* stop = put_columns(candidate, i);
+                       return std::pmr::string(
+                           candidate, static_cast<std::size_t>(stop - candidate),
+                           zirk_report::corr_columns_pool());
+                     });
+        }
+      }
+      if (!output.rows ||
+          (key[0] > output.max_p_key && key[1] > output.max_p_key)) {
+        continue;
+      }
       if (static_cast<std::size_t>(work.text.data() + work.text.size() - out) <
           kMaxRow) {
         const std::size_t used =
@@ -174,7 +312,6 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
         out = work.text.data() + used;
       }
       out = put_short(out, prefix, prefixLength);
-      const std::size_t g2 = g1 + 1 + i;
       if (g2 < labelled) {
         std::memcpy(out, &work.labels[8 * g2], 8);
         out += work.labelLength[g2];
@@ -182,32 +319,7 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
         out = format_index(out, static_cast<unsigned>(g2));
         *out++ = '\t';
       }
-      out = put_short(out, counts, countsLength);
-      // The five values; `all` is std::true_type where the pair is usable in
-      // all three classes, nearly every pair, and then they are numbers and
-      // need no NA checks.
-      const int mask = work.mask[i];
-      const auto values = [&](auto all) {
-        const auto write = [&](double value) {
-          out = decltype(all)::value ? format_fixed6(out, value)
-                                     : put_value(out, value);
-        };
-        for (int k = 0; k < 3; ++k) {
-          // Rounding can carry a correlation of +-1 just past it.
-          write(decltype(all)::value || (mask >> k & 1) != 0
-                    ? std::min(std::max(work.gram[k][offset + i], -1.0), 1.0)
-                    : kNaN);
-          *out++ = '\t';
-        }
-        write(work.trend[i]);
-        *out++ = '\t';
-        write(work.het[i]);
-      };
-      if (mask == 7) {
-        values(std::true_type());
-      } else {
-        values(std::false_type());
-      }
+      out = put_columns(out, i);
       *out++ = '\n';
     }
   }

@@ -1,22 +1,30 @@
-// The output rows of zirk-corr: every gene pair of one SNP, a panel of first
-// genes at a time, with the class correlations taken from the Gram matrices
-// of the standardised class ranks (BLAS) instead of a loop over individuals.
+// The tested pairs of one SNP, a panel of first genes at a time, with the
+// class correlations taken from the Gram matrices of the standardised class
+// ranks (BLAS) instead of a loop over individuals, written as rows, counted
+// into a summary, or both.
 //
 // Row format (tab-separated, one line each):
 //   snp gene1 gene2 n0 n1 n2 r0 r1 r2 log10_p_trend log10_p_het
 // indices 0-based, gene1 < gene2; r_k "%.6f" or NA where class k is not
 // usable for the pair; the log10 p-values "%.6f" (-inf where the p-value is
-// 0) or NA with fewer than two usable classes.
+// 0) or NA with fewer than two usable classes. Rows come in the order of
+// gene1, then gene2, whatever the design: a design's rows are those of all
+// pairs with the untested ones left out.
 #ifndef ZIRK_CORR_PAIR_ROWS_H_
 #define ZIRK_CORR_PAIR_ROWS_H_
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "class_ranks.h"
+#include "corr_summary.h"
+#include "histogram.h"
 
 namespace zirk_corr {
 
@@ -28,11 +36,36 @@ inline constexpr char kHeader[] =
 // the BLAS calls nor their rounding.
 inline constexpr std::size_t kPanelGenes = 64;
 
-// Scratch space of one thread, reused across panels.
+// What becomes of a SNP's pairs.
+struct PairOutput {
+  bool rows = true;  // formatted into PanelWork::text
+  // Only the rows whose trend or het key (summary_key) is at most this.
+  std::int64_t max_p_key = std::numeric_limits<std::int64_t>::max();
+  bool summary = false;  // counted into PanelWork::summary
+};
+
+// A design's correlations at one SNP: every gene against each anchor.
+struct AnchorBlock {
+  std::vector<std::uint32_t> anchors;  // increasing
+  std::vector<std::int32_t> column;    // per gene: its anchor number, or -1
+  // gram[k]: genes x anchors, column-major, class k's correlations.
+  std::array<std::vector<double>, 3> gram;
+  std::vector<double> gathered;  // scratch: the anchors' columns of X_k
+};
+
+// Fills `block` for the SNP of `ranks` and its `anchors` (increasing) among
+// `genes` genes. BLAS must run single-threaded in the calling thread.
+void anchor_block(const ClassRanks& ranks, std::size_t genes,
+                  std::span<const std::uint32_t> anchors, AnchorBlock& block);
+
+// Scratch space and results of one thread, reused across panels.
 struct PanelWork {
   std::array<std::vector<double>, 3> gram;
-  // One first gene's pairs: each class's Fisher z, the trend's log10
-  // p-value, het's, and which classes are usable.
+  // One first gene's pairs: its partners, each class's correlation (gathered
+  // where the Gram block does not hold them in a row) and Fisher z, the
+  // trend's log10 p-value, het's, and which classes are usable.
+  std::vector<std::uint32_t> partner;
+  std::array<std::vector<double>, 3> r;
   std::array<std::vector<double>, 3> z;
   std::vector<double> trend;
   std::vector<double> het;
@@ -44,14 +77,22 @@ struct PanelWork {
   std::vector<std::uint8_t> labelLength;
   std::vector<char> text;  // the rows: the first `length` characters
   std::size_t length = 0;
+  // The summary of this thread's pairs, SNPs numbered as `local` below.
+  std::optional<zirk_report::CorrSummary> summary;
+  zirk_report::PipelinedCounts counts;  // into summary's histograms
 };
 
-// Formats the rows of SNP `snp` whose first gene lies in [first, last) (and
-// second gene in (first gene, genes)), in order, into work.text and sets
-// work.length. `ranks` holds the SNP's class ranks for `genes` genes.
-// BLAS must run single-threaded in the calling thread.
+// Takes the pairs of SNP `snp` (its index in the rows; `local` in the
+// summary) whose first gene lies in [first, last), in order: all pairs with
+// a second gene in (first gene, genes) when `design` is null, else those
+// with an anchor of the design's block. Formats their rows into work.text
+// and sets work.length, and counts them into work.summary, as `output`
+// says. `ranks` holds the SNP's class ranks for `genes` genes. BLAS must run
+// single-threaded in the calling thread.
 void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
-                std::size_t first, std::size_t last, PanelWork& work);
+                std::size_t local, std::size_t first, std::size_t last,
+                const AnchorBlock* design, const PairOutput& output,
+                PanelWork& work);
 
 }  // namespace zirk_corr
 

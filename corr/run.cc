@@ -17,7 +17,10 @@
 #include "class_ranks.h"
 #include "common.h"
 #include "input.h"
+#include "corr_summary.h"
+#include "data_folder.h"
 #include "output_folder.h"
+#include "pair_design.h"
 #include "pair_rows.h"
 #include "pairdata.h"
 #include "progress_line.h"
@@ -80,6 +83,32 @@ void check_readable(const std::string& path) {
   std::fclose(file);
 }
 
+// The design of `options`, checked against the run's SNPs and genes.
+PairDesign read_design(const Options& options, std::size_t snps,
+                       std::size_t genes, std::FILE* messages) {
+  if (!options.cis_window && options.anchors.empty()) return PairDesign();
+  zirk_report::DataFolder data;
+  try {
+    data = zirk_report::read_data_folder(options.data);
+  } catch (const zirk_formats::Failure& e) {
+    throw CorrError(e.what());
+  }
+  if (data.genes.size() != genes) {
+    throw CorrError(options.data + "/genes.tsv: " +
+                    std::to_string(data.genes.size()) + " genes, but " +
+                    options.expression + " has " + std::to_string(genes));
+  }
+  if (data.snps.size() < options.snp_offset + snps) {
+    throw CorrError(options.data + "/snps.tsv: " +
+                    std::to_string(data.snps.size()) + " SNPs, fewer than " +
+                    std::to_string(options.snp_offset) + " + the " +
+                    std::to_string(snps) + " of " + options.genotype);
+  }
+  return options.cis_window
+             ? PairDesign::cis(data, *options.cis_window)
+             : PairDesign::anchors(data, options.anchors, messages);
+}
+
 }  // namespace
 
 void run(const Options& options, std::FILE* progress,
@@ -111,6 +140,7 @@ void run(const Options& options, std::FILE* progress,
     AlleleTable alleles(options.allele.c_str(), snps);
     for (std::size_t s = 0; s < snps; ++s) reference[s] = alleles.lookup(s);
   }
+  const PairDesign design = read_design(options, snps, genes, progress);
   const GeneOrders orders(values, genes, individuals);
   values = std::vector<double>();
 
@@ -119,13 +149,26 @@ void run(const Options& options, std::FILE* progress,
   openblas_set_num_threads(1);
   const int threads = options.threads;
   std::vector<PanelWork> work(static_cast<std::size_t>(threads));
+  PairOutput pairOutput;
+  pairOutput.rows = !options.out.empty();
+  pairOutput.max_p_key = options.max_p_key;
+  pairOutput.summary = !options.summary.empty();
+  if (pairOutput.summary) {
+    for (PanelWork& w : work) w.summary.emplace(options.max_hits);
+  }
+  AnchorBlock block;
   std::vector<std::uint8_t> cls(individuals);
   std::vector<std::uint32_t> position;
   ClassRanks ranks;
   const std::size_t panels = (genes + kPanelGenes - 1) / kPanelGenes;
 
-  Output output(options.out);
-  if (int error = output.write(kHeader, sizeof kHeader - 1)) output.fail(error);
+  std::optional<Output> output;
+  if (pairOutput.rows) {
+    output.emplace(options.out);
+    if (int error = output->write(kHeader, sizeof kHeader - 1)) {
+      output->fail(error);
+    }
+  }
   zirk_formats::ProgressLine line(progress);
   for (std::size_t s = 0; s < snps && genes >= 2; ++s) {
     if (stop) throw CorrError("interrupted by a signal; nothing written");
@@ -137,6 +180,8 @@ void run(const Options& options, std::FILE* progress,
           genotype_class(gmat(i, 2 * s), gmat(i, 2 * s + 1), reference[s]));
     }
     prepare_class_ranks(cls, genes, ranks, position);
+    const std::size_t index = options.snp_offset + s;
+    if (!design.all_pairs() && design.anchors(index).empty()) continue;
     int writeError = 0;
 #pragma omp parallel num_threads(threads)
     {
@@ -145,21 +190,48 @@ void run(const Options& options, std::FILE* progress,
         rank_genes(orders, cls, position, p * kPanelGenes,
                    std::min(genes, (p + 1) * kPanelGenes), ranks);
       }
+#pragma omp single
+      if (!design.all_pairs()) {
+        anchor_block(ranks, genes, design.anchors(index), block);
+      }
       PanelWork& mine = work[static_cast<std::size_t>(omp_get_thread_num())];
 #pragma omp for schedule(dynamic, 1) ordered
       for (std::size_t p = 0; p < panels; ++p) {
-        panel_rows(ranks, genes, s, p * kPanelGenes,
-                   std::min(genes, (p + 1) * kPanelGenes), mine);
+        panel_rows(ranks, genes, index, s, p * kPanelGenes,
+                   std::min(genes, (p + 1) * kPanelGenes),
+                   design.all_pairs() ? nullptr : &block, pairOutput, mine);
 #pragma omp ordered
-        if (writeError == 0) {
-          writeError = output.write(mine.text.data(), mine.length);
+        if (writeError == 0 && output) {
+          writeError = output->write(mine.text.data(), mine.length);
         }
       }
     }
-    if (writeError != 0) output.fail(writeError);
+    if (writeError != 0) output->fail(writeError);
   }
   line.clear();
-  output.commit();
+  if (pairOutput.summary) {
+    // The threads' summaries hold the SNPs numbered from 0; one shift puts
+    // them at their index in the rows.
+    zirk_report::CorrSummary& summary = *work[0].summary;
+    for (PanelWork& w : work) w.counts.flush();
+    for (std::size_t t = 1; t < work.size(); ++t) {
+      summary.merge(std::move(*work[t].summary));
+    }
+    summary.shift_snps(options.snp_offset);
+    try {
+      zirk_report::write_corr_summary_file(summary, options.summary);
+    } catch (const zirk_formats::Failure& e) {
+      throw CorrError(e.what());
+    }
+  }
+  if (output) {
+    try {
+      output->commit();
+    } catch (const CorrError&) {
+      if (options.summary != "-") std::remove(options.summary.c_str());
+      throw;
+    }
+  }
 }
 
 }  // namespace zirk_corr

@@ -4,7 +4,7 @@
 
 namespace zirk_report {
 
-std::optional<std::int64_t> parse_position(const std::string& text) {
+std::optional<std::int64_t> table_position(const std::string& text) {
   std::int64_t v = 0;
   const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
   if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size())
@@ -26,17 +26,17 @@ const char* context_name(Context c) {
 
 std::optional<std::int64_t> distance_to_start(const SnpInfo& snp,
                                               const GeneInfo& gene) {
-  const auto pos = parse_position(snp.pos), start = parse_position(gene.start);
+  const auto pos = table_position(snp.pos), start = table_position(gene.start);
   if (!pos || !start || snp.chrom != gene.chrom) return std::nullopt;
   return *pos - *start;
 }
 
 Context hit_context(const SnpInfo& snp, const GeneInfo& gene1,
                     const GeneInfo& gene2, std::uint64_t window) {
-  if (!parse_position(snp.pos)) return Context::kUnknown;
+  if (!table_position(snp.pos)) return Context::kUnknown;
   bool placed = true;
   for (const GeneInfo* gene : {&gene1, &gene2}) {
-    if (!parse_position(gene->start) || gene->chrom.empty() ||
+    if (!table_position(gene->start) || gene->chrom.empty() ||
         gene->chrom == "NA") {
       placed = false;
       continue;

@@ -18,12 +18,12 @@ inline constexpr std::uint64_t kDefaultCisWindow = 1000000;
 
 enum class Context { kCis, kTrans, kUnknown };
 
-// A position of snps.tsv or genes.tsv: a plain integer; empty for "NA", an
-// empty field or anything else.
-std::optional<std::int64_t> parse_position(const std::string& text);
-
 // "cis", "trans" or "unknown", the words of the context column.
 const char* context_name(Context c);
+
+// A position of snps.tsv or genes.tsv: a plain whole number; empty for "NA",
+// an empty field or anything else.
+std::optional<std::int64_t> table_position(const std::string& text);
 
 // SNP position minus the gene's start in base pairs; empty when either is not
 // a number or the two lie on different chromosomes.

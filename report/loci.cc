@@ -43,7 +43,7 @@ std::vector<Locus> clump(const std::vector<Hit>& hits, const DataFolder& data,
   std::vector<std::optional<std::int64_t>> pos(hits.size());
   for (std::size_t i = 0; i < hits.size(); ++i) {
     const SnpInfo& snp = data.snps[hits[i].row.snp];
-    pos[i] = parse_position(snp.pos);
+    pos[i] = table_position(snp.pos);
     if (!pos[i]) continue;
     groups[{hits[i].family, hits[i].row.gene1, hits[i].row.gene2, snp.chrom}]
         .emplace_back(*pos[i], i);

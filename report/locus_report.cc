@@ -84,7 +84,7 @@ std::string loci_tsv(const std::string& hits_text, const std::vector<Hit>& hits,
     for (const std::size_t c : columns) t += "\t" + lead[c];
     std::optional<std::int64_t> first, last;
     for (const std::size_t m : locus.members) {
-      const auto p = parse_position(data.snps[hits[m].row.snp].pos);
+      const auto p = table_position(data.snps[hits[m].row.snp].pos);
       if (!p) continue;
       first = first ? std::min(*first, *p) : *p;
       last = last ? std::max(*last, *p) : *p;

@@ -74,9 +74,20 @@ TEST_F(CorrCliTest, ErrorsAreOneLineAndLeaveNoOutput) {
   expect_error({"-g", "g.txt", "-e", "e.txt", "-o", "o.tsv"},
                "Error: give -g, -e and -a, or --data DIR (see zirk-corr "
                "--help)");
-  expect_error(files, "Error: --out is required ('-' for standard output)");
-  expect_error({"--data", "data", "-a", "a.txt", "-o", "o.tsv"},
-               "Error: --data cannot be combined with -g, -e or -a");
+  expect_error(files,
+               "Error: give --out or --summary, or both ('-' for standard "
+               "output)");
+  expect_error(with({"-o", "-", "-s", "-"}),
+               "Error: --out and --summary cannot both be standard output");
+  expect_error(with({"-s", "s.txt", "-p", "0.01"}),
+               "Error: --max-p needs --out");
+  expect_error(with({"-o", "o.tsv", "-p", "0"}),
+               "Error: --max-p: '0' is not a number above 0 and at most 1");
+  expect_error(with({"-o", "o.tsv", "-w", "1000"}),
+               "Error: --cis-window needs --data DIR for the IDs and "
+               "positions");
+  expect_error({"-d", "data", "-o", "o.tsv", "-w", "1", "-A", "x.tsv"},
+               "Error: --cis-window and --anchors exclude each other");
   expect_error(with({"-o", "o.tsv", "--threads", "0"}),
                "Error: --threads: '0' is not a whole number from 1 to 256");
   expect_error(with({"-o", "o.tsv", "-t", "2x"}),

@@ -6,8 +6,9 @@
 # workflow with its own error. Genome-wide runs over several VCFs or regions
 # must give the report of one VCF holding all their SNPs, and stop on
 # inputs that do not fit together with one Error: line. The first five
-# cases turn zirk-corr off; the corr case runs it beside zirk and compares
-# with single runs of both programs.
+# cases screen the IT family alone; the corr case runs zirk-corr beside zirk
+# and compares with single runs of both programs, then the trend and het
+# families alone on a machine without zirk, and the IT with a pair design.
 #
 #   workflow_test.sh CASE BUILD_DIR SOURCE_DIR
 #   CASE: sharded | restart | failing | installed | slurm | genome |
@@ -31,7 +32,7 @@ data=$build/example-data
 # About forty SNPs that pass the class-size filter, against twelve genes.
 zcat "$data/genes.50percent.chr22.bed.gz" | awk 'NR > 1 && NR <= 13 { print $4 }' >genes.txt
 config=(vcf="$data/genotypes.chr22.vcf.gz" expression="$data/genes.50percent.chr22.bed.gz"
-  region=chr22:30000000-30100000 genes="$work/genes.txt" threshold=0.05 corr=false)
+  region=chr22:30000000-30100000 genes="$work/genes.txt" threshold=0.05 scores=it)
 
 # snakemake with the given profile and config; its output goes to a log,
 # shown when it fails.
@@ -217,7 +218,7 @@ case $case_name in
     # Every row a hit but only five listed: the five strongest, as the
     # whole run lists them first, and the run says how many qualified.
     run_in capped "vcf: [$work/chr21.vcf.gz, $work/cut1.vcf.gz, $work/cut2.vcf.gz]" \
-      shard_snps=7 top=0 fdr=1 max_hits=5 corr=false
+      shard_snps=7 top=0 fdr=1 max_hits=5 scores=it
     cmp <(head -n 6 whole/out/report/hits.tsv) capped/out/report/hits.tsv ||
       fail "capped run's hits are not the strongest rows"
     grep -q '^Warning: [0-9]* rows qualify as hits; the report lists the strongest 5 (--max-hits)$' capped.log ||
@@ -263,7 +264,7 @@ case $case_name in
     done
     [[ -n $corr_program ]] ||
       fail "zirk-corr is not built in $build; the workflow's corr key needs it"
-    config=("${config[@]/#corr=false/corr=true}" permutations=2 top=5)
+    config=("${config[@]/#scores=it/scores=[it,trend,het]}" permutations=2 top=5)
     workflow local corr.log outdir=out shard_snps=7 ||
       { cat corr.log; fail "workflow run with zirk-corr"; }
     report=$build/report/zirk-report
@@ -292,6 +293,33 @@ case $case_name in
       fail "not every family's five hits diagnosed"
     [[ -s out/report/qq_trend.png && -s out/report/qq_het.png ]] ||
       fail "no QQ plots of trend and het"
+    # Trend and het alone, with programs from a folder that has no zirk:
+    # the same summaries, and the same trend and het hits.
+    mkdir -p no-zirk
+    for program in "$corr_program" "$report" "$build/import/zirk-import"; do
+      ln -sf "$program" no-zirk/
+    done
+    config=("${config[@]/#scores=*/scores=[trend,het]}")
+    workflow local corr-only.log outdir=corr-only shard_snps=7 bin="$work/no-zirk" ||
+      { cat corr-only.log; fail "workflow run of trend and het alone"; }
+    [[ ! -e corr-only/runs/real/0.sum ]] || fail "zirk ran for scores [trend, het]"
+    for run in real perm1 perm2; do
+      cmp out/summaries/$run.corr.sum corr-only/summaries/$run.corr.sum ||
+        fail "$run: trend and het summaries differ without the IT"
+    done
+    families() { awk -F'\t' 'NR == 1 { for (i = 1; i <= NF; i++) if ($i == "family") c = i }
+      NR > 1 && $c != "it"' "$1"; }
+    cmp <(families out/report/hits.tsv) <(families corr-only/report/hits.tsv) ||
+      fail "trend and het hits differ without the IT"
+    # The IT with a pair design: one Error: line before any job.
+    config=("${config[@]/#scores=*/scores=[it,trend,het]}")
+    if workflow local design.log outdir=design pairs=cis; then
+      fail "the IT ran with pairs: cis"
+    fi
+    [[ $(grep -c '^Error' design.log) == 1 ]] &&
+      grep -qx 'Error: pairs: cis: the IT family (scores: it) tests every pair; give pairs: all, or scores: \[trend, het\]' design.log ||
+      { cat design.log; fail "pairs: cis with the IT: not one Error: line"; }
+    [[ ! -e design ]] || fail "a job ran for pairs: cis with the IT"
     ;;
   *)
     fail "unknown case $case_name"

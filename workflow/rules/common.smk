@@ -5,6 +5,9 @@ import shutil
 
 OUT = config["outdir"].rstrip("/") or "."
 DATA = f"{OUT}/data"
+# The families screened: zirk's MC and IT, zirk-corr's trend and het.
+IT_SCORES = "it" in config["scores"]
+CORR_SCORES = "trend" in config["scores"]
 RUNS = ["real"] + [f"perm{p}" for p in range(1, config["permutations"] + 1)]
 # Several VCFs, a {chrom} pattern or several regions: one import each, all
 # screened and reported as one genome (rules/genome.smk).

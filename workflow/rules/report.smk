@@ -39,9 +39,10 @@ rule merge_rows:
         "{workflow.basedir}/scripts/merge_rows.sh {params.offsets} {output:q} {input:q}"
 
 
-# zirk-corr's summaries, when the corr key is on, are inputs and nulls like
-# zirk's; the report tells the two kinds apart by their first line.
-SUMMARY_KINDS = ["sum", "corr.sum"] if config["corr"] else ["sum"]
+# zirk's summaries (MC and IT) and zirk-corr's (trend and het), as the
+# scores key names them, are inputs and nulls alike; the report tells the
+# two kinds apart by their first line.
+SUMMARY_KINDS = (["sum"] if IT_SCORES else []) + (["corr.sum"] if CORR_SCORES else [])
 
 
 rule report:

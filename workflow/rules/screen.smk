@@ -1,6 +1,8 @@
-# One job per (run, shard) runs zirk and, with the corr key on, zirk-corr;
-# each leaves only the report's mergeable summaries of their rows, and for
-# the real run zirk's rows themselves when asked.
+# One job per (run, shard) and program: zirk (the MC and IT families, when
+# the scores name it), its rows summarised by zirk-report as they are
+# written, and zirk-corr (trend and het), which writes its summary itself.
+# Each leaves only the mergeable summaries, and for the real run zirk's
+# rows themselves when asked.
 
 
 rule shard_inputs:
@@ -31,37 +33,46 @@ SCREEN_SHELL = (
     " --zirk {params.zirk:q} --report {params.report:q}"
     " --threshold {params.threshold} --offset {params.offset}"
     " --max-hits {params.max_hits}"
-    " --log {log:q} --summary {output.summary:q} {params.rows} {params.corr}"
+    " --log {log:q} --summary {output.summary:q} {params.rows}"
     " {input.geno:q} {input.expr:q} {input.allele:q}"
 )
 
-# zirk-corr's summary of a shard, when the corr key is on. The program is
-# looked up here, so that a missing zirk-corr stops the workflow before any
-# job starts.
-CORR_PROGRAM = program("zirk-corr") if config["corr"] else None
-CORR_OUTPUT = {"corr": f"{OUT}/runs/{{run}}/{{shard}}.corr.sum"} if config["corr"] else {}
+# The programs are looked up as the rules are defined, so that a missing
+# one stops the workflow before any job starts; a run without the IT
+# family needs no zirk.
+if IT_SCORES:
+    if config["keep_rows"]:
 
+        ruleorder: screen_with_rows > screen
 
-def corr_option(wildcards, output):
-    if not config["corr"]:
-        return ""
-    return (f"--corr {shlex.quote(CORR_PROGRAM)}"
-            f" --corr-summary {shlex.quote(output.corr)}")
+        rule screen_with_rows:
+            input:
+                unpack(screen_inputs),
+            output:
+                summary=f"{OUT}/runs/{{run}}/{{shard}}.sum",
+                rows=f"{OUT}/runs/{{run}}/{{shard}}.rows.zst",
+            wildcard_constraints:
+                run="real",
+            log:
+                f"{OUT}/logs/screen/{{run}}/{{shard}}.log",
+            threads: config["threads"]
+            resources:
+                mem_mb=config["mem_mb"],
+            params:
+                zirk=program("zirk"),
+                report=program("zirk-report"),
+                threshold=config["threshold"],
+                offset=lambda wildcards: first_snp(wildcards.shard),
+                max_hits=lambda wildcards: candidates_kept(wildcards.run),
+                rows=lambda wildcards, output: f"--rows {shlex.quote(output.rows)}",
+            shell:
+                SCREEN_SHELL
 
-
-if config["keep_rows"]:
-
-    ruleorder: screen_with_rows > screen
-
-    rule screen_with_rows:
+    rule screen:
         input:
             unpack(screen_inputs),
         output:
             summary=f"{OUT}/runs/{{run}}/{{shard}}.sum",
-            rows=f"{OUT}/runs/{{run}}/{{shard}}.rows.zst",
-            **CORR_OUTPUT,
-        wildcard_constraints:
-            run="real",
         log:
             f"{OUT}/logs/screen/{{run}}/{{shard}}.log",
         threads: config["threads"]
@@ -73,30 +84,46 @@ if config["keep_rows"]:
             threshold=config["threshold"],
             offset=lambda wildcards: first_snp(wildcards.shard),
             max_hits=lambda wildcards: candidates_kept(wildcards.run),
-            rows=lambda wildcards, output: f"--rows {shlex.quote(output.rows)}",
-            corr=corr_option,
+            rows="",
         shell:
             SCREEN_SHELL
 
 
-rule screen:
-    input:
-        unpack(screen_inputs),
-    output:
-        summary=f"{OUT}/runs/{{run}}/{{shard}}.sum",
-        **CORR_OUTPUT,
-    log:
-        f"{OUT}/logs/screen/{{run}}/{{shard}}.log",
-    threads: config["threads"]
-    resources:
-        mem_mb=config["mem_mb"],
-    params:
-        zirk=program("zirk"),
-        report=program("zirk-report"),
-        threshold=config["threshold"],
-        offset=lambda wildcards: first_snp(wildcards.shard),
-        max_hits=lambda wildcards: candidates_kept(wildcards.run),
-        rows="",
-        corr=corr_option,
-    shell:
-        SCREEN_SHELL
+def pair_design():
+    """zirk-corr's design option for the pairs key."""
+    if config["pairs"] == "all":
+        return ""
+    if config["pairs"] == "cis":
+        return f"--cis-window {config['cis_window']}"
+    return f"--anchors {shlex.quote(os.path.abspath(config['pairs']))}"
+
+
+if CORR_SCORES:
+
+    rule screen_corr:
+        input:
+            unpack(screen_inputs),
+            snps=lambda wildcards: f"{shard_import(wildcards.shard)}/snps.tsv",
+            genes=lambda wildcards: f"{shard_import(wildcards.shard)}/genes.tsv",
+            anchors=[] if config["pairs"] in ("all", "cis") else [config["pairs"]],
+        output:
+            f"{OUT}/runs/{{run}}/{{shard}}.corr.sum",
+        log:
+            f"{OUT}/logs/screen_corr/{{run}}/{{shard}}.log",
+        threads: config["threads"]
+        resources:
+            mem_mb=config["mem_mb"],
+        params:
+            corr=program("zirk-corr"),
+            data=lambda wildcards: shard_import(wildcards.shard),
+            offset=lambda wildcards: first_snp(wildcards.shard),
+            max_hits=lambda wildcards: candidates_kept(wildcards.run),
+            design=pair_design(),
+        # OpenBLAS's own threads, which zirk-corr never uses, not started;
+        # its Error: line repeated from the log.
+        shell:
+            "OPENBLAS_NUM_THREADS=1 {params.corr} -g {input.geno:q} -e {input.expr:q}"
+            " -a {input.allele:q} --data {params.data:q} --snp-offset {params.offset}"
+            " --max-hits {params.max_hits} --threads {threads} {params.design}"
+            " --summary {output:q} 2>{log:q}"
+            " || {{ grep '^Error' {log:q} >&2; exit 1; }}"

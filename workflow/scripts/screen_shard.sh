@@ -1,17 +1,17 @@
 #!/usr/bin/env bash
 # Screens one shard with zirk and summarises its rows with zirk-report as
 # they are written, through a pipe, so that the rows need no disk unless
-# --rows asks for them (zstd); with --corr, then runs zirk-corr on the same
-# shard and summarises its rows the same way. The outputs appear under
-# their final names only when every program succeeded; a program's own
-# Error: line is repeated on standard error when it fails.
+# --rows asks for them (zstd); zirk itself writes no summary. The outputs
+# appear under their final names only when both programs succeeded; a
+# program's own Error: line is repeated on standard error when it fails.
+# (zirk-corr summarises its own rows and runs in a job of its own.)
 #
 #   screen_shard.sh --zirk Z --report R --threshold T --offset K --log LOG
 #                   --summary OUT [--rows OUT.zst] [--max-hits N]
-#                   [--corr ZIRK_CORR --corr-summary OUT] GENO EXPR ALLELE
+#                   GENO EXPR ALLELE
 # --max-hits: candidate rows each summary keeps (zirk-report's default).
 set -euo pipefail
-rows="" corr="" corr_summary=""
+rows=""
 max_hits=100000
 while (($# > 3)); do
   case $1 in
@@ -23,8 +23,6 @@ while (($# > 3)); do
     --summary) summary=$2 ;;
     --rows) rows=$2 ;;
     --max-hits) max_hits=$2 ;;
-    --corr) corr=$2 ;;
-    --corr-summary) corr_summary=$2 ;;
     *)
       echo "screen_shard.sh: unknown option $1" >&2
       exit 2
@@ -42,25 +40,13 @@ fail() {
   exit 1
 }
 
-# zirk-corr's rows go straight into their summary; its messages join zirk's
-# in the log. Threads as zirk's; OpenBLAS's own threads, which it never uses,
-# not started.
-screen_corr() {
-  [[ -n $corr ]] || return 0
-  OPENBLAS_NUM_THREADS=1 "$corr" -g "$geno" -e "$expr" -a "$allele" --threads "${OMP_NUM_THREADS:-1}" \
-    -o - 2>>"$log" | "$report" --summary "$work/corr.summary" --max-hits "$max_hits" \
-    --snp-offset "$offset" - || fail zirk-corr
-}
-
 if [[ -n $rows ]]; then
   echo "$threshold" | "$zirk" -g "$geno" -e "$expr" -a "$allele" \
     -o "$work/rows" >"$log" 2>&1 || fail
   "$report" --summary "$work/summary" --max-hits "$max_hits" \
     --snp-offset "$offset" "$work/rows"
   zstd -q --rm "$work/rows" -o "$work/rows.zst"
-  screen_corr
   mv "$work/rows.zst" "$rows"
-  [[ -z $corr ]] || mv "$work/corr.summary" "$corr_summary"
   mv "$work/summary" "$summary"
   exit 0
 fi
@@ -105,6 +91,4 @@ if ((status != 0)); then
   fail
 fi
 wait "$reader"
-screen_corr
-[[ -z $corr ]] || mv "$work/corr.summary" "$corr_summary"
 mv "$work/summary" "$summary"

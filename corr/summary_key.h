@@ -1,0 +1,45 @@
+// The summary's key of a trend or het value as zirk-corr prints it: the
+// printed "%f" text in integer millionths of a log10 unit, clamped as the
+// summary clamps (corr_key), computed from the double without the text, so
+// that zirk-corr's own summary counts exactly what zirk-report counts when it
+// reads the rows.
+#ifndef ZIRK_CORR_SUMMARY_KEY_H_
+#define ZIRK_CORR_SUMMARY_KEY_H_
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "corr_summary.h"
+#include "row_format.h"
+#include "score_text.h"
+
+namespace zirk_corr {
+
+// The key of `value` (a log10 p-value, not NaN): kNegInfKey for -inf, 0 for
+// every value that prints without a minus or as -0.000000, else minus the
+// printed millionths, at least kMinKey. The product |value| * 10^6 is
+// rounded as format_fixed6 rounds it (see there); its exact halves and
+// values beyond 2^52 millionths take the text itself.
+inline std::int64_t summary_key(double value) {
+  if (!(value < 0.0)) return 0;
+  const double millionths = -value * 1e6;
+  if (millionths < 0x1p52) {
+    const double shifted = millionths + 0x1p52;
+    if (std::fabs((shifted - 0x1p52) - millionths) != 0.5) {
+      std::uint64_t bits;
+      std::memcpy(&bits, &shifted, sizeof bits);
+      const auto rounded = static_cast<std::int64_t>(
+          bits & ((std::uint64_t{1} << 52) - 1));
+      return std::max(-rounded, zirk_report::kMinKey);
+    }
+  }
+  char text[330];
+  const char* end = format_fixed6(text, value);
+  return zirk_report::corr_key(zirk_report::parse_score(text, end));
+}
+
+}  // namespace zirk_corr
+
+#endif  // ZIRK_CORR_SUMMARY_KEY_H_
