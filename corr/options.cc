@@ -19,6 +19,10 @@ Within-class Spearman correlations of every gene pair at every SNP, with a
   -d, --data DIR         a zirk-import folder (DIR/geno.txt, DIR/expr.txt,
                          DIR/allele.txt) instead of -g, -e, -a
   -o, --out FILE         the rows ('-': standard output)
+  -m, --min-class-size K
+                         leave each genotype class of fewer than K
+                         individuals out of a SNP's correlations (K at
+                         least 4) [20]
   -t, --threads N        worker threads [1]
   -h, --help             this text
 )";
@@ -31,6 +35,7 @@ Options parse_options(int argc, char** argv) {
       {"allele", required_argument, nullptr, 'a'},
       {"data", required_argument, nullptr, 'd'},
       {"out", required_argument, nullptr, 'o'},
+      {"min-class-size", required_argument, nullptr, 'm'},
       {"threads", required_argument, nullptr, 't'},
       {"help", no_argument, nullptr, 'h'},
       {nullptr, 0, nullptr, 0}};
@@ -39,7 +44,7 @@ Options parse_options(int argc, char** argv) {
   opterr = 0;
   optind = 1;
   int c;
-  while ((c = getopt_long(argc, argv, ":g:e:a:d:o:t:h", kLong, nullptr)) !=
+  while ((c = getopt_long(argc, argv, ":g:e:a:d:o:m:t:h", kLong, nullptr)) !=
          -1) {
     const std::string_view arg = optarg ? optarg : "";
     switch (c) {
@@ -58,6 +63,17 @@ Options parse_options(int argc, char** argv) {
       case 'o':
         o.out = arg;
         break;
+      case 'm': {
+        const auto r = std::from_chars(arg.data(), arg.data() + arg.size(),
+                                       o.min_class_size);
+        if (r.ec != std::errc() || r.ptr != arg.data() + arg.size() ||
+            o.min_class_size < kSmallestClassSize) {
+          throw CorrError("--min-class-size: '" + std::string(arg) +
+                          "' is not a whole number of at least " +
+                          std::to_string(kSmallestClassSize));
+        }
+        break;
+      }
       case 't': {
         const auto r =
             std::from_chars(arg.data(), arg.data() + arg.size(), o.threads);

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "class_correlation.h"
 #include "error_line.h"
 
 namespace zirk_corr {
@@ -18,6 +19,7 @@ struct Options {
   std::string genotype, expression, allele;  // resolved from --data too
   std::string out;                           // "-": standard output
   int threads = 1;
+  int min_class_size = kDefaultMinClassSize;
   bool help = false;
 };
 
