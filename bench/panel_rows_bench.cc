@@ -15,6 +15,7 @@
 #include <random>
 #include <vector>
 
+#include "class_correlation.h"
 #include "class_ranks.h"
 #include "pair_rows.h"
 
@@ -32,7 +33,9 @@ int main(int argc, char** argv) {
   const zirk_corr::GeneOrders orders(values, kGenes, kIndividuals);
   zirk_corr::ClassRanks ranks;
   std::vector<std::uint32_t> position;
-  zirk_corr::prepare_class_ranks(cls, kGenes, ranks, position);
+  zirk_corr::prepare_class_ranks(cls, kGenes,
+                                 zirk_corr::kDefaultMinClassSize, ranks,
+                                 position);
   zirk_corr::rank_genes(orders, cls, position, 0, kGenes, ranks);
   openblas_set_num_threads(1);
 

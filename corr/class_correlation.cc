@@ -36,16 +36,43 @@ double log10_erfc_series(double x) {
   return ln / boost::math::constants::ln_ten<double>();
 }
 
-// TrendHet::apply's loop: restrict parameters, the constants by value and
+// The inverse of the weights' common factor 1 + rbar^2 / 2 (the variance
+// of z times n_k - 3) from e = exp(2 zbar0): with rbar = tanh(zbar0) =
+// (e - 1) / (e + 1) it is 2 (e + 1)^2 / (3 e^2 + 2 e + 3), one division.
+// e stays below 1e18 for any class size a double can count.
+inline double inverse_factor(double e) {
+  const double plus = e + 1.0;
+  return 2.0 * plus * plus / ((3.0 * e + 2.0) * e + 3.0);
+}
+
+// log10 p of het with 2 df is -q / (2 ln 10): q times this.
+constexpr double kHetScale = -0.5 / boost::math::constants::ln_ten<double>();
+
+// TrendHet::apply's loops: restrict parameters, the constants by value and
 // whole groups of four, so that the vector code needs neither overlap
 // checks nor a scalar tail. The arithmetic is TrendHet::operator()'s, in
-// its order.
-void apply_three(std::array<double, 3> share, std::array<double, 3> slope,
+// its order: the first loop writes 2 zbar to `het`, exp_each takes its
+// exponential, and the second loop, from the same zbar again, the rest.
+void pooled_three(std::array<double, 3> share, const double* __restrict a,
+                  const double* __restrict b, const double* __restrict c,
+                  std::size_t groups, double* __restrict twice) {
+  for (std::size_t group = 0; group < groups; ++group) {
+    for (std::size_t lane = 0; lane < 4; ++lane) {
+      const std::size_t i = 4 * group + lane;
+      double zBar = 0.0;
+      zBar += share[0] * a[i];
+      zBar += share[1] * b[i];
+      zBar += share[2] * c[i];
+      twice[i] = 2.0 * zBar;
+    }
+  }
+}
+
+void tests_three(std::array<double, 3> share, std::array<double, 3> slope,
                  std::array<double, 3> weight, const double* __restrict a,
                  const double* __restrict b, const double* __restrict c,
                  std::size_t groups, double* __restrict trend,
                  double* __restrict het) {
-  constexpr double kTwoLnTen = 2.0 * boost::math::constants::ln_ten<double>();
   for (std::size_t group = 0; group < groups; ++group) {
     for (std::size_t lane = 0; lane < 4; ++lane) {
       const std::size_t i = 4 * group + lane;
@@ -56,13 +83,15 @@ void apply_three(std::array<double, 3> share, std::array<double, 3> slope,
       t += slope[1] * b[i];
       zBar += share[2] * c[i];
       t += slope[2] * c[i];
+      const double inverse = inverse_factor(het[i]);
       const double d0 = a[i] - zBar, d1 = b[i] - zBar, d2 = c[i] - zBar;
       double q = 0.0;
       q += weight[0] * d0 * d0;
       q += weight[1] * d1 * d1;
       q += weight[2] * d2 * d2;
-      het[i] = -q / kTwoLnTen;
-      trend[i] = std::fabs(t) / boost::math::constants::root_two<double>();
+      q *= inverse;
+      het[i] = q * kHetScale;
+      trend[i] = std::fabs(t) * std::sqrt(inverse / 2.0);
     }
   }
 }
@@ -115,7 +144,9 @@ double centred_ranks(std::span<const double> values, std::span<double> out,
 
 ClassCorrelation class_correlation(std::span<const double> a,
                                    std::span<const double> b,
-                                   std::span<const int> cls) {
+                                   std::span<const int> cls,
+                                   int min_class_size) {
+  assert(min_class_size >= kSmallestClassSize);
   ClassCorrelation result{};
   std::array<std::vector<double>, 3> classA, classB;
   for (std::size_t i = 0; i < cls.size(); ++i) {
@@ -132,7 +163,7 @@ ClassCorrelation class_correlation(std::span<const double> a,
     result.usable[k] = false;
     result.r[k] = kNaN;
     const auto isNaN = [](double v) { return std::isnan(v); };
-    if (result.n[k] < kMinClassSize ||
+    if (result.n[k] < min_class_size ||
         std::any_of(classA[k].begin(), classA[k].end(), isNaN) ||
         std::any_of(classB[k].begin(), classB[k].end(), isNaN)) {
       continue;
@@ -160,7 +191,7 @@ TrendHet::TrendHet(const std::array<int, 3>& n,
     if (!usable[k]) continue;
     const double size = n[k];
     class_[classes_] = k;
-    weight_[classes_] = (size - 3.0) / 1.06;
+    weight_[classes_] = size - 3.0;
     weights += weight_[classes_];
     weightedK += weight_[classes_] * k;
     ++classes_;
@@ -179,10 +210,37 @@ TrendHet::TrendHet(const std::array<int, 3>& n,
   }
 }
 
+double TrendHet::operator()(const std::array<double, 3>& z,
+                            double* log10_p_het) const {
+  if (classes_ < 2) {
+    *log10_p_het = kNotComputed;
+    return kNotComputed;
+  }
+  double zBar = 0.0, t = 0.0;
+  for (int j = 0; j < classes_; ++j) {
+    zBar += share_[j] * z[class_[j]];
+    t += slope_[j] * z[class_[j]];
+  }
+  std::array<double, kLanes> e{2.0 * zBar};
+  exp_each(e);
+  const double inverse = inverse_factor(e[0]);
+  double q = 0.0;
+  for (int j = 0; j < classes_; ++j) {
+    const double d = z[class_[j]] - zBar;
+    q += weight_[j] * d * d;
+  }
+  q *= inverse;
+  // Chi-squared survival: erfc(sqrt(q / 2)) with 1 df, exp(-q / 2) with 2.
+  *log10_p_het = classes_ == 2 ? log10_erfc(std::sqrt(q / 2.0)) : q * kHetScale;
+  return std::fabs(t) * std::sqrt(inverse / 2.0);
+}
+
 void TrendHet::apply(const double* z0, const double* z1, const double* z2,
                      std::size_t size, double* trend, double* het) const {
   assert(classes_ == 3 && size % 4 == 0);
-  apply_three(share_, slope_, weight_, z0, z1, z2, size / 4, trend, het);
+  pooled_three(share_, z0, z1, z2, size / 4, het);
+  exp_each(std::span<double>(het, size));
+  tests_three(share_, slope_, weight_, z0, z1, z2, size / 4, trend, het);
 }
 
 void trend_het(const std::array<double, 3>& r, const std::array<int, 3>& n,

@@ -9,15 +9,25 @@
 // to a SNP's effect on either gene's mean or spread; ranks leave them blind
 // to the scale of the values.
 //
-// A class is usable when it holds at least 4 individuals and both genes take
-// more than one value in it (and no value is NaN). Over the usable classes,
-// with z_k = atanh r_k and w_k = (n_k - 3) / 1.06 (the variance of Fisher's z
-// for a rank correlation is about 1.06 / (n_k - 3)):
-// - het: Q = sum w_k (z_k - zbar)^2, zbar the weighted mean, against
-//   chi-squared with (usable - 1) degrees of freedom;
+// A class is usable when it holds at least the minimum class size of
+// individuals (kDefaultMinClassSize unless the caller sets another, never
+// below kSmallestClassSize) and both genes take more than one value in it
+// (and no value is NaN). Over the usable classes, with z_k = atanh r_k and
+// w_k = (n_k - 3) / (1 + rbar^2 / 2), the inverse of Bonett and Wright's
+// (2000) variance of Fisher's z of a Spearman correlation, rbar =
+// tanh(zbar0) the classes' pooled correlation and zbar0 their mean z
+// weighted by n_k - 3:
+// - het: Q = sum w_k (z_k - zbar)^2, zbar the weighted mean (= zbar0),
+//   against chi-squared with (usable - 1) degrees of freedom;
 // - trend: T = sum w_k (k - kbar) z_k / sqrt(sum w_k (k - kbar)^2), the
 //   weighted regression slope of z_k on k divided by its standard error,
 //   against the standard normal, two-sided.
+// The variance of z grows with the correlation (by 30 % at 0.9): with the
+// constant 1.06 / (n_k - 3), right near 0, both tests were up to three
+// times too liberal for strongly co-expressed pairs. In classes of fewer
+// than about 20 individuals z's tails are heavier than a normal's whatever
+// the variance, hence the default minimum: docs/scores.md has the
+// simulation behind both.
 // Both need two usable classes; with fewer they are NaN.
 //
 // |r_k| = 1 would make z_k infinite. Among n untied values the largest rank
@@ -26,15 +36,14 @@
 // attainable value, which keeps the order of the classes' evidence and the
 // p-values finite. Only z uses the clipped value; r_k is reported as is.
 //
-// z and the trend's p-value come from the vector functions of
-// vector_math.h, which the rows of a whole SNP need millions of times; every
-// pair, alone or in a panel of pairs, takes the same vector path, so its
-// p-values have the same bits whichever way they were computed.
+// z, the pooled correlation and the trend's p-value come from the vector
+// functions of vector_math.h, which the rows of a whole SNP need millions
+// of times; every pair, alone or in a panel of pairs, takes the same vector
+// path, so its p-values have the same bits whichever way they were computed.
 #ifndef ZIRK_CORR_CLASS_CORRELATION_H_
 #define ZIRK_CORR_CLASS_CORRELATION_H_
 
 #include <array>
-#include <boost/math/constants/constants.hpp>
 #include <cmath>
 #include <cstddef>
 #include <limits>
@@ -46,19 +55,22 @@ namespace zirk_corr {
 // The within-class Spearman correlations of one gene pair and the two tests.
 struct ClassCorrelation {
   std::array<int, 3> n;               // individuals per class
-  std::array<bool, 3> usable;         // >= 4 individuals, both genes vary
+  std::array<bool, 3> usable;         // large enough, both genes vary
   std::array<double, 3> r;            // NaN where not usable
   double log10_p_trend, log10_p_het;  // NaN with fewer than two usable classes
 };
 
-// Fewest individuals a class needs to be usable.
-inline constexpr int kMinClassSize = 4;
+// Fewest individuals a class needs to be usable: by default, and the least
+// that may be set (n_k - 3 must be positive).
+inline constexpr int kDefaultMinClassSize = 20;
+inline constexpr int kSmallestClassSize = 4;
 
 // `a`, `b`: the two genes' values; `cls`: 0, 1, 2 per individual, anything
-// else = no class. The three spans have the same length.
-ClassCorrelation class_correlation(std::span<const double> a,
-                                   std::span<const double> b,
-                                   std::span<const int> cls);
+// else = no class. The three spans have the same length. `min_class_size`
+// is at least kSmallestClassSize.
+ClassCorrelation class_correlation(
+    std::span<const double> a, std::span<const double> b,
+    std::span<const int> cls, int min_class_size = kDefaultMinClassSize);
 
 // The two tests from given class correlations (used by the fast path too).
 // Classes with usable[k] false are left out whatever r[k] and n[k] hold.
@@ -98,26 +110,7 @@ class TrendHet {
   // returns the trend's |T| / sqrt(2), whose two-sided p-value is erfc of
   // it, and writes log10 of het's p-value. Both NaN with fewer than two
   // usable classes.
-  double operator()(const std::array<double, 3>& z, double* log10_p_het) const {
-    if (classes_ < 2) {
-      *log10_p_het = kNotComputed;
-      return kNotComputed;
-    }
-    double zBar = 0.0, t = 0.0;
-    for (int j = 0; j < classes_; ++j) {
-      zBar += share_[j] * z[class_[j]];
-      t += slope_[j] * z[class_[j]];
-    }
-    double q = 0.0;
-    for (int j = 0; j < classes_; ++j) {
-      const double d = z[class_[j]] - zBar;
-      q += weight_[j] * d * d;
-    }
-    // Chi-squared survival: erfc(sqrt(q / 2)) with 1 df, exp(-q / 2) with 2.
-    *log10_p_het =
-        classes_ == 2 ? log10_erfc(std::sqrt(q / 2.0)) : -q / kTwoLnTen;
-    return std::fabs(t) / boost::math::constants::root_two<double>();
-  }
+  double operator()(const std::array<double, 3>& z, double* log10_p_het) const;
 
   // operator() of `size` pairs at once (a multiple of 4), pair i's Fisher z
   // being z0[i], z1[i], z2[i], for a test with all three classes usable:
@@ -130,14 +123,15 @@ class TrendHet {
  private:
   static constexpr double kNotComputed =
       std::numeric_limits<double>::quiet_NaN();
-  static constexpr double kTwoLnTen =
-      2.0 * boost::math::constants::ln_ten<double>();
 
+  // The weights' common factor 1 + rbar^2 / 2 is the pair's own; the
+  // constants below hold the weights n_k - 3, which the factor scales:
+  // zbar and kbar stay, Q is divided by the factor and T by its root.
   int classes_ = 0;                 // usable classes
   std::array<int, 3> class_{};      // their numbers, increasing
-  std::array<double, 3> weight_{};  // w_k
-  std::array<double, 3> share_{};   // w_k / sum w
-  std::array<double, 3> slope_{};   // w_k (k - kbar) / sqrt(Sxx)
+  std::array<double, 3> weight_{};  // n_k - 3
+  std::array<double, 3> share_{};   // (n_k - 3) / sum (n_j - 3)
+  std::array<double, 3> slope_{};   // (n_k - 3) (k - kbar) / sqrt(Sxx)
 };
 
 // Writes to `out` the average ranks of `values` (1 for the smallest, ties

@@ -1,6 +1,7 @@
 #include "class_ranks.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <numeric>
 
@@ -28,15 +29,17 @@ GeneOrders::GeneOrders(const std::vector<double>& values, std::size_t genes,
 }
 
 void prepare_class_ranks(const std::vector<std::uint8_t>& cls,
-                         std::size_t genes, ClassRanks& ranks,
+                         std::size_t genes, int min_class_size,
+                         ClassRanks& ranks,
                          std::vector<std::uint32_t>& position) {
+  assert(min_class_size >= kSmallestClassSize);
   ranks.n = {0, 0, 0};
   position.resize(cls.size());
   for (std::size_t i = 0; i < cls.size(); ++i) {
     position[i] = static_cast<std::uint32_t>(ranks.n[cls[i]]++);
   }
   for (int k = 0; k < 3; ++k) {
-    const bool kept = ranks.n[k] >= kMinClassSize;
+    const bool kept = ranks.n[k] >= min_class_size;
     ranks.x[k].resize(kept ? static_cast<std::size_t>(ranks.n[k]) * genes : 0);
     ranks.usable[k].assign(genes, 0);
   }

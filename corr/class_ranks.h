@@ -1,7 +1,8 @@
 // The standardised within-class ranks of every gene at one SNP: the factor
 // whose Gram matrix holds every gene pair's within-class Spearman correlation.
 //
-// For class k with n_k >= 4 members, column g of X_k (n_k rows, members in
+// For class k with at least the minimum class size of members (see
+// class_correlation.h), column g of X_k (n_k rows, members in
 // individual order) holds gene g's average ranks within the class, centred
 // and scaled to unit sum of squares, so that X_k' X_k has r_k of genes g and
 // h at (g, h). A gene that is constant or has a NaN value within the class
@@ -48,7 +49,7 @@ class GeneOrders {
 // One SNP's standardised class ranks.
 struct ClassRanks {
   std::array<int, 3> n{};  // class sizes
-  // X_k, column-major (n_k x genes); empty when n_k < 4.
+  // X_k, column-major (n_k x genes); empty below the minimum class size.
   std::array<std::vector<double>, 3> x;
   // usable[k][g]: gene g may enter class k's correlations.
   std::array<std::vector<std::uint8_t>, 3> usable;
@@ -56,9 +57,11 @@ struct ClassRanks {
 
 // Sizes `ranks` for the classes `cls` (0, 1 or 2 per individual) and
 // `genes` genes, reusing its storage, and sets position[i] to individual i's
-// row within its class.
+// row within its class. Classes of fewer than `min_class_size` (at least
+// kSmallestClassSize) individuals are left out.
 void prepare_class_ranks(const std::vector<std::uint8_t>& cls,
-                         std::size_t genes, ClassRanks& ranks,
+                         std::size_t genes, int min_class_size,
+                         ClassRanks& ranks,
                          std::vector<std::uint32_t>& position);
 
 // Writes the columns and usable flags of genes [first, last) after

@@ -35,6 +35,10 @@ Within-class Spearman correlations of every gene pair at every SNP, with a
   -A, --anchors FILE     test at each SNP only the pairs of the genes that
                          FILE's lines SNP_ID<TAB>GENE_ID pair it with (needs
                          --data)
+  -m, --min-class-size K
+                         leave each genotype class of fewer than K
+                         individuals out of a SNP's correlations (K at
+                         least 4) [20]
   -t, --threads N        worker threads [1]
   -h, --help             this text
 )";
@@ -80,6 +84,7 @@ Options parse_options(int argc, char** argv) {
       {"snp-offset", required_argument, nullptr, kSnpOffset},
       {"cis-window", required_argument, nullptr, 'w'},
       {"anchors", required_argument, nullptr, 'A'},
+      {"min-class-size", required_argument, nullptr, 'm'},
       {"threads", required_argument, nullptr, 't'},
       {"help", no_argument, nullptr, 'h'},
       {nullptr, 0, nullptr, 0}};
@@ -88,7 +93,7 @@ Options parse_options(int argc, char** argv) {
   optind = 1;
   bool maxP = false;
   int c;
-  while ((c = getopt_long(argc, argv, ":g:e:a:d:o:s:p:w:A:t:h", kLong,
+  while ((c = getopt_long(argc, argv, ":g:e:a:d:o:s:p:w:A:m:t:h", kLong,
                           nullptr)) != -1) {
     const std::string_view arg = optarg ? optarg : "";
     switch (c) {
@@ -126,6 +131,17 @@ Options parse_options(int argc, char** argv) {
       case 'A':
         o.anchors = arg;
         break;
+      case 'm': {
+        const auto r = std::from_chars(arg.data(), arg.data() + arg.size(),
+                                       o.min_class_size);
+        if (r.ec != std::errc() || r.ptr != arg.data() + arg.size() ||
+            o.min_class_size < kSmallestClassSize) {
+          throw CorrError("--min-class-size: '" + std::string(arg) +
+                          "' is not a whole number of at least " +
+                          std::to_string(kSmallestClassSize));
+        }
+        break;
+      }
       case 't': {
         const auto r =
             std::from_chars(arg.data(), arg.data() + arg.size(), o.threads);

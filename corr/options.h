@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "class_correlation.h"
 #include "error_line.h"
 
 namespace zirk_corr {
@@ -30,6 +31,7 @@ struct Options {
   std::optional<std::uint64_t> cis_window;  // --cis-window
   std::string anchors;                      // --anchors
   int threads = 1;
+  int min_class_size = kDefaultMinClassSize;
   bool help = false;
 };
 

@@ -179,7 +179,7 @@ void run(const Options& options, std::FILE* progress,
       cls[i] = static_cast<std::uint8_t>(
           genotype_class(gmat(i, 2 * s), gmat(i, 2 * s + 1), reference[s]));
     }
-    prepare_class_ranks(cls, genes, ranks, position);
+    prepare_class_ranks(cls, genes, options.min_class_size, ranks, position);
     const std::size_t index = options.snp_offset + s;
     if (!design.all_pairs() && design.anchors(index).empty()) continue;
     int writeError = 0;

@@ -11,9 +11,11 @@
 // returns its vector in a ymm register and so is declared for AVX2.
 extern "C" {
 __m128d _ZGVbN2v_erfc(__m128d);
+__m128d _ZGVbN2v_exp(__m128d);
 __m128d _ZGVbN2v_log(__m128d);
 __m128d _ZGVbN2v_log10(__m128d);
 __attribute__((target("avx2"))) __m256d _ZGVdN4v_erfc(__m256d);
+__attribute__((target("avx2"))) __m256d _ZGVdN4v_exp(__m256d);
 __attribute__((target("avx2"))) __m256d _ZGVdN4v_log(__m256d);
 __attribute__((target("avx2"))) __m256d _ZGVdN4v_log10(__m256d);
 }
@@ -36,6 +38,9 @@ struct AtanhSse {
 struct ErfcSse {
   static __m128d apply(__m128d x) { return _ZGVbN2v_erfc(x); }
 };
+struct ExpSse {
+  static __m128d apply(__m128d x) { return _ZGVbN2v_exp(x); }
+};
 struct Log10Sse {
   static __m128d apply(__m128d x) { return _ZGVbN2v_log10(x); }
 };
@@ -51,6 +56,11 @@ struct AtanhAvx2 {
 struct ErfcAvx2 {
   __attribute__((target("avx2"))) static __m256d apply(__m256d x) {
     return _ZGVdN4v_erfc(x);
+  }
+};
+struct ExpAvx2 {
+  __attribute__((target("avx2"))) static __m256d apply(__m256d x) {
+    return _ZGVdN4v_exp(x);
   }
 };
 struct Log10Avx2 {
@@ -88,6 +98,7 @@ void each(std::span<double> values) {
 
 void atanh_each(std::span<double> values) { each<AtanhSse, AtanhAvx2>(values); }
 void erfc_each(std::span<double> values) { each<ErfcSse, ErfcAvx2>(values); }
+void exp_each(std::span<double> values) { each<ExpSse, ExpAvx2>(values); }
 void log10_each(std::span<double> values) { each<Log10Sse, Log10Avx2>(values); }
 
 #else
@@ -97,6 +108,9 @@ void atanh_each(std::span<double> values) {
 }
 void erfc_each(std::span<double> values) {
   for (double& x : values) x = std::erfc(x);
+}
+void exp_each(std::span<double> values) {
+  for (double& x : values) x = std::exp(x);
 }
 void log10_each(std::span<double> values) {
   for (double& x : values) x = std::log10(x);

@@ -1,7 +1,7 @@
 // Elementwise functions of whole arrays of doubles, for the millions of
 // Fisher z values and trend p-values of a SNP's rows.
 //
-// The logarithm and erfc come from the C library's vector math functions
+// The logarithm, exp and erfc come from the C library's vector math functions
 // (libmvec, at most 4 ulp from the exact value): four lanes at a time where
 // the processor has AVX2, two otherwise (which the library runs as scalar
 // calls on processors without SSE4.1), the scalar C library elsewhere than
@@ -12,7 +12,7 @@
 // Gram matrices, whose BLAS kernel follows the processor too.
 //
 // Every array's size must be a multiple of kLanes; pad with a value the
-// function takes (0 for all three).
+// function takes (0 for all four).
 #ifndef ZIRK_CORR_VECTOR_MATH_H_
 #define ZIRK_CORR_VECTOR_MATH_H_
 
@@ -33,6 +33,9 @@ void atanh_each(std::span<double> values);
 
 // Replaces each x by erfc x.
 void erfc_each(std::span<double> values);
+
+// Replaces each x by exp x.
+void exp_each(std::span<double> values);
 
 // Replaces each x by log10 x.
 void log10_each(std::span<double> values);

@@ -92,6 +92,12 @@ TEST_F(CorrCliTest, ErrorsAreOneLineAndLeaveNoOutput) {
                "Error: --threads: '0' is not a whole number from 1 to 256");
   expect_error(with({"-o", "o.tsv", "-t", "2x"}),
                "Error: --threads: '2x' is not a whole number from 1 to 256");
+  expect_error(with({"-o", "o.tsv", "--min-class-size", "3"}),
+               "Error: --min-class-size: '3' is not a whole number of at "
+               "least 4");
+  expect_error(with({"-o", "o.tsv", "-m", "20.5"}),
+               "Error: --min-class-size: '20.5' is not a whole number of at "
+               "least 4");
   expect_error(with({"-x"}), "Error: unknown option -x (see zirk-corr --help)");
   expect_error(with({"-o"}), "Error: -o needs a value");
   expect_error(with({"-o", "o.tsv", "more"}),
@@ -128,11 +134,13 @@ TEST_F(CorrCliTest, ErrorsAreOneLineAndLeaveNoOutput) {
 }
 
 TEST_F(CorrCliTest, InputAndOutputNamedEitherWayGiveTheSameRows) {
+  // Classes of 5 individuals need the smallest minimum class size.
   const CliResult files =
-      run({"-g", "g.txt", "-e", "e.txt", "-a", "a.txt", "-o", "-"});
+      run({"-g", "g.txt", "-e", "e.txt", "-a", "a.txt", "-o", "-", "-m", "4"});
   ASSERT_EQ(files.status, 0) << files.err;
   EXPECT_EQ(files.err, "");
-  const CliResult folder = run({"--data", "data", "--out", "o.tsv"});
+  const CliResult folder =
+      run({"--data", "data", "--out", "o.tsv", "--min-class-size", "4"});
   ASSERT_EQ(folder.status, 0) << folder.err;
   EXPECT_EQ(folder.out, "");
   EXPECT_EQ(scratch_.read("o.tsv"), files.out);
@@ -144,6 +152,11 @@ TEST_F(CorrCliTest, InputAndOutputNamedEitherWayGiveTheSameRows) {
             "log10_p_het\n");
   EXPECT_EQ(std::count(files.out.begin(), files.out.end(), '\n'), 1 + 2 * 6);
   EXPECT_NE(files.out.find("1\t2\t3\t0\t5\t0\tNA\t0.288675\tNA\tNA\tNA\n"),
+            std::string::npos);
+  // At the default minimum every class here is too small.
+  const CliResult byDefault = run({"--data", "data", "-o", "-"});
+  ASSERT_EQ(byDefault.status, 0) << byDefault.err;
+  EXPECT_NE(byDefault.out.find("1\t2\t3\t0\t5\t0\tNA\tNA\tNA\tNA\tNA\n"),
             std::string::npos);
 
   const CliResult help = run({"--help"});

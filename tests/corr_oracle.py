@@ -2,13 +2,17 @@
 """Checks zirk-corr's statistics against an independent computation with
 numpy/scipy: the per-pair library (through corr_pairs_driver) to 1e-9
 relative, and the program's rows (BLAS path, six printed decimals) on input
-files built here, with one and with two threads giving the same bytes.
+files built here, with one and with two threads giving the same bytes; both
+at the default minimum class size and at the smallest one may set.
 
     corr_oracle.py ZIRK_CORR PAIRS_DRIVER WORK_DIR
 
 The oracle ranks with scipy.stats.rankdata, correlates with numpy.corrcoef,
-fits the trend as a weighted least-squares regression through its normal
-equations, and takes the tails from scipy.special (log_ndtr, chdtrc).
+weights each class by the inverse of Bonett and Wright's variance of
+Fisher's z, (1 + rbar^2 / 2) / (n - 3) with rbar the tanh of the classes'
+mean z weighted by n - 3, fits the trend as a weighted least-squares
+regression through its normal equations, and takes the tails from
+scipy.special (log_ndtr, chdtrc).
 """
 
 import math
@@ -20,12 +24,15 @@ import numpy as np
 from scipy import special, stats
 
 LN10 = math.log(10.0)
+# zirk-corr's documented default minimum class size, and the least it takes.
+DEFAULT_MIN_CLASS = 20
+SMALLEST_CLASS = 4
 
 
-def class_ranks(values):
+def class_ranks(values, min_class):
     """Average ranks of one class's values, or None when the class is not
-    usable for the gene (fewer than 4, a NaN, all equal)."""
-    if len(values) < 4 or np.isnan(values).any():
+    usable for the gene (fewer than min_class, a NaN, all equal)."""
+    if len(values) < min_class or np.isnan(values).any():
         return None
     ranks = stats.rankdata(values)
     return ranks if np.ptp(ranks) > 0 else None
@@ -40,7 +47,8 @@ def tests(n, r):
     nk = np.array([n[k] for k in ks], dtype=float)
     limit = 1.0 - 6.0 / (nk ** 3 - nk)
     z = np.arctanh(np.clip([r[k] for k in ks], -limit, limit))
-    w = (nk - 3.0) / 1.06
+    pooled = np.tanh(np.average(z, weights=nk - 3.0))
+    w = (nk - 3.0) / (1.0 + pooled ** 2 / 2.0)
     design = np.column_stack([np.ones(len(ks)), np.array(ks, dtype=float)])
     information = design.T @ (w[:, None] * design)
     beta = np.linalg.solve(information, design.T @ (w * z))
@@ -59,13 +67,14 @@ def tests(n, r):
     return trend, het / LN10
 
 
-def oracle(a, b, cls):
+def oracle(a, b, cls, min_class):
     """n, r (NaN where unusable), log10 p trend and het (NaN with < 2)."""
     n, r = [], []
     for k in range(3):
         members = cls == k
         n.append(int(members.sum()))
-        ra, rb = class_ranks(a[members]), class_ranks(b[members])
+        ra = class_ranks(a[members], min_class)
+        rb = class_ranks(b[members], min_class)
         ok = ra is not None and rb is not None
         r.append(np.corrcoef(ra, rb)[0, 1] if ok else math.nan)
     return (n, r) + tests(n, r)
@@ -137,14 +146,14 @@ def pair_cases(rng):
     return cases
 
 
-def check_library(driver):
+def check_library(driver, min_class):
     cases = pair_cases(np.random.default_rng(7))
     text = "".join(
         "%d\n%s\n%s\n%s\n" % (len(a), " ".join(repr(float(v)) for v in a),
                              " ".join(repr(float(v)) for v in b),
                              " ".join(str(int(v)) for v in c))
         for a, b, c in cases)
-    lines = subprocess.run([driver], input=text, capture_output=True,
+    lines = subprocess.run([driver, str(min_class)], input=text, capture_output=True,
                            text=True, check=True).stdout.splitlines()
     if len(lines) != len(cases):
         failures.append("driver: %d answers for %d cases" %
@@ -153,8 +162,8 @@ def check_library(driver):
     far = 0
     for number, ((a, b, cls), line) in enumerate(zip(cases, lines)):
         fields = line.split()
-        n, r, trend, het = oracle(a, b, cls)
-        what = "case %d" % number
+        n, r, trend, het = oracle(a, b, cls, min_class)
+        what = "case %d, classes of at least %d" % (number, min_class)
         if [int(f) for f in fields[:3]] != n:
             failures.append("%s: n %s, want %s" % (what, fields[:3], n))
         for k in range(3):
@@ -177,6 +186,7 @@ def write_inputs(folder, rng):
     cls[2] = rng.integers(0, 2, size=individuals)  # class 2 empty
     cls[3] = 1                               # one class only
     cls[4] = [0] * 25 + [2] * 25
+    cls[5] = [0] * 15 + [1] * 14 + [2] * 21  # at the default limit, below it
     values = 10.0 ** rng.normal(2.0, 0.4, size=(genes, individuals))
     values[:40] = np.round(values[:40], -1)   # ties
     values[5, cls[0] == 1] = 77.0             # constant in a class of SNP 0
@@ -206,19 +216,27 @@ def write_inputs(folder, rng):
     return values, cls
 
 
-def check_program(program, folder):
-    os.makedirs(folder, exist_ok=True)
-    values, cls = write_inputs(folder, np.random.default_rng(11))
+def run_program(program, folder, min_class):
+    """The rows' lines at `min_class` (None: the default), the same bytes
+    with one and with two threads."""
     outputs = []
     for threads in ("1", "2"):
         path = os.path.join(folder, "rows-%s.tsv" % threads)
+        option = [] if min_class is None else ["-m", str(min_class)]
         subprocess.run([program, "--data", folder, "-o", path, "--threads",
-                        threads], check=True)
+                        threads] + option, check=True)
         with open(path, "rb") as rows:
             outputs.append(rows.read())
     if outputs[0] != outputs[1]:
         failures.append("one and two threads give different rows")
-    lines = outputs[0].decode().splitlines()
+    return outputs[0].decode().splitlines()
+
+
+def check_program(program, folder, min_class):
+    os.makedirs(folder, exist_ok=True)
+    values, cls = write_inputs(folder, np.random.default_rng(11))
+    lines = run_program(program, folder,
+                        None if min_class == DEFAULT_MIN_CLASS else min_class)
     header = ("snp\tgene1\tgene2\tn0\tn1\tn2\tr0\tr1\tr2\t"
               "log10_p_trend\tlog10_p_het")
     if lines[0] != header:
@@ -237,7 +255,8 @@ def check_program(program, folder):
     snp_r = {}
     for s in range(cls.shape[0]):
         for k in range(3):
-            ranks = [class_ranks(logs[g, cls[s] == k]) for g in range(genes)]
+            ranks = [class_ranks(logs[g, cls[s] == k], min_class)
+                     for g in range(genes)]
             usable = [x is not None for x in ranks]
             matrix = np.full((genes, genes), math.nan)
             if any(usable):
@@ -262,8 +281,9 @@ def check_program(program, folder):
 
 def main():
     program, driver, folder = sys.argv[1:4]
-    check_library(driver)
-    check_program(program, folder)
+    for min_class in (DEFAULT_MIN_CLASS, SMALLEST_CLASS):
+        check_library(driver, min_class)
+        check_program(program, folder, min_class)
     for failure in failures[:20]:
         print(failure)
     if failures:

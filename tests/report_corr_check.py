@@ -169,23 +169,25 @@ def single_gene(x, c):
 
 def class_tests(a, b, c):
     """r_k of the usable classes and log10 p of trend and het, computed from
-    their definitions (Spearman within class, Fisher z with weight
-    (n - 3) / 1.06, |r| clipped below 1)."""
+    their definitions (Spearman within class of at least 20, zirk-corr's
+    default, Fisher z with weight (n - 3) / (1 + rbar^2 / 2), rbar the tanh
+    of the classes' mean z weighted by n - 3, |r| clipped below 1)."""
     r, z, w, ks = [None] * 3, [], [], []
     for k in range(3):
         x, y = a[c == k], b[c == k]
         n = len(x)
-        if n < 4 or np.any(np.isnan(x)) or np.any(np.isnan(y)) or \
+        if n < 20 or np.any(np.isnan(x)) or np.any(np.isnan(y)) or \
                 np.ptp(x) == 0 or np.ptp(y) == 0:
             continue
         r[k] = stats.spearmanr(x, y).statistic
         limit = 1 - 6 / (n ** 3 - n)
         z.append(math.atanh(max(-limit, min(limit, r[k]))))
-        w.append((n - 3) / 1.06)
+        w.append(n - 3.0)
         ks.append(k)
     if len(ks) < 2:
         return r, None, None
     z, w, ks = np.array(z), np.array(w), np.array(ks, dtype=float)
+    w = w / (1 + math.tanh(np.sum(w * z) / np.sum(w)) ** 2 / 2)
     zbar = np.sum(w * z) / np.sum(w)
     het = stats.chi2.sf(np.sum(w * (z - zbar) ** 2), len(ks) - 1)
     kbar = np.sum(w * ks) / np.sum(w)

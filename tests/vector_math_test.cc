@@ -57,6 +57,13 @@ TEST(VectorMathTest, AgreesWithScalarFunctionsLaneByLane) {
   check(
       erfc_each, [](double v) { return std::erfc(v); }, x, 4e-15, 0.0, "erfc");
 
+  // Twice a pooled Fisher z: within about +-40 for any class size.
+  std::vector<double> twice = {0.0, -0.0, 1e-12, -3.0, 26.6, -40.0};
+  for (int i = 0; i < 1001; ++i) twice.push_back(40.0 * unit(random));
+  check(
+      exp_each, [](double v) { return std::exp(v); }, twice, 4e-15, 0.0,
+      "exp");
+
   std::vector<double> positive = {1.0, 1e-300, 4.9e-324, 1e300, 0.1};
   for (int i = 0; i < 1003; ++i) {
     positive.push_back(std::ldexp(std::fabs(unit(random)) + 0.5,
