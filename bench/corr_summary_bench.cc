@@ -20,14 +20,14 @@
 #include <random>
 #include <vector>
 
+#include "class_correlation.h"
 #include "class_ranks.h"
 #include "pair_rows.h"
 
 namespace {
 
 double since(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() -
-                                       start)
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
       .count();
 }
 
@@ -39,7 +39,8 @@ double median(std::vector<double> v) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::size_t genes = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 1000;
+  const std::size_t genes =
+      argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 1000;
   const int rounds = argc > 2 ? std::atoi(argv[2]) : 21;
   constexpr std::size_t kIndividuals = 358;
   std::mt19937_64 random(7);
@@ -54,7 +55,8 @@ int main(int argc, char** argv) {
   const zirk_corr::GeneOrders orders(values, genes, kIndividuals);
   zirk_corr::ClassRanks ranks;
   std::vector<std::uint32_t> position;
-  zirk_corr::prepare_class_ranks(cls, genes, ranks, position);
+  zirk_corr::prepare_class_ranks(cls, genes, zirk_corr::kDefaultMinClassSize,
+                                 ranks, position);
   zirk_corr::rank_genes(orders, cls, position, 0, genes, ranks);
   std::array<std::vector<double>, 3> gram;
   for (auto& g : gram) g.resize(genes * genes);
@@ -76,9 +78,11 @@ int main(int argc, char** argv) {
     }
     floor.push_back(since(start));
     start = std::chrono::steady_clock::now();
-    zirk_corr::prepare_class_ranks(cls, genes, ranks, position);
+    zirk_corr::prepare_class_ranks(cls, genes, zirk_corr::kDefaultMinClassSize,
+                                   ranks, position);
     zirk_corr::rank_genes(orders, cls, position, 0, genes, ranks);
-    for (std::size_t first = 0; first < genes; first += zirk_corr::kPanelGenes) {
+    for (std::size_t first = 0; first < genes;
+         first += zirk_corr::kPanelGenes) {
       // Each round a SNP of its own, as in a run.
       const auto snp = static_cast<std::size_t>(round);
       zirk_corr::panel_rows(ranks, genes, snp, snp, first,
@@ -92,11 +96,13 @@ int main(int argc, char** argv) {
   const double pairs = genes * (genes - 1) / 2.0;
   std::printf("genes %zu, n %zu (classes %d %d %d), %d rounds, one thread\n",
               genes, kIndividuals, ranks.n[0], ranks.n[1], ranks.n[2], rounds);
-  std::printf("floor (3 x dsyrk): %.4f s fastest, %.4f median (%.1f ns per pair)\n",
-              *std::min_element(floor.begin(), floor.end()), median(floor),
-              median(floor) / pairs * 1e9);
-  std::printf("summary per SNP:   %.4f s fastest, %.4f median (%.1f ns per pair)\n",
-              *std::min_element(summary.begin(), summary.end()),
-              median(summary), median(summary) / pairs * 1e9);
+  std::printf(
+      "floor (3 x dsyrk): %.4f s fastest, %.4f median (%.1f ns per pair)\n",
+      *std::min_element(floor.begin(), floor.end()), median(floor),
+      median(floor) / pairs * 1e9);
+  std::printf(
+      "summary per SNP:   %.4f s fastest, %.4f median (%.1f ns per pair)\n",
+      *std::min_element(summary.begin(), summary.end()), median(summary),
+      median(summary) / pairs * 1e9);
   std::printf("ratio summary / floor: median %.2f\n", median(ratio));
 }
