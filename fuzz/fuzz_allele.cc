@@ -1,6 +1,7 @@
-// Fuzzes the allele lookup with the fuzz input as the allele file: getallele
-// for SNPs 0 to 7, each call on its own, and the engine's AlleleTable, which
-// must reach the same allele or the same error message for every SNP.
+// Fuzzes the allele lookup on the fuzz input in memory as the allele file:
+// getallele's reader for SNPs 0 to 7, each on a stream of its own, and the
+// engine's AlleleTable, which must reach the same allele or the same error
+// message for every SNP.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -25,11 +26,12 @@ struct Outcome {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
-  const std::string path = write_scratch("allele.txt", data, size);
   Outcome expected[kSnps];
   for (unsigned s = 0; s < kSnps; ++s) {
-    expected[s].message =
-        run_to_exit([&] { getallele(s, expected[s].allele, path.c_str()); });
+    expected[s].message = run_to_exit([&] {
+      expected[s].allele =
+          input_detail::allele_of_snp(s, MemoryFile(data, size).get());
+    });
     if (expected[s].message.empty() &&
         !input_detail::is_allele(expected[s].allele)) {
       std::fprintf(stderr, "allele oracle: SNP %u accepted %d\n", s,
@@ -39,8 +41,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   }
 
   std::unique_ptr<AlleleTable> table;
-  const std::string opened = run_to_exit(
-      [&] { table = std::make_unique<AlleleTable>(path.c_str(), kSnps); });
+  const std::string opened = run_to_exit([&] {
+    table = std::make_unique<AlleleTable>(MemoryFile(data, size).get(), kSnps);
+  });
   if (!opened.empty()) {
     std::fprintf(stderr, "allele oracle: table failed: %s\n", opened.c_str());
     std::abort();

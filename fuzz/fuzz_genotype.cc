@@ -1,5 +1,5 @@
-// Fuzzes the dimension scan and the genotype reader with the fuzz input as
-// the genotype file. A file the scan accepts must load into a matrix whose
+// Fuzzes the genotype scan and the genotype reader on the fuzz input in
+// memory, as the genotype file. A file the scan accepts must load into a matrix whose
 // cells are the allele characters at positions 4j and 4j + 2 of each line,
 // as a plain split of the file into lines shows them.
 #include <cstdint>
@@ -58,14 +58,18 @@ void check_loaded(std::string_view text, const GenotypeMatrix& gmat) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
-  static const std::string expression =
-      write_scratch("expression.txt", "1 2\n");
-  const std::string genotype = write_scratch("genotype.txt", data, size);
+  // The scan's buffer, allocated once: the scan reads only what each line
+  // read wrote into it, so what an earlier input left there does not matter.
+  static const input_detail::Buffer line =
+      input_detail::allocate_buffer(input_detail::kGenotypeScanBufferSize);
   GenotypeMatrix gmat;
   const std::string message = run_to_exit([&] {
-    get_parmeters(genotype.c_str(), expression.c_str());
+    input_detail::scan_genotype(MemoryFile(data, size).get(), line.get());
     gmat.resize(n, 2 * static_cast<std::size_t>(ps), false);
-    read_genotype(gmat, genotype.c_str());
+    input_detail::Buffer row =
+        input_detail::allocate_buffer(input_detail::genotype_buffer_size(ps));
+    input_detail::read_genotype_rows(gmat, MemoryFile(data, size).get(),
+                                     row.get());
   });
   if (message.empty()) {
     check_loaded(std::string_view(reinterpret_cast<const char*>(data), size),

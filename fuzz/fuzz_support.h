@@ -1,6 +1,7 @@
 // Shared plumbing of the fuzz targets: a fuzz-only fatal-error exit that
-// returns control to the target, and scratch files that carry the fuzz input
-// to the readers, which only read files by name.
+// returns control to the target, streams over the fuzz input in memory for
+// the readers that take a FILE*, and scratch files for the readers that
+// still open their input by name (zirk-import's and zirk-report's).
 //
 // The fuzz build links this file's definitions of `error`, `n`, `ngene` and
 // `ps` in place of src/common.cc, so a reader that rejects its input ends in
@@ -10,8 +11,14 @@
 #define ZIRK_FUZZ_FUZZ_SUPPORT_H_
 
 #include <cstddef>
+#include <sys/types.h>
+
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <string>
+
+#include "input.h"
 
 // Thrown by the fuzz build's error() with the message it was given. Catching
 // it is the clean outcome of a rejected input.
@@ -31,6 +38,30 @@ std::string run_to_exit(Body&& body) {
   return std::string();
 }
 
+// A read-only stream over the `size` bytes at `data`, which must outlive it
+// (they are not copied). With `seekable` false, fseek fails as it does on a
+// pipe. The stream's buffer lives beside it: a stream of its own would take
+// fresh memory for every input from the sanitizer's allocator, whose
+// quarantine keeps freed memory from being reused soon.
+class MemoryFile {
+ public:
+  MemoryFile(const std::uint8_t* data, std::size_t size, bool seekable = true);
+  std::FILE* get() const { return file_.get(); }
+
+ private:
+  struct State {
+    const std::uint8_t* data;
+    std::size_t size;
+    std::size_t position;
+    char buffer[512];
+  };
+  static ssize_t read(void* cookie, char* out, std::size_t count);
+  static int seek(void* cookie, off64_t* offset, int whence);
+
+  std::unique_ptr<State> state_;  // declared first: it outlives the stream
+  input_detail::File file_;
+};
+
 // Path of a file named `name` in this process's scratch directory (created
 // on first use, removed at process exit).
 std::string scratch_path(const char* name);
@@ -39,6 +70,5 @@ std::string scratch_path(const char* name);
 // and returns the path. Aborts when the file cannot be written.
 std::string write_scratch(const char* name, const std::uint8_t* data,
                           std::size_t size);
-std::string write_scratch(const char* name, const std::string& text);
 
 #endif  // ZIRK_FUZZ_FUZZ_SUPPORT_H_

@@ -12,6 +12,7 @@
 #define ZIRK_ALLELE_TABLE_H_
 
 #include <cstddef>
+#include <cstdio>
 #include <vector>
 
 #include "input.h"
@@ -22,12 +23,16 @@ class AlleleTable {
   // a read fails first). Ends the run through error() with "Error: Cannot
   // open the allele file." when the file cannot be opened.
   AlleleTable(const char* fileName, std::size_t snps);
+  // The same from `file`, opened by the caller.
+  AlleleTable(std::FILE* file, std::size_t snps);
 
   // Returns SNP s's reference allele, or ends the run through error() with
   // the message getallele() gives for that SNP.
   char lookup(std::size_t s) const;
 
  private:
+  void read_pieces(std::FILE* file, std::size_t snps);
+
   struct Piece {
     char text[6];
     input_detail::LineRead read;  // a line, or "nothing read, retry"

@@ -84,10 +84,7 @@ int start_up(int argc, char** argv, RunSettings& settings) {
     }
   }
 
-  std::cout << "threshold of MC test's pvalue?: " << std::flush;
-  if (!(std::cin >> settings.threshold)) {
-    error("Aborted due to input error.");
-  }
+  read_threshold(std::cin, settings);
 
   std::cout << "check the files..." << std::endl;
   std::cout << "genotype  : " << settings.genotypeFile << std::endl;
@@ -101,6 +98,13 @@ int start_up(int argc, char** argv, RunSettings& settings) {
   std::cout << "#genes: " << ngene << std::endl;
   std::cout << "n     : " << n << std::endl;
   return -1;
+}
+
+void read_threshold(std::istream& in, RunSettings& settings) {
+  std::cout << "threshold of MC test's pvalue?: " << std::flush;
+  if (!(in >> settings.threshold)) {
+    error("Aborted due to input error.");
+  }
 }
 
 void load_inputs(const RunSettings& settings, GenotypeMatrix& gmat,

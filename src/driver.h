@@ -9,6 +9,7 @@
 #ifndef ZIRK_DRIVER_H_
 #define ZIRK_DRIVER_H_
 
+#include <iosfwd>
 #include <new>
 #include <string>
 
@@ -29,6 +30,12 @@ struct RunSettings {
 // the exit status (0 after -h, 1 on a usage or file error) when it must end
 // now; faults found while reading end the process through error().
 int start_up(int argc, char** argv, RunSettings& settings);
+
+// The threshold prompt: shows it on standard output and reads the threshold
+// from `in` (standard input in a run) into settings.threshold. Ends the run
+// through error() with "Aborted due to input error." when `in` holds no
+// number there.
+void read_threshold(std::istream& in, RunSettings& settings);
 
 // Creates gmat (n x 2ps) and emat (n x ngene) and fills them from the input
 // files, printing the two loading lines with a sample of each matrix, then

@@ -39,6 +39,73 @@ LineRead read_line_in_chunks(char* buffer, std::size_t size, std::FILE* file,
   }
 }
 
+void scan_genotype(std::FILE* file, char* line) {
+  ps = 0;
+  n = 0;
+  std::size_t first_length = 0;
+  for (;;) {
+    const LineRead read = read_line(line, kGenotypeScanBufferSize, file);
+    if (read == LineRead::kEnd) break;
+    if (read == LineRead::kError) {
+      error("Aborted due to input error (genome data).");
+    }
+    if (read == LineRead::kNone) continue;
+    count_line(n, "Aborted due to input error (genome data).");
+    const std::size_t length = std::strlen(line);
+    const char* newline =
+        static_cast<const char*>(std::memchr(line, '\n', length));
+    // A line without newline ended the file only if the read hit its end;
+    // otherwise it filled the buffer.
+    const bool last_unterminated = newline == nullptr && std::feof(file);
+    if (n == 1) {
+      for (std::size_t p = 0; p + 1 < length; ++p) {
+        if (line[p] == line[p + 1]) {
+          error("Invalid format in genome data.");
+        }
+      }
+      if (newline != nullptr) {
+        first_length = static_cast<std::size_t>(newline - line);
+      } else if (last_unterminated) {
+        first_length = length;
+      } else {
+        error("Absorted due to input error (genome data).");
+      }
+      ps = static_cast<std::int32_t>((first_length + 2) / 4);
+    }
+    const std::size_t alleles = 2 * static_cast<std::size_t>(ps);
+    if (last_unterminated) {
+      // Not held to the first line's length, but every allele position up
+      // to 4·ps - 2 must have been read.
+      if (length + 1 < 2 * alleles) {
+        error("Invalid format in genome data");
+      }
+    } else if (newline == nullptr ||
+               static_cast<std::size_t>(newline - line) != first_length) {
+      error("Invalid format in genome data");
+    }
+    for (std::size_t k = 0; k < alleles; ++k) {
+      if (!is_allele(line[2 * k])) {
+        error("Invalid data or format in genome data");
+      }
+    }
+  }
+}
+
+void count_expression_pieces(std::FILE* file, char* piece) {
+  ngene = 0;
+  const std::size_t size = expression_scan_buffer_size(n);
+  for (;;) {
+    const LineRead read = read_line(piece, size, file);
+    if (read == LineRead::kEnd) break;
+    if (read == LineRead::kError) {
+      error("Aborted due to input error (expression data).");
+    }
+    if (read == LineRead::kLine) {
+      count_line(ngene, "Aborted due to input error (expression data).");
+    }
+  }
+}
+
 NumberScan scan_numbers_with_fscanf(std::FILE* file, double* values,
                                     std::size_t from, std::size_t count) {
   for (std::size_t k = from; k < count; ++k) {

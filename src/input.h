@@ -137,115 +137,34 @@ NumberScan scan_numbers(std::FILE* file, double* values, std::size_t count);
 
 }  // namespace input_detail
 
-// Scans the genotype file, then the expression file, and sets `n` (genotype
-// lines), `ps` (SNPs, from the first line's length) and `ngene` (expression
-// lines, counted in pieces of at most 31·n + 1 characters). Rejects a
-// genotype file whose first line holds two equal neighbouring characters,
-// whose lines differ in length from the first (a last line without newline
-// only needs room for every allele), or whose allele positions hold anything
-// but A, C, G, T in either case. A file of more than 2^31 - 1 lines (or
-// pieces) ends the run with its input error message.
-template <class GenotypeName, class ExpressionName>
-void get_parmeters(GenotypeName genotypeFile, ExpressionName expressionFile) {
-  using input_detail::LineRead;
-  ps = 0;
-  n = 0;
-  input_detail::File genotype(std::fopen(genotypeFile, "r"));
-  if (!genotype) error("Cannot open the genome file.");
-  const std::size_t size = input_detail::kGenotypeScanBufferSize;
-  input_detail::Buffer buffer = input_detail::allocate_buffer(size);
-  if (!buffer) error("Absorted due to allocation error.");
-  char* line = buffer.get();
-  std::size_t first_length = 0;
-  for (;;) {
-    const LineRead read = input_detail::read_line(line, size, genotype.get());
-    if (read == LineRead::kEnd) break;
-    if (read == LineRead::kError) {
-      error("Aborted due to input error (genome data).");
-    }
-    if (read == LineRead::kNone) continue;
-    input_detail::count_line(
-        n, "Aborted due to input error (genome data).");
-    const std::size_t length = std::strlen(line);
-    const char* newline =
-        static_cast<const char*>(std::memchr(line, '\n', length));
-    // A line without newline ended the file only if the read hit its end;
-    // otherwise it filled the buffer.
-    const bool last_unterminated =
-        newline == nullptr && std::feof(genotype.get());
-    if (n == 1) {
-      for (std::size_t p = 0; p + 1 < length; ++p) {
-        if (line[p] == line[p + 1]) {
-          error("Invalid format in genome data.");
-        }
-      }
-      if (newline != nullptr) {
-        first_length = static_cast<std::size_t>(newline - line);
-      } else if (last_unterminated) {
-        first_length = length;
-      } else {
-        error("Absorted due to input error (genome data).");
-      }
-      ps = static_cast<std::int32_t>((first_length + 2) / 4);
-    }
-    const std::size_t alleles = 2 * static_cast<std::size_t>(ps);
-    if (last_unterminated) {
-      // Not held to the first line's length, but every allele position up
-      // to 4·ps - 2 must have been read.
-      if (length + 1 < 2 * alleles) {
-        error("Invalid format in genome data");
-      }
-    } else if (newline == nullptr ||
-               static_cast<std::size_t>(newline - line) != first_length) {
-      error("Invalid format in genome data");
-    }
-    for (std::size_t k = 0; k < alleles; ++k) {
-      if (!input_detail::is_allele(line[2 * k])) {
-        error("Invalid data or format in genome data");
-      }
-    }
-  }
-  genotype.reset();
-  buffer.reset();
+namespace input_detail {
 
-  ngene = 0;
-  input_detail::File expression(std::fopen(expressionFile, "r"));
-  if (!expression) error("Cannot open the expression file.");
-  const std::size_t piece_size = input_detail::expression_scan_buffer_size(n);
-  buffer = input_detail::allocate_buffer(piece_size);
-  if (!buffer) error("Aborted due to allocation error.");
-  for (;;) {
-    const LineRead read =
-        input_detail::read_line(buffer.get(), piece_size, expression.get());
-    if (read == LineRead::kEnd) break;
-    if (read == LineRead::kError) {
-      error("Aborted due to input error (expression data).");
-    }
-    if (read == LineRead::kLine) {
-      input_detail::count_line(
-          ngene, "Aborted due to input error (expression data).");
-    }
-  }
-}
+// The readers below work on a file the caller has opened (a file on disk, a
+// pipe, or memory): the functions by file name further down only open the
+// file, allocate the buffer and call them, so every rule of the formats
+// lives here once.
 
-// Fills `gmat` (n rows, 2·ps columns, created by the caller) from a genotype
-// file that the scan has validated: gmat(i, 2j) and gmat(i, 2j+1) become
-// characters 4j and 4j+2 of line i. Checks only that the file opens and
-// reads; rows past an early end of file are left unchanged.
-template <class Matrix, class Name>
-void read_genotype(Matrix& gmat, Name fileName) {
-  using input_detail::LineRead;
-  const std::size_t size = input_detail::genotype_buffer_size(ps);
-  input_detail::Buffer buffer = input_detail::allocate_buffer(size);
-  if (!buffer) error("Aborted due to allocation error.");
-  input_detail::File file(std::fopen(fileName, "r"));
-  if (!file) error("Cannot open the genome file.");
-  const char* line = buffer.get();
+// Scans the genotype file `file` from its current position and sets `n`
+// (lines) and `ps` (SNPs, from the first line's length), with the checks that
+// get_parmeters describes. `line` is a buffer of kGenotypeScanBufferSize
+// bytes whose contents do not matter.
+void scan_genotype(std::FILE* file, char* line);
+
+// Counts the expression file's pieces of at most 31·n + 1 characters (n as
+// scanned) into `ngene`, through `piece`, a buffer of
+// expression_scan_buffer_size(n) bytes.
+void count_expression_pieces(std::FILE* file, char* piece);
+
+// read_genotype on the open file `file`, through `buffer`, a zero-filled
+// buffer of genotype_buffer_size(ps) bytes.
+template <class Matrix>
+void read_genotype_rows(Matrix& gmat, std::FILE* file, char* buffer) {
+  const std::size_t size = genotype_buffer_size(ps);
+  const char* line = buffer;
   const std::size_t rows = static_cast<std::size_t>(n);
   const std::size_t snps = static_cast<std::size_t>(ps);
   for (std::size_t i = 0; i < rows; ++i) {
-    const LineRead read =
-        input_detail::read_line(buffer.get(), size, file.get());
+    const LineRead read = read_line(buffer, size, file);
     if (read == LineRead::kEnd) break;
     if (read == LineRead::kError) {
       error("Aborted due to input error (genome data).");
@@ -256,6 +175,94 @@ void read_genotype(Matrix& gmat, Name fileName) {
       gmat(i, 2 * j + 1) = line[4 * j + 2];
     }
   }
+}
+
+// read_expression on the open file `file`, with `values` room for
+// expression_value_count(n, ngene) numbers.
+template <class Matrix>
+void read_expression_values(Matrix& emat, std::FILE* file, double* values) {
+  const std::size_t count = expression_value_count(n, ngene);
+  if (count > 0) {
+    switch (scan_numbers(file, values, count)) {
+      case NumberScan::kRead:
+        break;
+      case NumberScan::kNotNumber:
+        error("Invalid data in expressions");
+      case NumberScan::kEndOfFile:
+      case NumberScan::kTrailing:
+        error("Invalid format in expression data.");
+    }
+  }
+  const std::size_t rows = static_cast<std::size_t>(n);
+  const std::size_t genes = static_cast<std::size_t>(ngene);
+  for (std::size_t g = 0; g < genes; ++g) {
+    for (std::size_t i = 0; i < rows; ++i) {
+      emat(i, g) = values[g * rows + i];
+    }
+  }
+}
+
+// getallele's answer for SNP s from the allele file `file`, just opened.
+template <class Index>
+char allele_of_snp(Index s, std::FILE* file) {
+  char piece[6] = {};
+  const std::uint64_t reads = static_cast<std::uint64_t>(s) + 1;
+  LineRead read = LineRead::kNone;
+  for (std::uint64_t k = 0; k < reads; ++k) {
+    read = read_line(piece, sizeof piece, file);
+    if (read == LineRead::kEnd) break;
+    if (read == LineRead::kError) {
+      error("Aborted due to input error (allele data).");
+    }
+  }
+  // Only the (s+1)-th read holds SNP s's own line.
+  return allele_of_piece(read, piece, std::feof(file));
+}
+
+}  // namespace input_detail
+
+// Scans the genotype file, then the expression file, and sets `n` (genotype
+// lines), `ps` (SNPs, from the first line's length) and `ngene` (expression
+// lines, counted in pieces of at most 31·n + 1 characters). Rejects a
+// genotype file whose first line holds two equal neighbouring characters,
+// whose lines differ in length from the first (a last line without newline
+// only needs room for every allele), or whose allele positions hold anything
+// but A, C, G, T in either case. A file of more than 2^31 - 1 lines (or
+// pieces) ends the run with its input error message.
+template <class GenotypeName, class ExpressionName>
+void get_parmeters(GenotypeName genotypeFile, ExpressionName expressionFile) {
+  ps = 0;
+  n = 0;
+  input_detail::File genotype(std::fopen(genotypeFile, "r"));
+  if (!genotype) error("Cannot open the genome file.");
+  input_detail::Buffer buffer =
+      input_detail::allocate_buffer(input_detail::kGenotypeScanBufferSize);
+  if (!buffer) error("Absorted due to allocation error.");
+  input_detail::scan_genotype(genotype.get(), buffer.get());
+  genotype.reset();
+  buffer.reset();
+
+  ngene = 0;
+  input_detail::File expression(std::fopen(expressionFile, "r"));
+  if (!expression) error("Cannot open the expression file.");
+  buffer = input_detail::allocate_buffer(
+      input_detail::expression_scan_buffer_size(n));
+  if (!buffer) error("Aborted due to allocation error.");
+  input_detail::count_expression_pieces(expression.get(), buffer.get());
+}
+
+// Fills `gmat` (n rows, 2·ps columns, created by the caller) from a genotype
+// file that the scan has validated: gmat(i, 2j) and gmat(i, 2j+1) become
+// characters 4j and 4j+2 of line i. Checks only that the file opens and
+// reads; rows past an early end of file are left unchanged.
+template <class Matrix, class Name>
+void read_genotype(Matrix& gmat, Name fileName) {
+  input_detail::Buffer buffer =
+      input_detail::allocate_buffer(input_detail::genotype_buffer_size(ps));
+  if (!buffer) error("Aborted due to allocation error.");
+  input_detail::File file(std::fopen(fileName, "r"));
+  if (!file) error("Cannot open the genome file.");
+  input_detail::read_genotype_rows(gmat, file.get(), buffer.get());
 }
 
 // Fills `emat` (n rows, ngene columns, created by the caller) from the
@@ -270,25 +277,7 @@ void read_expression(Matrix& emat, Name fileName) {
   if (!values) error("Aborted due to allocation error.");
   input_detail::File file(std::fopen(fileName, "r"));
   if (!file) error("Cannot open the expression file.");
-  if (count > 0) {
-    switch (input_detail::scan_numbers(file.get(), values.get(), count)) {
-      case input_detail::NumberScan::kRead:
-        break;
-      case input_detail::NumberScan::kNotNumber:
-        error("Invalid data in expressions");
-      case input_detail::NumberScan::kEndOfFile:
-      case input_detail::NumberScan::kTrailing:
-        error("Invalid format in expression data.");
-    }
-  }
-  file.reset();
-  const std::size_t rows = static_cast<std::size_t>(n);
-  const std::size_t genes = static_cast<std::size_t>(ngene);
-  for (std::size_t g = 0; g < genes; ++g) {
-    for (std::size_t i = 0; i < rows; ++i) {
-      emat(i, g) = values[g * rows + i];
-    }
-  }
+  input_detail::read_expression_values(emat, file.get(), values.get());
 }
 
 // Sets `allele` to the first character of SNP s's line (line s, from 0) of
@@ -299,21 +288,9 @@ void read_expression(Matrix& emat, Name fileName) {
 // case.
 template <class Index, class Char, class Name>
 void getallele(Index s, Char& allele, Name fileName) {
-  using input_detail::LineRead;
   input_detail::File file(std::fopen(fileName, "r"));
   if (!file) error("Cannot open the allele file.");
-  char piece[6] = {};
-  const std::uint64_t reads = static_cast<std::uint64_t>(s) + 1;
-  LineRead read = LineRead::kNone;
-  for (std::uint64_t k = 0; k < reads; ++k) {
-    read = input_detail::read_line(piece, sizeof piece, file.get());
-    if (read == LineRead::kEnd) break;
-    if (read == LineRead::kError) {
-      error("Aborted due to input error (allele data).");
-    }
-  }
-  // Only the (s+1)-th read holds SNP s's own line.
-  allele = input_detail::allele_of_piece(read, piece, std::feof(file.get()));
+  allele = input_detail::allele_of_snp(s, file.get());
 }
 
 #endif  // ZIRK_INPUT_H_
