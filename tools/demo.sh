@@ -84,11 +84,11 @@ awk -F'\t' -v OFS='\t' '
       $column["context"], $column["single_gene_stronger"] }' "$out/report/hits.tsv" |
   column -t -s $'\t'
 echo
-echo "The loci of the report's ten hits of each family (loci.tsv): each lead with"
-echo "the hits of its family and pair within 1 Mb whose SNPs have r2 >= 0.2 with its SNP:"
+echo "The three strongest loci of each family (loci.tsv): each lead with the hits"
+echo "of its family and pair within 1 Mb whose SNPs have r2 >= 0.2 with its SNP:"
 awk -F'\t' -v OFS='\t' '
   NR == 1 { for (i = 1; i <= NF; i++) column[$i] = i }
-  { print $column["locus"], $column["family"], $column["snp_id"],
+  NR == 1 || shown[$column["family"]]++ < 3 { print $column["locus"], $column["family"], $column["snp_id"],
       $column["gene1_id"], $column["gene2_id"], $column["snps"],
       $column["first_pos"], $column["last_pos"] }' "$out/report/loci.tsv" |
   column -t -s $'\t'
