@@ -4,7 +4,10 @@
 
 #include <charconv>
 #include <cmath>
+#include <filesystem>
 #include <string_view>
+
+#include "strata_file.h"
 
 namespace zirk_corr {
 
@@ -20,7 +23,8 @@ Within-class Spearman correlations of every gene pair at every SNP, with a
   -d, --data DIR         a zirk-import folder: DIR/geno.txt, DIR/expr.txt
                          and DIR/allele.txt where -g, -e, -a are not given,
                          and the IDs and positions of DIR/snps.tsv and
-                         DIR/genes.tsv for a design
+                         DIR/genes.tsv for a design; DIR/strata.txt where
+                         --strata is not given and the folder has one
   -o, --out FILE         the rows ('-': standard output)
   -s, --summary FILE     the summary of every pair tested, as zirk-report
                          --summary writes it from the rows ('-': standard
@@ -35,10 +39,13 @@ Within-class Spearman correlations of every gene pair at every SNP, with a
   -A, --anchors FILE     test at each SNP only the pairs of the genes that
                          FILE's lines SNP_ID<TAB>GENE_ID pair it with (needs
                          --data)
+  -S, --strata FILE      correlations within each stratum: FILE has one
+                         group name per line, one line per individual of
+                         the genotype file, in its order
   -m, --min-class-size K
                          leave each genotype class of fewer than K
-                         individuals out of a SNP's correlations (K at
-                         least 4) [20]
+                         individuals (of a stratum, with strata) out of a
+                         SNP's correlations (K at least 4) [20]
   -t, --threads N        worker threads [1]
   -h, --help             this text
 )";
@@ -84,6 +91,7 @@ Options parse_options(int argc, char** argv) {
       {"snp-offset", required_argument, nullptr, kSnpOffset},
       {"cis-window", required_argument, nullptr, 'w'},
       {"anchors", required_argument, nullptr, 'A'},
+      {"strata", required_argument, nullptr, 'S'},
       {"min-class-size", required_argument, nullptr, 'm'},
       {"threads", required_argument, nullptr, 't'},
       {"help", no_argument, nullptr, 'h'},
@@ -93,7 +101,7 @@ Options parse_options(int argc, char** argv) {
   optind = 1;
   bool maxP = false;
   int c;
-  while ((c = getopt_long(argc, argv, ":g:e:a:d:o:s:p:w:A:m:t:h", kLong,
+  while ((c = getopt_long(argc, argv, ":g:e:a:d:o:s:p:w:A:S:m:t:h", kLong,
                           nullptr)) != -1) {
     const std::string_view arg = optarg ? optarg : "";
     switch (c) {
@@ -130,6 +138,9 @@ Options parse_options(int argc, char** argv) {
         break;
       case 'A':
         o.anchors = arg;
+        break;
+      case 'S':
+        o.strata = arg;
         break;
       case 'm': {
         const auto r = std::from_chars(arg.data(), arg.data() + arg.size(),
@@ -170,6 +181,9 @@ Options parse_options(int argc, char** argv) {
     if (o.genotype.empty()) o.genotype = o.data + "/geno.txt";
     if (o.expression.empty()) o.expression = o.data + "/expr.txt";
     if (o.allele.empty()) o.allele = o.data + "/allele.txt";
+    const std::string strata =
+        o.data + "/" + zirk_formats::kStrataName;
+    if (o.strata.empty() && std::filesystem::exists(strata)) o.strata = strata;
   } else if (o.genotype.empty() || o.expression.empty() || o.allele.empty()) {
     throw CorrError("give -g, -e and -a, or --data DIR (see zirk-corr --help)");
   }

@@ -30,6 +30,9 @@ struct Options {
   std::uint64_t snp_offset = 0;     // added to every SNP index
   std::optional<std::uint64_t> cis_window;  // --cis-window
   std::string anchors;                      // --anchors
+  // One group per individual (strata_file.h); from --data too when the
+  // folder has one; empty: no strata.
+  std::string strata;
   int threads = 1;
   int min_class_size = kDefaultMinClassSize;
   bool help = false;

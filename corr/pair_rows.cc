@@ -12,6 +12,7 @@
 
 #include "class_correlation.h"
 #include "row_format.h"
+#include "stratified_tests.h"
 #include "summary_key.h"
 #include "vector_math.h"
 
@@ -49,7 +50,7 @@ char* put_value(char* out, double value) {
 
 }  // namespace
 
-void anchor_block(const ClassRanks& ranks, std::size_t genes,
+void anchor_block(std::span<const ClassRanks> strata, std::size_t genes,
                   std::span<const std::uint32_t> anchors, AnchorBlock& block) {
   block.anchors.assign(anchors.begin(), anchors.end());
   block.column.assign(genes, -1);
@@ -57,7 +58,10 @@ void anchor_block(const ClassRanks& ranks, std::size_t genes,
     block.column[anchors[j]] = static_cast<std::int32_t>(j);
   }
   const std::size_t count = anchors.size();
-  for (int k = 0; k < 3; ++k) {
+  block.gram.resize(3 * strata.size());
+  for (std::size_t cell = 0; cell < 3 * strata.size(); ++cell) {
+    const ClassRanks& ranks = strata[cell / 3];
+    const int k = static_cast<int>(cell % 3);
     if (ranks.x[k].empty() || count == 0) continue;
     const std::size_t size = static_cast<std::size_t>(ranks.n[k]);
     const double* x = ranks.x[k].data();
@@ -65,31 +69,46 @@ void anchor_block(const ClassRanks& ranks, std::size_t genes,
     for (std::size_t j = 0; j < count; ++j) {
       std::copy_n(x + anchors[j] * size, size, &block.gathered[j * size]);
     }
-    block.gram[k].resize(genes * count);
+    block.gram[cell].resize(genes * count);
     cblas_dgemm(CblasColMajor, CblasTrans, CblasNoTrans,
                 static_cast<int>(genes), static_cast<int>(count),
                 static_cast<int>(size), 1.0, x, static_cast<int>(size),
                 block.gathered.data(), static_cast<int>(size), 0.0,
-                block.gram[k].data(), static_cast<int>(genes));
+                block.gram[cell].data(), static_cast<int>(genes));
   }
 }
 
-void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
-                std::size_t local, std::size_t first, std::size_t last,
-                const AnchorBlock* design, const PairOutput& output,
-                PanelWork& work) {
-  // All pairs: gram[k](q, p), column-major with genes - first rows, is the
-  // correlation of genes first + p and first + q in class k.
+namespace {
+
+// panel_rows of either kind: `stratified` null without strata, when
+// `strata` holds the SNP's one set of class ranks.
+void rows_of_panel(std::span<const ClassRanks> strata,
+                   const StratifiedTests* stratified, std::size_t genes,
+                   std::size_t snp, std::size_t local, std::size_t first,
+                   std::size_t last, const AnchorBlock* design,
+                   const PairOutput& output, PanelWork& work) {
+  const std::size_t cells = 3 * strata.size();
+  const auto x_of = [&](std::size_t cell) -> const std::vector<double>& {
+    return strata[cell / 3].x[cell % 3];
+  };
+  const auto n_of = [&](std::size_t cell) {
+    return strata[cell / 3].n[cell % 3];
+  };
+  for (auto* v : {&work.gram, &work.r, &work.z}) {
+    if (v->size() < cells) v->resize(cells);
+  }
+  // All pairs: gram[cell](q, p), column-major with genes - first rows, is
+  // the correlation of genes first + p and first + q in the cell.
   const std::size_t rows = genes - first;
   const std::size_t columns = last - first;
-  for (int k = 0; k < 3 && design == nullptr; ++k) {
-    if (ranks.x[k].empty()) continue;
-    work.gram[k].resize(rows * columns);
-    const int size = ranks.n[k];
-    const double* x = ranks.x[k].data() + first * size;
+  for (std::size_t cell = 0; cell < cells && design == nullptr; ++cell) {
+    if (x_of(cell).empty()) continue;
+    work.gram[cell].resize(rows * columns);
+    const int size = n_of(cell);
+    const double* x = x_of(cell).data() + first * size;
     cblas_dgemm(CblasColMajor, CblasTrans, CblasNoTrans, static_cast<int>(rows),
                 static_cast<int>(columns), size, 1.0, x, size, x, size, 0.0,
-                work.gram[k].data(), static_cast<int>(rows));
+                work.gram[cell].data(), static_cast<int>(rows));
   }
   // A first gene's anchors after it, under a design: those that pair with it
   // when it is no anchor itself.
@@ -126,36 +145,50 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
   char counts[40] = {};
   char* end = counts;
   for (int k = 0; k < 3; ++k) {
-    end = std::to_chars(end, end + 11, ranks.n[k]).ptr;
+    int total = 0;
+    for (const ClassRanks& ranks : strata) total += ranks.n[k];
+    end = std::to_chars(end, end + 11, total).ptr;
     *end++ = '\t';
   }
   const std::size_t countsLength = static_cast<std::size_t>(end - counts);
 
-  // One set of test constants per combination of usable classes.
+  // Without strata, one set of test constants per combination of usable
+  // classes.
+  const ClassRanks& ranks = strata[0];
   std::array<TrendHet, 8> tests;
-  std::array<double, 3> limit{};
-  for (int mask = 0; mask < 8; ++mask) {
-    std::array<bool, 3> usable{};
-    for (int k = 0; k < 3; ++k) usable[k] = (mask >> k & 1) != 0;
-    tests[mask] = TrendHet(ranks.n, usable);
-  }
-  for (int k = 0; k < 3; ++k) {
-    if (!ranks.x[k].empty()) limit[k] = fisher_limit(ranks.n[k]);
-  }
-  // Each gene's usable classes; a pair's are those both genes have.
-  work.classes.resize(std::max(work.classes.size(), genes));
-  for (std::size_t g = first; g < genes; ++g) {
-    int bits = 0;
-    for (int k = 0; k < 3; ++k) {
-      if (!ranks.x[k].empty() && ranks.usable[k][g]) bits |= 1 << k;
+  if (stratified == nullptr) {
+    for (int mask = 0; mask < 8; ++mask) {
+      std::array<bool, 3> usable{};
+      for (int k = 0; k < 3; ++k) usable[k] = (mask >> k & 1) != 0;
+      tests[mask] = TrendHet(ranks.n, usable);
     }
-    work.classes[g] = static_cast<std::uint8_t>(bits);
+  }
+  std::vector<double> limit(cells);
+  for (std::size_t cell = 0; cell < cells; ++cell) {
+    if (!x_of(cell).empty()) limit[cell] = fisher_limit(n_of(cell));
+  }
+  // Each gene's usable classes in each stratum; a pair's are those both
+  // genes have.
+  work.classes.resize(std::max(work.classes.size(), strata.size() * genes));
+  for (std::size_t s = 0; s < strata.size(); ++s) {
+    for (std::size_t g = first; g < genes; ++g) {
+      int bits = 0;
+      for (int k = 0; k < 3; ++k) {
+        if (!strata[s].x[k].empty() && strata[s].usable[k][g]) bits |= 1 << k;
+      }
+      work.classes[s * genes + g] = static_cast<std::uint8_t>(bits);
+    }
   }
   // Pairs usable in all three classes, nearly all of them when the SNP has
   // the three, take the tests' vector loop; the others one by one.
   const TrendHet& allClasses = tests[7];
-  const bool threeClasses =
-      !ranks.x[0].empty() && !ranks.x[1].empty() && !ranks.x[2].empty();
+  const bool threeClasses = stratified == nullptr && !ranks.x[0].empty() &&
+                            !ranks.x[1].empty() && !ranks.x[2].empty();
+  // With strata: each stratum's z and usable classes of one pair.
+  std::vector<std::array<double, 3>> cellZ(strata.size());
+  std::vector<std::uint8_t> cellMask(strata.size());
+  // cellR[cell][i]: pair i's correlation in the cell.
+  std::vector<const double*> cellR(cells);
   const bool keyed =
       output.summary ||
       output.max_p_key != std::numeric_limits<std::int64_t>::max();
@@ -169,63 +202,105 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
     if (partners == 0) continue;
     const std::size_t padded = padded_size(partners);
     work.partner.resize(std::max(work.partner.size(), partners));
-    std::array<const double*, 3> r{};
+    std::fill(cellR.begin(), cellR.end(), nullptr);
     if (design == nullptr || design->column[g1] >= 0) {
       for (std::size_t i = 0; i < partners; ++i) {
         work.partner[i] = static_cast<std::uint32_t>(g1 + 1 + i);
       }
-      for (int k = 0; k < 3; ++k) {
-        if (ranks.x[k].empty()) continue;
+      for (std::size_t cell = 0; cell < cells; ++cell) {
+        if (x_of(cell).empty()) continue;
         const std::size_t p = g1 - first;
-        r[k] = design == nullptr
-                   ? work.gram[k].data() + p * rows + p + 1
-                   : design->gram[k].data() +
-                         static_cast<std::size_t>(design->column[g1]) * genes +
-                         g1 + 1;
+        cellR[cell] =
+            design == nullptr
+                ? work.gram[cell].data() + p * rows + p + 1
+                : design->gram[cell].data() +
+                      static_cast<std::size_t>(design->column[g1]) * genes +
+                      g1 + 1;
       }
     } else {
       const std::size_t from = design->anchors.size() - partners;
       std::copy_n(design->anchors.begin() + static_cast<std::ptrdiff_t>(from),
                   partners, work.partner.begin());
-      for (int k = 0; k < 3; ++k) {
-        if (ranks.x[k].empty()) continue;
-        work.r[k].resize(std::max(work.r[k].size(), partners));
+      for (std::size_t cell = 0; cell < cells; ++cell) {
+        if (x_of(cell).empty()) continue;
+        work.r[cell].resize(std::max(work.r[cell].size(), partners));
         for (std::size_t i = 0; i < partners; ++i) {
-          work.r[k][i] = design->gram[k][(from + i) * genes + g1];
+          work.r[cell][i] = design->gram[cell][(from + i) * genes + g1];
         }
-        r[k] = work.r[k].data();
+        cellR[cell] = work.r[cell].data();
       }
     }
-    for (std::vector<double>* v :
-         {&work.z[0], &work.z[1], &work.z[2], &work.trend, &work.het}) {
+    for (std::vector<double>* v : {&work.trend, &work.het}) {
       v->resize(std::max(v->size(), padded));
       std::fill(v->begin() + partners, v->begin() + padded, 0.0);
     }
+    for (std::size_t cell = 0; cell < cells; ++cell) {
+      std::vector<double>& v = work.z[cell];
+      v.resize(std::max(v.size(), padded));
+      std::fill(v.begin() + partners, v.begin() + padded, 0.0);
+    }
     work.mask.resize(std::max(work.mask.size(), partners));
-    for (int k = 0; k < 3; ++k) {
-      if (ranks.x[k].empty()) continue;
-      double* zk = work.z[k].data();
+    for (std::size_t cell = 0; cell < cells; ++cell) {
+      if (x_of(cell).empty()) continue;
+      double* zk = work.z[cell].data();
       for (std::size_t i = 0; i < partners; ++i) {
-        zk[i] = std::clamp(r[k][i], -limit[k], limit[k]);
+        zk[i] = std::clamp(cellR[cell][i], -limit[cell], limit[cell]);
       }
       atanh_each(std::span<double>(zk, padded));
     }
-    const std::uint8_t own = work.classes[g1];
-    for (std::size_t i = 0; i < partners; ++i) {
-      work.mask[i] = own & work.classes[work.partner[i]];
-    }
-    if (threeClasses) {
-      allClasses.apply(work.z[0].data(), work.z[1].data(), work.z[2].data(),
-                       padded, work.trend.data(), work.het.data());
-    }
-    for (std::size_t i = 0; i < partners; ++i) {
-      const int mask = work.mask[i];
-      if (mask == 7) continue;
-      std::array<double, 3> z;
-      for (int k = 0; k < 3; ++k) {
-        z[k] = (mask >> k & 1) != 0 ? work.z[k][i] : 0.0;
+    // The rows' correlations: the cells' own without strata.
+    std::array<const double*, 3> r{};
+    if (stratified == nullptr) {
+      for (int k = 0; k < 3; ++k) r[k] = cellR[k];
+      const std::uint8_t own = work.classes[g1];
+      for (std::size_t i = 0; i < partners; ++i) {
+        work.mask[i] = own & work.classes[work.partner[i]];
       }
-      work.trend[i] = tests[mask](z, &work.het[i]);
+      if (threeClasses) {
+        allClasses.apply(work.z[0].data(), work.z[1].data(), work.z[2].data(),
+                         padded, work.trend.data(), work.het.data());
+      }
+      for (std::size_t i = 0; i < partners; ++i) {
+        const int mask = work.mask[i];
+        if (mask == 7) continue;
+        std::array<double, 3> z;
+        for (int k = 0; k < 3; ++k) {
+          z[k] = (mask >> k & 1) != 0 ? work.z[k][i] : 0.0;
+        }
+        work.trend[i] = tests[mask](z, &work.het[i]);
+      }
+    } else {
+      for (int k = 0; k < 3; ++k) {
+        work.pooled[k].resize(std::max(work.pooled[k].size(), partners));
+        r[k] = work.pooled[k].data();
+      }
+      for (std::size_t i = 0; i < partners; ++i) {
+        const std::size_t g2 = work.partner[i];
+        std::array<double, 3> zSum{}, weights{};
+        int bits = 0;
+        for (std::size_t s = 0; s < strata.size(); ++s) {
+          const int mask =
+              work.classes[s * genes + g1] & work.classes[s * genes + g2];
+          cellMask[s] = static_cast<std::uint8_t>(mask);
+          bits |= mask;
+          for (int k = 0; k < 3; ++k) {
+            const bool usable = (mask >> k & 1) != 0;
+            const double z = usable ? work.z[3 * s + k][i] : 0.0;
+            cellZ[s][k] = z;
+            if (usable) {
+              const double w = strata[s].n[k] - 3.0;
+              zSum[k] += w * z;
+              weights[k] += w;
+            }
+          }
+        }
+        for (int k = 0; k < 3; ++k) {
+          work.pooled[k][i] =
+              (bits >> k & 1) != 0 ? std::tanh(zSum[k] / weights[k]) : kNaN;
+        }
+        work.mask[i] = static_cast<std::uint8_t>(bits);
+        work.trend[i] = (*stratified)(cellZ, cellMask, &work.het[i]);
+      }
     }
     log10_erfc(std::span<double>(work.trend.data(), padded));
 
@@ -253,7 +328,9 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
         *to++ = '\t';
         write(work.het[i]);
       };
-      if (mask == 7) {
+      // With strata, classes with a correlation may still leave the tests
+      // without a contributing stratum.
+      if (mask == 7 && !std::isnan(work.het[i])) {
         values(std::true_type());
       } else {
         values(std::false_type());
@@ -324,6 +401,25 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
     }
   }
   work.length = static_cast<std::size_t>(out - work.text.data());
+}
+
+}  // namespace
+
+void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
+                std::size_t local, std::size_t first, std::size_t last,
+                const AnchorBlock* design, const PairOutput& output,
+                PanelWork& work) {
+  rows_of_panel(std::span<const ClassRanks>(&ranks, 1), nullptr, genes, snp,
+                local, first, last, design, output, work);
+}
+
+void panel_rows(std::span<const ClassRanks> strata,
+                const StratifiedTests& tests, std::size_t genes,
+                std::size_t snp, std::size_t local, std::size_t first,
+                std::size_t last, const AnchorBlock* design,
+                const PairOutput& output, PanelWork& work) {
+  rows_of_panel(strata, &tests, genes, snp, local, first, last, design, output,
+                work);
 }
 
 }  // namespace zirk_corr

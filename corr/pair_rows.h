@@ -10,6 +10,12 @@
 // 0) or NA with fewer than two usable classes. Rows come in the order of
 // gene1, then gene2, whatever the design: a design's rows are those of all
 // pairs with the untested ones left out.
+//
+// With strata (stratified_tests.h) the correlations are those of each
+// (stratum, class) cell, from each cell's own Gram matrix; n_k is class k's
+// size over all strata, r_k the tanh of the cells' Fisher z of class k
+// weighted by n_sk - 3 over the strata where the cell is usable for the
+// pair (NA where none is), and the two tests are the stratified ones.
 #ifndef ZIRK_CORR_PAIR_ROWS_H_
 #define ZIRK_CORR_PAIR_ROWS_H_
 
@@ -25,6 +31,7 @@
 #include "class_ranks.h"
 #include "corr_summary.h"
 #include "histogram.h"
+#include "stratified_tests.h"
 
 namespace zirk_corr {
 
@@ -48,29 +55,35 @@ struct PairOutput {
 struct AnchorBlock {
   std::vector<std::uint32_t> anchors;  // increasing
   std::vector<std::int32_t> column;    // per gene: its anchor number, or -1
-  // gram[k]: genes x anchors, column-major, class k's correlations.
-  std::array<std::vector<double>, 3> gram;
+  // gram[3 s + k]: genes x anchors, column-major, the correlations of
+  // class k in stratum s (s = 0 without strata).
+  std::vector<std::vector<double>> gram;
   std::vector<double> gathered;  // scratch: the anchors' columns of X_k
 };
 
-// Fills `block` for the SNP of `ranks` and its `anchors` (increasing) among
-// `genes` genes. BLAS must run single-threaded in the calling thread.
-void anchor_block(const ClassRanks& ranks, std::size_t genes,
+// Fills `block` for the SNP of `strata` (each stratum's class ranks; one
+// entry without strata) and its `anchors` (increasing) among `genes` genes.
+// BLAS must run single-threaded in the calling thread.
+void anchor_block(std::span<const ClassRanks> strata, std::size_t genes,
                   std::span<const std::uint32_t> anchors, AnchorBlock& block);
 
 // Scratch space and results of one thread, reused across panels.
 struct PanelWork {
-  std::array<std::vector<double>, 3> gram;
-  // One first gene's pairs: its partners, each class's correlation (gathered
+  // Entry 3 s + k of gram, r and z: class k of stratum s (s = 0 without
+  // strata).
+  std::vector<std::vector<double>> gram;
+  // One first gene's pairs: its partners, each cell's correlation (gathered
   // where the Gram block does not hold them in a row) and Fisher z, the
   // trend's log10 p-value, het's, and which classes are usable.
   std::vector<std::uint32_t> partner;
-  std::array<std::vector<double>, 3> r;
-  std::array<std::vector<double>, 3> z;
+  std::vector<std::vector<double>> r;
+  std::vector<std::vector<double>> z;
+  std::array<std::vector<double>, 3> pooled;  // with strata: the rows' r_k
   std::vector<double> trend;
   std::vector<double> het;
   std::vector<std::uint8_t> mask;
-  std::vector<std::uint8_t> classes;  // per gene: bit k if usable in class k
+  // Per stratum and gene (s * genes + g): bit k if usable in class k.
+  std::vector<std::uint8_t> classes;
   // "g\t" of each gene g below kLabelledGenes at 8 * g, padded, and its
   // length: the second gene of a row is copied instead of converted.
   std::vector<char> labels;
@@ -93,6 +106,14 @@ void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
                 std::size_t local, std::size_t first, std::size_t last,
                 const AnchorBlock* design, const PairOutput& output,
                 PanelWork& work);
+
+// panel_rows with strata: `strata` holds each stratum's class ranks and
+// `tests` was constructed from their class sizes (in the same order).
+void panel_rows(std::span<const ClassRanks> strata,
+                const StratifiedTests& tests, std::size_t genes,
+                std::size_t snp, std::size_t local, std::size_t first,
+                std::size_t last, const AnchorBlock* design,
+                const PairOutput& output, PanelWork& work);
 
 }  // namespace zirk_corr
 

@@ -4,6 +4,7 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -24,6 +25,8 @@
 #include "pair_rows.h"
 #include "pairdata.h"
 #include "progress_line.h"
+#include "strata_file.h"
+#include "stratified_tests.h"
 
 namespace zirk_corr {
 namespace {
@@ -141,7 +144,44 @@ void run(const Options& options, std::FILE* progress,
     for (std::size_t s = 0; s < snps; ++s) reference[s] = alleles.lookup(s);
   }
   const PairDesign design = read_design(options, snps, genes, progress);
-  const GeneOrders orders(values, genes, individuals);
+  // members[s]: the individuals of stratum s, in order; one stratum of all
+  // without strata. Each stratum's genes are sorted once, on their own.
+  std::vector<std::vector<std::uint32_t>> members;
+  const bool stratified = !options.strata.empty();
+  if (stratified) {
+    zirk_formats::Strata strata;
+    try {
+      strata = zirk_formats::read_strata(options.strata, individuals,
+                                         options.genotype);
+    } catch (const zirk_formats::Failure& e) {
+      throw CorrError(e.what());
+    }
+    members.resize(strata.names.size());
+    for (std::size_t i = 0; i < individuals; ++i) {
+      members[strata.group[i]].push_back(static_cast<std::uint32_t>(i));
+    }
+  } else {
+    members.emplace_back(individuals);
+    for (std::size_t i = 0; i < individuals; ++i) {
+      members[0][i] = static_cast<std::uint32_t>(i);
+    }
+  }
+  const std::size_t strata = members.size();
+  std::vector<GeneOrders> orders;
+  if (!stratified) {
+    orders.emplace_back(values, genes, individuals);
+  } else {
+    std::vector<double> own;
+    for (const std::vector<std::uint32_t>& m : members) {
+      own.resize(genes * m.size());
+      for (std::size_t g = 0; g < genes; ++g) {
+        for (std::size_t j = 0; j < m.size(); ++j) {
+          own[g * m.size() + j] = values[g * individuals + m[j]];
+        }
+      }
+      orders.emplace_back(own, genes, m.size());
+    }
+  }
   values = std::vector<double>();
 
   // Each worker calls BLAS for its own panel; BLAS threads of its own would
@@ -157,9 +197,14 @@ void run(const Options& options, std::FILE* progress,
     for (PanelWork& w : work) w.summary.emplace(options.max_hits);
   }
   AnchorBlock block;
-  std::vector<std::uint8_t> cls(individuals);
-  std::vector<std::uint32_t> position;
-  ClassRanks ranks;
+  // Per stratum: its individuals' classes, their rows within their class,
+  // and the class ranks.
+  std::vector<std::vector<std::uint8_t>> cls(strata);
+  for (std::size_t t = 0; t < strata; ++t) cls[t].resize(members[t].size());
+  std::vector<std::vector<std::uint32_t>> position(strata);
+  std::vector<ClassRanks> ranks(strata);
+  StratifiedTests tests;
+  std::vector<std::array<int, 3>> cellSizes(strata);
   const std::size_t panels = (genes + kPanelGenes - 1) / kPanelGenes;
 
   std::optional<Output> output;
@@ -175,20 +220,27 @@ void run(const Options& options, std::FILE* progress,
     if (line.due(std::chrono::milliseconds(200))) {
       line.show("zirk-corr: SNP %zu of %zu", s + 1, snps);
     }
-    for (std::size_t i = 0; i < individuals; ++i) {
-      cls[i] = static_cast<std::uint8_t>(
-          genotype_class(gmat(i, 2 * s), gmat(i, 2 * s + 1), reference[s]));
+    for (std::size_t t = 0; t < strata; ++t) {
+      for (std::size_t j = 0; j < members[t].size(); ++j) {
+        const std::size_t i = members[t][j];
+        cls[t][j] = static_cast<std::uint8_t>(
+            genotype_class(gmat(i, 2 * s), gmat(i, 2 * s + 1), reference[s]));
+      }
+      prepare_class_ranks(cls[t], genes, options.min_class_size, ranks[t],
+                          position[t]);
+      cellSizes[t] = ranks[t].n;
     }
-    prepare_class_ranks(cls, genes, options.min_class_size, ranks, position);
+    if (stratified) tests = StratifiedTests(cellSizes);
     const std::size_t index = options.snp_offset + s;
     if (!design.all_pairs() && design.anchors(index).empty()) continue;
     int writeError = 0;
 #pragma omp parallel num_threads(threads)
     {
 #pragma omp for schedule(static)
-      for (std::size_t p = 0; p < panels; ++p) {
-        rank_genes(orders, cls, position, p * kPanelGenes,
-                   std::min(genes, (p + 1) * kPanelGenes), ranks);
+      for (std::size_t task = 0; task < strata * panels; ++task) {
+        const std::size_t t = task / panels, p = task % panels;
+        rank_genes(orders[t], cls[t], position[t], p * kPanelGenes,
+                   std::min(genes, (p + 1) * kPanelGenes), ranks[t]);
       }
 #pragma omp single
       if (!design.all_pairs()) {
@@ -197,9 +249,17 @@ void run(const Options& options, std::FILE* progress,
       PanelWork& mine = work[static_cast<std::size_t>(omp_get_thread_num())];
 #pragma omp for schedule(dynamic, 1) ordered
       for (std::size_t p = 0; p < panels; ++p) {
-        panel_rows(ranks, genes, index, s, p * kPanelGenes,
-                   std::min(genes, (p + 1) * kPanelGenes),
-                   design.all_pairs() ? nullptr : &block, pairOutput, mine);
+        const std::size_t from = p * kPanelGenes;
+        const std::size_t to = std::min(genes, (p + 1) * kPanelGenes);
+        const AnchorBlock* panelDesign =
+            design.all_pairs() ? nullptr : &block;
+        if (stratified) {
+          panel_rows(ranks, tests, genes, index, s, from, to, panelDesign,
+                     pairOutput, mine);
+        } else {
+          panel_rows(ranks[0], genes, index, s, from, to, panelDesign,
+                     pairOutput, mine);
+        }
 #pragma omp ordered
         if (writeError == 0 && output) {
           writeError = output->write(mine.text.data(), mine.length);

@@ -14,11 +14,18 @@
 // thread count. The output goes to a temporary file beside the target,
 // renamed when complete; a failure or a signal removes it.
 //
+// With strata (--strata, or the data folder's strata.txt) each stratum's
+// genes are sorted on their own, every SNP gets class ranks per stratum,
+// and each panel one Gram block per (stratum, class) cell
+// (stratified_tests.h has the tests).
+//
 // Peak memory, n individuals, G genes, P SNPs, T threads: about 20 n G
 // bytes (each gene's values in sorted order and that order, 12 n G; the
 // class ranks, 8 n G), 2 n P for the genotypes, and per thread about
-// 7 KiB G (the panel's Gram blocks, 24 kPanelGenes G, and its rows); while
-// the expression file is read, 16 n G more.
+// 7 KiB G (the panel's Gram blocks, 24 kPanelGenes G, and its rows), S
+// times that with S strata; while the expression file is read, 16 n G
+// more, and with strata 8 n_s G (n_s: the largest stratum) while their
+// genes are sorted.
 #ifndef ZIRK_CORR_RUN_H_
 #define ZIRK_CORR_RUN_H_
 

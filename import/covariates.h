@@ -70,6 +70,16 @@ CovariateDesign build_design(const CovariateFile& file,
                              const std::vector<std::string>& samples,
                              const std::string& path);
 
+// The group of each of `samples` (the kept samples) for strata: its value
+// of covariate `name`. Throws ImportError naming `path` when there is no
+// such covariate, a sample is missing from the file, the covariate is
+// numeric (every kept value a number or NA: a measurement, not groups), or
+// a kept sample's value is NA.
+std::vector<std::string> covariate_groups(const CovariateFile& file,
+                                          const std::string& name,
+                                          const std::vector<std::string>& samples,
+                                          const std::string& path);
+
 }  // namespace zirk_import
 
 #endif  // ZIRK_IMPORT_COVARIATES_H_

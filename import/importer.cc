@@ -28,6 +28,8 @@
 #include "json_writer.h"
 #include "output_folder.h"
 #include "permutation.h"
+#include "strata.h"
+#include "strata_file.h"
 #include "progress_line.h"
 #include "residuals.h"
 #include "skip_log.h"
@@ -539,6 +541,20 @@ void run_import(const Options& o, std::FILE* log,
                       " (at least 3 needed)");
   }
 
+  // The strata, checked before anything is written.
+  std::vector<std::uint32_t> strata;
+  std::string strata_txt;
+  if (!o.strata.empty() || !o.strata_covariate.empty()) {
+    const std::vector<std::string> groups =
+        o.strata.empty()
+            ? covariate_groups(*covariate_file, o.strata_covariate,
+                               samples.ids, o.covariates)
+            : strata_from_file(o.strata, samples.ids, vcf_samples,
+                               table.samples);
+    strata = group_indices(groups, o.strata.empty() ? o.covariates : o.strata);
+    for (const std::string& g : groups) strata_txt += g + "\n";
+  }
+
   std::optional<CovariateDesign> design;
   if (covariate_file) {
     design = build_design(*covariate_file, samples.ids, o.covariates);
@@ -569,7 +585,10 @@ void run_import(const Options& o, std::FILE* log,
   std::string samples_txt;
   for (const std::string& id : samples.ids) samples_txt += id + "\n";
   folder.write("samples.txt", samples_txt);
-  const auto orders = permutations(o.seed, o.permute, samples.ids.size());
+  if (!strata.empty()) folder.write(zirk_formats::kStrataName, strata_txt);
+  const auto orders =
+      strata.empty() ? permutations(o.seed, o.permute, samples.ids.size())
+                     : permutations_within(o.seed, o.permute, strata);
   for (std::size_t k = 0; k < orders.size(); ++k) {
     folder.write("expr.perm" + std::to_string(k + 1) + ".txt",
                  expression_text(genes, &orders[k]));
@@ -650,6 +669,8 @@ void run_import(const Options& o, std::FILE* log,
   json.key("min_expressed");
   json.number(o.min_expressed);
   optional_string(json, "covariates", o.covariates);
+  optional_string(json, "strata", o.strata);
+  optional_string(json, "strata_covariate", o.strata_covariate);
   json.key("normalise");
   json.string(o.inverse_normal ? "inverse-normal" : "none");
   json.key("permute");

@@ -27,6 +27,8 @@ enum LongOnly {
   kPseudocount,
   kNormalise,
   kMinExpressed,
+  kStrata,
+  kStrataCovariate,
   kPermute,
   kSeed,
   kThreads,
@@ -87,7 +89,14 @@ gene-by-sample table; plain, gzip or bgzip) into a ZIRK input folder.
                            non-numeric covariates become indicators)
       --normalise METHOD   none or inverse-normal: rank-based transform of
                            each gene, after the residuals [none]
+      --strata FILE        write DIR/strata.txt for zirk-corr's stratified
+                           scores: FILE has one line per sample, its ID and
+                           its group name (ancestry, batch, site)
+      --strata-covariate NAME
+                           the groups of categorical covariate NAME of
+                           --covariates instead
       --permute K          also write K permuted expression files [0]
+                           (within each group with strata)
       --seed S             seed of the permutations [1]
       --threads N          extra decompression threads [0]
       --force              replace DIR when the import succeeds
@@ -120,6 +129,8 @@ Options parse_options(int argc, char** argv) {
       {"covariates", required_argument, nullptr, 'c'},
       {"normalise", required_argument, nullptr, kNormalise},
       {"min-expressed", required_argument, nullptr, kMinExpressed},
+      {"strata", required_argument, nullptr, kStrata},
+      {"strata-covariate", required_argument, nullptr, kStrataCovariate},
       {"permute", required_argument, nullptr, kPermute},
       {"seed", required_argument, nullptr, kSeed},
       {"threads", required_argument, nullptr, kThreads},
@@ -217,6 +228,12 @@ Options parse_options(int argc, char** argv) {
         o.min_expressed = parse_number<double>("--min-expressed", arg, 0.0, 1.0,
                                                "a number from 0 to 1");
         break;
+      case kStrata:
+        o.strata = arg;
+        break;
+      case kStrataCovariate:
+        o.strata_covariate = arg;
+        break;
       case kPermute:
         o.permute = parse_number<int>("--permute", arg, 0, 100000,
                                       "a whole number from 0 to 100000");
@@ -253,6 +270,12 @@ Options parse_options(int argc, char** argv) {
   }
   if (!o.r2_field.empty() && !o.min_r2) {
     throw ImportError("--r2-field applies only with --min-r2");
+  }
+  if (!o.strata.empty() && !o.strata_covariate.empty()) {
+    throw ImportError("--strata and --strata-covariate exclude each other");
+  }
+  if (!o.strata_covariate.empty() && o.covariates.empty()) {
+    throw ImportError("--strata-covariate needs --covariates FILE");
   }
   if (o.pseudocount != 0 && o.scale != ValueScale::kRaw) {
     throw ImportError("--pseudocount applies only to --values raw");

@@ -26,6 +26,8 @@ struct Options {
   std::string covariates;  // empty: no covariates
   bool inverse_normal = false;
   double min_expressed = 0;
+  std::string strata;            // --strata; empty: none
+  std::string strata_covariate;  // --strata-covariate; empty: none
   int permute = 0;
   std::uint64_t seed = 1;
   int threads = 0;

@@ -35,4 +35,26 @@ std::vector<std::vector<std::size_t>> permutations(std::uint64_t seed,
   return result;
 }
 
+std::vector<std::vector<std::size_t>> permutations_within(
+    std::uint64_t seed, std::size_t count,
+    const std::vector<std::uint32_t>& group) {
+  std::vector<std::vector<std::size_t>> members;
+  for (std::size_t i = 0; i < group.size(); ++i) {
+    if (group[i] >= members.size()) members.resize(group[i] + 1);
+    members[group[i]].push_back(i);
+  }
+  std::mt19937_64 generator(seed);
+  std::vector<std::vector<std::size_t>> result;
+  for (std::size_t k = 0; k < count; ++k) {
+    std::vector<std::size_t> order(group.size());
+    for (const std::vector<std::size_t>& m : members) {
+      const std::vector<std::size_t> local =
+          random_permutation(generator, m.size());
+      for (std::size_t j = 0; j < m.size(); ++j) order[m[j]] = m[local[j]];
+    }
+    result.push_back(std::move(order));
+  }
+  return result;
+}
+
 }  // namespace zirk_import

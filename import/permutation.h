@@ -27,6 +27,15 @@ std::vector<std::vector<std::size_t>> permutations(std::uint64_t seed,
                                                    std::size_t count,
                                                    std::size_t size);
 
+// `count` successive permutations of 0 .. size-1 (size = group.size()) that
+// keep every position within its group: position i gets a position j with
+// group[j] == group[i]. One generator seeded with `seed`; each permutation
+// shuffles the groups in the order of their indices, each group's positions
+// by random_permutation.
+std::vector<std::vector<std::size_t>> permutations_within(
+    std::uint64_t seed, std::size_t count,
+    const std::vector<std::uint32_t>& group);
+
 }  // namespace zirk_import
 
 #endif  // ZIRK_IMPORT_PERMUTATION_H_
