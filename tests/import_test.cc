@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -390,6 +391,67 @@ TEST_F(ImportTest, PermutationsAreSeededPermutationsOfTheColumns) {
   EXPECT_FALSE(fs::exists(dir_ / "out/expr.perm2.txt"));
 }
 
+TEST_F(ImportTest, StrataAreWrittenAndPermutationsStayWithinThem) {
+  // Groups of 4, 3 and 2 of the kept samples S1..S9, given in another order
+  // than the VCF's and with X1 (VCF only) and E1 (expression only) listed.
+  spit(dir_ / "in/groups.txt",
+       "S9 a\nS1 a\nS2 a\nS3 bb\nS4 bb\nS5 bb\nX1 c\nS6 a\nS7 c\nS8 c\n"
+       "E1 a\n");
+  spit(dir_ / "in/c.txt",
+       "id S1 S2 S3 S4 S5 S6 S7 S8 S9\nbatch a a bb bb bb a c c a\n");
+  const std::string want = "a\na\nbb\nbb\nbb\na\nc\nc\na\n";
+  const std::vector<std::string> group = split(want, '\n');
+  std::vector<std::string> copies, orders;
+  for (const std::string source :
+       {"--strata @groups.txt", "--strata-covariate batch -c @c.txt",
+        "--strata @groups.txt"}) {
+    SCOPED_TRACE(source);
+    fs::remove_all(out());
+    ASSERT_EQ(run_default(source + " --permute 4 --seed 7").status, 0);
+    EXPECT_EQ(file("strata.txt"), want);
+    const std::vector<std::string> rows = split(file("expr.txt"), '\n');
+    std::string these;
+    for (int k = 1; k <= 4; ++k) {
+      const std::string text = file("expr.perm" + std::to_string(k) + ".txt");
+      these += text;
+      // Each permuted value comes from an individual of the same group, and
+      // every individual's value is used once.
+      const std::vector<std::string> permuted = split(text, '\n');
+      ASSERT_EQ(permuted.size(), rows.size());
+      const std::vector<std::string> original = split(rows[1], ' ');
+      const std::vector<std::string> shuffled = split(permuted[1], ' ');
+      ASSERT_EQ(shuffled.size(), 9u);
+      std::multiset<std::string> used;
+      for (std::size_t j = 0; j < 9; ++j) {
+        const auto from = std::find(original.begin(), original.end(),
+                                    shuffled[j]);
+        ASSERT_NE(from, original.end());
+        EXPECT_EQ(group[from - original.begin()], group[j]) << j;
+        used.insert(shuffled[j]);
+      }
+      EXPECT_EQ(used, std::multiset<std::string>(original.begin(),
+                                                 original.end()));
+    }
+    copies.push_back(these);
+    const std::string json = file("import.json");
+    const std::size_t at = json.find("\"permutations\": [");
+    orders.push_back(json.substr(at, json.find("]\n  ]", at) - at));
+  }
+  // The same groups and seed give the same copies, whichever the source
+  // (the covariate's residuals change the values, not the orders).
+  EXPECT_EQ(copies[0], copies[2]);
+  EXPECT_EQ(orders[0], orders[1]);
+  // Without strata the copies cross the groups.
+  fs::remove_all(out());
+  ASSERT_EQ(run_default("--permute 4 --seed 7").status, 0);
+  EXPECT_FALSE(fs::exists(dir_ / "out/strata.txt"));
+  EXPECT_NE(slurp(dir_ / "out/expr.perm1.txt") +
+                slurp(dir_ / "out/expr.perm2.txt") +
+                slurp(dir_ / "out/expr.perm3.txt") +
+                slurp(dir_ / "out/expr.perm4.txt"),
+            copies[0]);
+}
+
 TEST(PermutationTest, EveryOrderIsEquallyLikely) {
   // 60,000 shuffles of 4 items: each of the 24 orders about 2,500 times; a
   // biased shuffle (say, swapping with any position) fails the chi-squared
@@ -437,6 +499,14 @@ TEST_F(ImportTest, BadInputIsOneErrorLineAndLeavesNoFolder) {
       {"dup.cov",
        "id S1 S2 S3 S4 S5 S6 S7 S8 S9\nage 1 2 3 4 5 6 7 8 9\n"
        "age 9 8 7 6 5 4 3 2 1\n"},
+      {"groups.cov",
+       "id S1 S2 S3 S4 S5 S6 S7 S8 S9\nage 1 2 NA 4 5 6 7 8 9\n"
+       "site x y x y NA x y x y\n"},
+      {"unknown.strata", "S1 a\nS2\tb\nS3 b\nZZ b\n"},
+      {"three.strata", "S1 a x\n"},
+      {"few.strata", "S1 a\nS2 b\n"},
+      {"twice.strata", "S1 a\nS1 b\n"},
+      {"one.strata", "S1 a\nS2 a\nS3 a\nS4 a\nS5 a\nS6 a\nS7 a\nS8 a\nS9 a\n"},
   };
   for (const auto& [name, text] : files) spit(dir_ / "in" / name, text);
   shell("bgzip -c a.vcf > a.vcf.gz");
@@ -491,6 +561,32 @@ TEST_F(ImportTest, BadInputIsOneErrorLineAndLeavesNoFolder) {
        "@short.cov: line 2 has 4 fields where the header has 10"},
       {"-v @a.vcf -e @e.bed -c @dup.cov",
        "@dup.cov: covariate 'age' appears twice"},
+      {"-v @a.vcf -e @e.bed --strata @unknown.strata",
+       "@unknown.strata: line 4: sample 'ZZ' is in neither the VCF nor the "
+       "expression file"},
+      {"-v @a.vcf -e @e.bed --strata @three.strata",
+       "@three.strata: line 1: 3 fields, not a sample ID and a group name"},
+      {"-v @a.vcf -e @e.bed --strata @few.strata",
+       "@few.strata: kept sample 'S3' has no group"},
+      {"-v @a.vcf -e @e.bed --strata @twice.strata",
+       "@twice.strata: line 2: sample 'S1' repeats"},
+      {"-v @a.vcf -e @e.bed --strata @one.strata",
+       "@one.strata: all 9 kept samples are in one group 'a'; strata need at "
+       "least two"},
+      {"-v @a.vcf -e @e.bed --strata @none.strata",
+       "@none.strata: cannot open: No such file or directory"},
+      {"-v @a.vcf -e @e.bed -c @groups.cov --strata-covariate age",
+       "@groups.cov: covariate 'age' is numeric; strata need group names"},
+      {"-v @a.vcf -e @e.bed -c @groups.cov --strata-covariate site",
+       "@groups.cov: covariate 'site' is NA for kept sample 'S5', which then "
+       "has no group"},
+      {"-v @a.vcf -e @e.bed -c @groups.cov --strata-covariate sex",
+       "@groups.cov: no covariate 'sex' for the strata"},
+      {"-v @a.vcf -e @e.bed --strata-covariate site",
+       "--strata-covariate needs --covariates FILE"},
+      {"-v @a.vcf -e @e.bed --strata @few.strata -c @groups.cov "
+       "--strata-covariate site",
+       "--strata and --strata-covariate exclude each other"},
       {"-v @a.vcf -e @e.bed --normalise rank",
        "--normalise: 'rank' is not one of none, inverse-normal"},
       {"-v @a.vcf -e @e.bed --min-expressed 2",

@@ -134,6 +134,7 @@ if GENOME:
             vcf=lambda wildcards: PARTS[wildcards.part].vcf,
             expression=config["expression"],
             covariates=covariate_file() or [],
+            strata=strata_file(),
         output:
             geno=f"{OUT}/imports/{{part}}/geno.txt",
             allele=f"{OUT}/imports/{{part}}/allele.txt",
@@ -142,6 +143,7 @@ if GENOME:
             genes=f"{OUT}/imports/{{part}}/genes.tsv",
             samples=f"{OUT}/imports/{{part}}/samples.txt",
             permuted=[f"{OUT}/imports/{{part}}/expr.{run}.txt" for run in RUNS[1:]],
+            strata=strata_output(f"{OUT}/imports/{{part}}"),
         log:
             f"{OUT}/logs/import/{{part}}.log",
         params:
@@ -171,6 +173,7 @@ if GENOME:
                 for name in ["snps.tsv", "genes.tsv", "samples.txt", "expr.txt",
                              "geno.txt", "allele.txt"]
                 + [f"expr.{run}.txt" for run in RUNS[1:]]
+                + (["strata.txt"] if config["strata"] else [])
             ],
         output:
             snps=f"{DATA}/snps.tsv",
@@ -180,6 +183,7 @@ if GENOME:
             samples=f"{DATA}/samples.txt",
             expr=f"{DATA}/expr.txt",
             permuted=[f"{DATA}/expr.{run}.txt" for run in RUNS[1:]],
+            strata=strata_output(DATA),
             parts=f"{DATA}/parts.tsv",
         params:
             parts=" ".join(

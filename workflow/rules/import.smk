@@ -32,10 +32,26 @@ def import_options():
     options += ["--normalise", config["normalise"]]
     if config["min_expressed"]:
         options += ["--min-expressed", str(config["min_expressed"])]
+    if config["strata"].startswith("covariate:"):
+        options += ["--strata-covariate", config["strata"][len("covariate:"):]]
+    elif config["strata"]:
+        options += ["--strata", config["strata"]]
     if config["permutations"]:
         options += ["--permute", str(config["permutations"])]
         options += ["--seed", str(config["seed"])]
     return " ".join(shlex.quote(option) for option in options)
+
+
+# The strata file the importer reads, if the strata key names one.
+def strata_file():
+    strata = config["strata"]
+    return [] if not strata or strata.startswith("covariate:") else [strata]
+
+
+# strata.txt in an import folder when the strata key is set (zirk-corr
+# reads it from there).
+def strata_output(folder):
+    return [f"{folder}/strata.txt"] if config["strata"] else []
 
 
 # With `hwe`, the VCF the importer reads: a BCF beside the outputs with
@@ -66,6 +82,7 @@ checkpoint import_data:
         vcf=[] if GENOME else config["vcf"],
         expression=config["expression"],
         covariates=covariate_file() or [],
+        strata=strata_file(),
     output:
         geno=f"{DATA}/geno.txt",
         allele=f"{DATA}/allele.txt",
@@ -73,6 +90,7 @@ checkpoint import_data:
         snps=f"{DATA}/snps.tsv",
         genes=f"{DATA}/genes.tsv",
         permuted=[f"{DATA}/expr.{run}.txt" for run in RUNS[1:]],
+        strata=strata_output(DATA),
     log:
         f"{OUT}/logs/import.log",
     params:

@@ -76,6 +76,8 @@ for i in "${!names[@]}"; do
   offset=$((offset + snps))
 done
 cp "$first/genes.tsv" "$first/samples.txt" "$first"/expr*.txt "$work/"
+# The imports keep the same samples, so their strata are the same too.
+if [[ -e $first/strata.txt ]]; then cp "$first/strata.txt" "$work/"; fi
 # The merged folder is also one input of zirk, from which the report reads
 # the values of its hits: the alleles one import after another, each
 # person's genotype line the imports' lines side by side (tab-separated, as
