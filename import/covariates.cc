@@ -139,9 +139,13 @@ CovariateFile read_covariate_file(const std::string& path) {
   return file;
 }
 
-CovariateDesign build_design(const CovariateFile& file,
-                             const std::vector<std::string>& samples,
-                             const std::string& path) {
+namespace {
+
+// The covariate file's column of each of `samples`, in their order; a sample
+// without a column is an error naming `path`.
+std::vector<std::size_t> sample_columns(const CovariateFile& file,
+                                        const std::vector<std::string>& samples,
+                                        const std::string& path) {
   std::unordered_map<std::string, std::size_t> column_of;
   for (std::size_t j = 0; j < file.samples.size(); ++j) {
     column_of.emplace(file.samples[j], j);
@@ -155,6 +159,15 @@ CovariateDesign build_design(const CovariateFile& file,
     }
     columns.push_back(c->second);
   }
+  return columns;
+}
+
+}  // namespace
+
+CovariateDesign build_design(const CovariateFile& file,
+                             const std::vector<std::string>& samples,
+                             const std::string& path) {
+  const std::vector<std::size_t> columns = sample_columns(file, samples, path);
 
   CovariateDesign design;
   RankTracker rank(samples.size());
@@ -236,29 +249,16 @@ CovariateDesign build_design(const CovariateFile& file,
   return design;
 }
 
-std::vector<std::string> covariate_groups(const CovariateFile& file,
-                                          const std::string& name,
-                                          const std::vector<std::string>& samples,
-                                          const std::string& path) {
-  const auto covariate =
-      std::find_if(file.covariates.begin(), file.covariates.end(),
-                   [&](const CovariateFile::Covariate& c) { return c.name == name; });
+std::vector<std::string> covariate_groups(
+    const CovariateFile& file, const std::string& name,
+    const std::vector<std::string>& samples, const std::string& path) {
+  const auto covariate = std::find_if(
+      file.covariates.begin(), file.covariates.end(),
+      [&](const CovariateFile::Covariate& c) { return c.name == name; });
   if (covariate == file.covariates.end()) {
     throw ImportError(path + ": no covariate '" + name + "' for the strata");
   }
-  std::unordered_map<std::string, std::size_t> column_of;
-  for (std::size_t c = 0; c < file.samples.size(); ++c) {
-    column_of.emplace(file.samples[c], c);
-  }
-  std::vector<std::size_t> columns;
-  for (const std::string& id : samples) {
-    const auto c = column_of.find(id);
-    if (c == column_of.end()) {
-      throw ImportError(path + ": sample '" + id +
-                        "' (in the VCF and the expression) has no column");
-    }
-    columns.push_back(c->second);
-  }
+  const std::vector<std::size_t> columns = sample_columns(file, samples, path);
   std::vector<double> values;
   if (numeric_values(covariate->fields, columns, values)) {
     throw ImportError(path + ": covariate '" + name +
@@ -268,8 +268,9 @@ std::vector<std::string> covariate_groups(const CovariateFile& file,
   for (std::size_t j = 0; j < columns.size(); ++j) {
     const std::string& field = covariate->fields[columns[j]];
     if (is_missing(field)) {
-      throw ImportError(path + ": covariate '" + name + "' is NA for kept sample '" +
-                        samples[j] + "', which then has no group");
+      throw ImportError(path + ": covariate '" + name +
+                        "' is NA for kept sample '" + samples[j] +
+                        "', which then has no group");
     }
     groups.push_back(field);
   }
