@@ -37,6 +37,7 @@ int main(int argc, char** argv) {
                                  zirk_corr::kDefaultMinClassSize, ranks,
                                  position);
   zirk_corr::rank_genes(orders, cls, position, 0, kGenes, ranks);
+  const zirk_corr::PairVariance variance(values, kGenes, kIndividuals, 1);
   openblas_set_num_threads(1);
 
   zirk_corr::PanelWork work;
@@ -47,7 +48,7 @@ int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
     for (std::size_t first = 0; first < kGenes;
          first += zirk_corr::kPanelGenes) {
-      zirk_corr::panel_rows(ranks, kGenes, 0, 0, first,
+      zirk_corr::panel_rows(ranks, &variance, kGenes, 0, 0, first,
                             std::min(kGenes, first + zirk_corr::kPanelGenes),
                             nullptr, zirk_corr::PairOutput(), work);
       bytes += work.length;

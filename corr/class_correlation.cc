@@ -7,6 +7,7 @@
 #include <limits>
 #include <utility>
 
+#include "pair_variance.h"
 #include "vector_math.h"
 
 namespace zirk_corr {
@@ -45,6 +46,9 @@ inline double inverse_factor(double e) {
   return 2.0 * plus * plus / ((3.0 * e + 2.0) * e + 3.0);
 }
 
+// A pair without a test (a cap of 0, pair_variance.h).
+constexpr double kNotTested = std::numeric_limits<double>::quiet_NaN();
+
 // log10 p of het with 2 df is -q / (2 ln 10): q times this.
 constexpr double kHetScale = -0.5 / boost::math::constants::ln_ten<double>();
 
@@ -68,11 +72,14 @@ void pooled_three(std::array<double, 3> share, const double* __restrict a,
   }
 }
 
+// With kCapped, each pair's inverse factor is clipped to its cap
+// (pair_variance.h); without, no cap is below the factor.
+template <bool kCapped>
 void tests_three(std::array<double, 3> share, std::array<double, 3> slope,
                  std::array<double, 3> weight, const double* __restrict a,
                  const double* __restrict b, const double* __restrict c,
-                 std::size_t groups, double* __restrict trend,
-                 double* __restrict het) {
+                 const float* __restrict cap, std::size_t groups,
+                 double* __restrict trend, double* __restrict het) {
   for (std::size_t group = 0; group < groups; ++group) {
     for (std::size_t lane = 0; lane < 4; ++lane) {
       const std::size_t i = 4 * group + lane;
@@ -83,7 +90,8 @@ void tests_three(std::array<double, 3> share, std::array<double, 3> slope,
       t += slope[1] * b[i];
       zBar += share[2] * c[i];
       t += slope[2] * c[i];
-      const double inverse = inverse_factor(het[i]);
+      double inverse = inverse_factor(het[i]);
+      if constexpr (kCapped) inverse = std::min(inverse, double{cap[i]});
       const double d0 = a[i] - zBar, d1 = b[i] - zBar, d2 = c[i] - zBar;
       double q = 0.0;
       q += weight[0] * d0 * d0;
@@ -92,6 +100,9 @@ void tests_three(std::array<double, 3> share, std::array<double, 3> slope,
       q *= inverse;
       het[i] = q * kHetScale;
       trend[i] = std::fabs(t) * std::sqrt(inverse / 2.0);
+      if constexpr (kCapped) {
+        if (cap[i] == 0.0f) het[i] = trend[i] = kNotTested;
+      }
     }
   }
 }
@@ -145,7 +156,7 @@ double centred_ranks(std::span<const double> values, std::span<double> out,
 ClassCorrelation class_correlation(std::span<const double> a,
                                    std::span<const double> b,
                                    std::span<const int> cls,
-                                   int min_class_size) {
+                                   int min_class_size, Variance variance) {
   assert(min_class_size >= kSmallestClassSize);
   ClassCorrelation result{};
   std::array<std::vector<double>, 3> classA, classB;
@@ -179,8 +190,14 @@ ClassCorrelation class_correlation(std::span<const double> a,
     result.r[k] =
         std::clamp(products / std::sqrt(squaresA * squaresB), -1.0, 1.0);
   }
+  double cap = kNoCap;
+  if (variance == Variance::kEmpirical) {
+    std::vector<double> scratch;
+    cap = variance_cap(GeneRank(a.data(), a.size()),
+                       GeneRank(b.data(), b.size()), scratch);
+  }
   trend_het(result.r, result.n, result.usable, &result.log10_p_trend,
-            &result.log10_p_het);
+            &result.log10_p_het, cap);
   return result;
 }
 
@@ -211,8 +228,8 @@ TrendHet::TrendHet(const std::array<int, 3>& n,
 }
 
 double TrendHet::operator()(const std::array<double, 3>& z,
-                            double* log10_p_het) const {
-  if (classes_ < 2) {
+                            double* log10_p_het, double cap) const {
+  if (classes_ < 2 || cap == 0.0) {
     *log10_p_het = kNotComputed;
     return kNotComputed;
   }
@@ -223,7 +240,7 @@ double TrendHet::operator()(const std::array<double, 3>& z,
   }
   std::array<double, kLanes> e{2.0 * zBar};
   exp_each(e);
-  const double inverse = inverse_factor(e[0]);
+  const double inverse = std::min(inverse_factor(e[0]), cap);
   double q = 0.0;
   for (int j = 0; j < classes_; ++j) {
     const double d = z[class_[j]] - zBar;
@@ -236,16 +253,23 @@ double TrendHet::operator()(const std::array<double, 3>& z,
 }
 
 void TrendHet::apply(const double* z0, const double* z1, const double* z2,
-                     std::size_t size, double* trend, double* het) const {
+                     const float* cap, std::size_t size, double* trend,
+                     double* het) const {
   assert(classes_ == 3 && size % 4 == 0);
   pooled_three(share_, z0, z1, z2, size / 4, het);
   exp_each(std::span<double>(het, size));
-  tests_three(share_, slope_, weight_, z0, z1, z2, size / 4, trend, het);
+  if (cap != nullptr) {
+    tests_three<true>(share_, slope_, weight_, z0, z1, z2, cap, size / 4,
+                      trend, het);
+  } else {
+    tests_three<false>(share_, slope_, weight_, z0, z1, z2, cap, size / 4,
+                       trend, het);
+  }
 }
 
 void trend_het(const std::array<double, 3>& r, const std::array<int, 3>& n,
                const std::array<bool, 3>& usable, double* log10_p_trend,
-               double* log10_p_het) {
+               double* log10_p_het, double cap) {
   // Padded with zeros to whole vectors.
   std::array<double, kLanes> z{};
   for (int k = 0; k < 3; ++k) {
@@ -256,7 +280,7 @@ void trend_het(const std::array<double, 3>& r, const std::array<int, 3>& n,
   }
   atanh_each(z);
   *log10_p_trend =
-      log10_erfc(TrendHet(n, usable)({z[0], z[1], z[2]}, log10_p_het));
+      log10_erfc(TrendHet(n, usable)({z[0], z[1], z[2]}, log10_p_het, cap));
 }
 
 }  // namespace zirk_corr

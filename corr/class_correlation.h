@@ -30,6 +30,10 @@
 // simulation behind both.
 // Both need two usable classes; with fewer they are NaN.
 //
+// By default the weights' factor is the larger of 1 + rbar^2 / 2 and the
+// pair's own variance of z over all its individuals (pair_variance.h), for
+// pairs whose joint distribution is far from a bivariate normal's.
+//
 // |r_k| = 1 would make z_k infinite. Among n untied values the largest rank
 // correlation below 1 is 1 - 12 / (n^3 - n), so a correlation is clipped to
 // +-(1 - 6 / (n^3 - n)) before atanh: halfway between 1 and the nearest
@@ -50,6 +54,8 @@
 #include <span>
 #include <vector>
 
+#include "pair_variance.h"
+
 namespace zirk_corr {
 
 // The within-class Spearman correlations of one gene pair and the two tests.
@@ -67,19 +73,21 @@ inline constexpr int kSmallestClassSize = 4;
 
 // `a`, `b`: the two genes' values; `cls`: 0, 1, 2 per individual, anything
 // else = no class. The three spans have the same length. `min_class_size`
-// is at least kSmallestClassSize.
+// is at least kSmallestClassSize. With Variance::kEmpirical the pair's cap
+// comes from all of a and b, the individuals without a class included.
 ClassCorrelation class_correlation(
     std::span<const double> a, std::span<const double> b,
-    std::span<const int> cls, int min_class_size = kDefaultMinClassSize);
+    std::span<const int> cls, int min_class_size = kDefaultMinClassSize,
+    Variance variance = Variance::kEmpirical);
 
 // The two tests from given class correlations (used by the fast path too).
 // Classes with usable[k] false are left out whatever r[k] and n[k] hold.
 // Writes log10 of the two-sided p-values, NaN with fewer than two usable
 // classes; -inf only if a p-value is 0 in exact arithmetic, which clipping
-// rules out.
+// rules out. `cap` bounds the weights' inverse factor (pair_variance.h).
 void trend_het(const std::array<double, 3>& r, const std::array<int, 3>& n,
                const std::array<bool, 3>& usable, double* log10_p_trend,
-               double* log10_p_het);
+               double* log10_p_het, double cap = kNoCap);
 
 // log10 of erfc(x) for x >= 0, finite wherever erfc(x) is positive in exact
 // arithmetic, including where it underflows double; NaN for NaN.
@@ -109,16 +117,19 @@ class TrendHet {
   // clipped to fisher_limit(n_k); entries of unusable classes ignored):
   // returns the trend's |T| / sqrt(2), whose two-sided p-value is erfc of
   // it, and writes log10 of het's p-value. Both NaN with fewer than two
-  // usable classes.
-  double operator()(const std::array<double, 3>& z, double* log10_p_het) const;
+  // usable classes, or with `cap` 0. The weights' inverse factor is clipped
+  // to `cap`.
+  double operator()(const std::array<double, 3>& z, double* log10_p_het,
+                    double cap = kNoCap) const;
 
   // operator() of `size` pairs at once (a multiple of 4), pair i's Fisher z
   // being z0[i], z1[i], z2[i], for a test with all three classes usable:
   // writes the trend's |T| / sqrt(2) to trend[i] and het's log10 p-value to
-  // het[i], each with the bits operator() gives it, in a loop the compiler
-  // makes vector code of.
+  // het[i], each with the bits operator() gives it with cap[i] (none where
+  // `cap` is null), in a loop the compiler makes vector code of.
   void apply(const double* z0, const double* z1, const double* z2,
-             std::size_t size, double* trend, double* het) const;
+             const float* cap, std::size_t size, double* trend,
+             double* het) const;
 
  private:
   static constexpr double kNotComputed =

@@ -46,6 +46,10 @@ Within-class Spearman correlations of every gene pair at every SNP, with a
                          leave each genotype class of fewer than K
                          individuals (of a stratum, with strata) out of a
                          SNP's correlations (K at least 4) [20]
+  -V, --variance MODEL   the variance of each class's Fisher z: empirical
+                         (the larger of Bonett and Wright's for a bivariate
+                         normal and the pair's own over all individuals) or
+                         normal (Bonett and Wright's alone) [empirical]
   -t, --threads N        worker threads [1]
   -h, --help             this text
 )";
@@ -93,6 +97,7 @@ Options parse_options(int argc, char** argv) {
       {"anchors", required_argument, nullptr, 'A'},
       {"strata", required_argument, nullptr, 'S'},
       {"min-class-size", required_argument, nullptr, 'm'},
+      {"variance", required_argument, nullptr, 'V'},
       {"threads", required_argument, nullptr, 't'},
       {"help", no_argument, nullptr, 'h'},
       {nullptr, 0, nullptr, 0}};
@@ -101,7 +106,7 @@ Options parse_options(int argc, char** argv) {
   optind = 1;
   bool maxP = false;
   int c;
-  while ((c = getopt_long(argc, argv, ":g:e:a:d:o:s:p:w:A:S:m:t:h", kLong,
+  while ((c = getopt_long(argc, argv, ":g:e:a:d:o:s:p:w:A:S:m:V:t:h", kLong,
                           nullptr)) != -1) {
     const std::string_view arg = optarg ? optarg : "";
     switch (c) {
@@ -153,6 +158,16 @@ Options parse_options(int argc, char** argv) {
         }
         break;
       }
+      case 'V':
+        if (arg == "empirical") {
+          o.variance = Variance::kEmpirical;
+        } else if (arg == "normal") {
+          o.variance = Variance::kNormal;
+        } else {
+          throw CorrError("--variance: '" + std::string(arg) +
+                          "' is not empirical or normal");
+        }
+        break;
       case 't': {
         const auto r =
             std::from_chars(arg.data(), arg.data() + arg.size(), o.threads);

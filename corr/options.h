@@ -35,6 +35,7 @@ struct Options {
   std::string strata;
   int threads = 1;
   int min_class_size = kDefaultMinClassSize;
+  Variance variance = Variance::kEmpirical;
   bool help = false;
 };
 

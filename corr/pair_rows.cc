@@ -3,6 +3,7 @@
 #include <cblas.h>
 
 #include <algorithm>
+#include <cassert>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -83,10 +84,12 @@ namespace {
 // panel_rows of either kind: `stratified` null without strata, when
 // `strata` holds the SNP's one set of class ranks.
 void rows_of_panel(std::span<const ClassRanks> strata,
-                   const StratifiedTests* stratified, std::size_t genes,
+                   const StratifiedTests* stratified,
+                   std::span<const PairVariance> variance, std::size_t genes,
                    std::size_t snp, std::size_t local, std::size_t first,
                    std::size_t last, const AnchorBlock* design,
                    const PairOutput& output, PanelWork& work) {
+  assert(variance.empty() || variance.size() == strata.size());
   const std::size_t cells = 3 * strata.size();
   const auto x_of = [&](std::size_t cell) -> const std::vector<double>& {
     return strata[cell / 3].x[cell % 3];
@@ -184,9 +187,11 @@ void rows_of_panel(std::span<const ClassRanks> strata,
   const TrendHet& allClasses = tests[7];
   const bool threeClasses = stratified == nullptr && !ranks.x[0].empty() &&
                             !ranks.x[1].empty() && !ranks.x[2].empty();
-  // With strata: each stratum's z and usable classes of one pair.
+  // With strata: each stratum's z, usable classes and cap of one pair.
   std::vector<std::array<double, 3>> cellZ(strata.size());
   std::vector<std::uint8_t> cellMask(strata.size());
+  std::vector<float> cellCap(variance.size());
+  if (work.cap.size() < variance.size()) work.cap.resize(variance.size());
   // cellR[cell][i]: pair i's correlation in the cell.
   std::vector<const double*> cellR(cells);
   const bool keyed =
@@ -240,6 +245,14 @@ void rows_of_panel(std::span<const ClassRanks> strata,
       std::fill(v.begin() + partners, v.begin() + padded, 0.0);
     }
     work.mask.resize(std::max(work.mask.size(), partners));
+    for (std::size_t s = 0; s < variance.size(); ++s) {
+      std::vector<float>& cap = work.cap[s];
+      cap.resize(std::max(cap.size(), padded));
+      variance[s].gather(g1, std::span(work.partner.data(), partners),
+                         cap.data());
+      std::fill(cap.begin() + partners, cap.begin() + padded, kNoCap);
+    }
+    const float* cap0 = variance.empty() ? nullptr : work.cap[0].data();
     for (std::size_t cell = 0; cell < cells; ++cell) {
       if (x_of(cell).empty()) continue;
       double* zk = work.z[cell].data();
@@ -258,7 +271,7 @@ void rows_of_panel(std::span<const ClassRanks> strata,
       }
       if (threeClasses) {
         allClasses.apply(work.z[0].data(), work.z[1].data(), work.z[2].data(),
-                         padded, work.trend.data(), work.het.data());
+                         cap0, padded, work.trend.data(), work.het.data());
       }
       for (std::size_t i = 0; i < partners; ++i) {
         const int mask = work.mask[i];
@@ -267,7 +280,8 @@ void rows_of_panel(std::span<const ClassRanks> strata,
         for (int k = 0; k < 3; ++k) {
           z[k] = (mask >> k & 1) != 0 ? work.z[k][i] : 0.0;
         }
-        work.trend[i] = tests[mask](z, &work.het[i]);
+        work.trend[i] = tests[mask](z, &work.het[i],
+                                    cap0 != nullptr ? cap0[i] : kNoCap);
       }
     } else {
       for (int k = 0; k < 3; ++k) {
@@ -298,8 +312,11 @@ void rows_of_panel(std::span<const ClassRanks> strata,
           work.pooled[k][i] =
               (bits >> k & 1) != 0 ? std::tanh(zSum[k] / weights[k]) : kNaN;
         }
+        for (std::size_t s = 0; s < variance.size(); ++s) {
+          cellCap[s] = work.cap[s][i];
+        }
         work.mask[i] = static_cast<std::uint8_t>(bits);
-        work.trend[i] = (*stratified)(cellZ, cellMask, &work.het[i]);
+        work.trend[i] = (*stratified)(cellZ, cellMask, &work.het[i], cellCap);
       }
     }
     log10_erfc(std::span<double>(work.trend.data(), padded));
@@ -405,21 +422,25 @@ void rows_of_panel(std::span<const ClassRanks> strata,
 
 }  // namespace
 
-void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
-                std::size_t local, std::size_t first, std::size_t last,
-                const AnchorBlock* design, const PairOutput& output,
-                PanelWork& work) {
-  rows_of_panel(std::span<const ClassRanks>(&ranks, 1), nullptr, genes, snp,
-                local, first, last, design, output, work);
+void panel_rows(const ClassRanks& ranks, const PairVariance* variance,
+                std::size_t genes, std::size_t snp, std::size_t local,
+                std::size_t first, std::size_t last, const AnchorBlock* design,
+                const PairOutput& output, PanelWork& work) {
+  rows_of_panel(std::span<const ClassRanks>(&ranks, 1), nullptr,
+                variance != nullptr
+                    ? std::span<const PairVariance>(variance, 1)
+                    : std::span<const PairVariance>(),
+                genes, snp, local, first, last, design, output, work);
 }
 
 void panel_rows(std::span<const ClassRanks> strata,
-                const StratifiedTests& tests, std::size_t genes,
+                const StratifiedTests& tests,
+                std::span<const PairVariance> variance, std::size_t genes,
                 std::size_t snp, std::size_t local, std::size_t first,
                 std::size_t last, const AnchorBlock* design,
                 const PairOutput& output, PanelWork& work) {
-  rows_of_panel(strata, &tests, genes, snp, local, first, last, design, output,
-                work);
+  rows_of_panel(strata, &tests, variance, genes, snp, local, first, last,
+                design, output, work);
 }
 
 }  // namespace zirk_corr

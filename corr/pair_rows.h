@@ -16,6 +16,10 @@
 // size over all strata, r_k the tanh of the cells' Fisher z of class k
 // weighted by n_sk - 3 over the strata where the cell is usable for the
 // pair (NA where none is), and the two tests are the stratified ones.
+//
+// With a PairVariance (one per stratum with strata) each pair's weights take
+// the larger of Bonett and Wright's variance and the pair's own
+// (pair_variance.h); without, Bonett and Wright's alone.
 #ifndef ZIRK_CORR_PAIR_ROWS_H_
 #define ZIRK_CORR_PAIR_ROWS_H_
 
@@ -31,6 +35,7 @@
 #include "class_ranks.h"
 #include "corr_summary.h"
 #include "histogram.h"
+#include "pair_variance.h"
 #include "stratified_tests.h"
 
 namespace zirk_corr {
@@ -79,6 +84,7 @@ struct PanelWork {
   std::vector<std::vector<double>> r;
   std::vector<std::vector<double>> z;
   std::array<std::vector<double>, 3> pooled;  // with strata: the rows' r_k
+  std::vector<std::vector<float>> cap;        // per stratum: the pairs' caps
   std::vector<double> trend;
   std::vector<double> het;
   std::vector<std::uint8_t> mask;
@@ -100,17 +106,20 @@ struct PanelWork {
 // a second gene in (first gene, genes) when `design` is null, else those
 // with an anchor of the design's block. Formats their rows into work.text
 // and sets work.length, and counts them into work.summary, as `output`
-// says. `ranks` holds the SNP's class ranks for `genes` genes. BLAS must run
-// single-threaded in the calling thread.
-void panel_rows(const ClassRanks& ranks, std::size_t genes, std::size_t snp,
-                std::size_t local, std::size_t first, std::size_t last,
-                const AnchorBlock* design, const PairOutput& output,
-                PanelWork& work);
+// says. `ranks` holds the SNP's class ranks for `genes` genes; `variance`
+// the pairs' caps, or null for Bonett and Wright's weights alone. BLAS must
+// run single-threaded in the calling thread.
+void panel_rows(const ClassRanks& ranks, const PairVariance* variance,
+                std::size_t genes, std::size_t snp, std::size_t local,
+                std::size_t first, std::size_t last, const AnchorBlock* design,
+                const PairOutput& output, PanelWork& work);
 
 // panel_rows with strata: `strata` holds each stratum's class ranks and
-// `tests` was constructed from their class sizes (in the same order).
+// `tests` was constructed from their class sizes (in the same order);
+// `variance` each stratum's caps, or is empty.
 void panel_rows(std::span<const ClassRanks> strata,
-                const StratifiedTests& tests, std::size_t genes,
+                const StratifiedTests& tests,
+                std::span<const PairVariance> variance, std::size_t genes,
                 std::size_t snp, std::size_t local, std::size_t first,
                 std::size_t last, const AnchorBlock* design,
                 const PairOutput& output, PanelWork& work);

@@ -23,6 +23,7 @@
 #include "output_folder.h"
 #include "pair_design.h"
 #include "pair_rows.h"
+#include "pair_variance.h"
 #include "pairdata.h"
 #include "progress_line.h"
 #include "strata_file.h"
@@ -167,9 +168,15 @@ void run(const Options& options, std::FILE* progress,
     }
   }
   const std::size_t strata = members.size();
+  // And each stratum's pair caps, from the same individuals.
   std::vector<GeneOrders> orders;
+  std::vector<PairVariance> variance;
+  const bool empirical = options.variance == Variance::kEmpirical;
   if (!stratified) {
     orders.emplace_back(values, genes, individuals);
+    if (empirical) {
+      variance.emplace_back(values, genes, individuals, options.threads);
+    }
   } else {
     std::vector<double> own;
     for (const std::vector<std::uint32_t>& m : members) {
@@ -180,6 +187,9 @@ void run(const Options& options, std::FILE* progress,
         }
       }
       orders.emplace_back(own, genes, m.size());
+      if (empirical) {
+        variance.emplace_back(own, genes, m.size(), options.threads);
+      }
     }
   }
   values = std::vector<double>();
@@ -254,11 +264,11 @@ void run(const Options& options, std::FILE* progress,
         const AnchorBlock* panelDesign =
             design.all_pairs() ? nullptr : &block;
         if (stratified) {
-          panel_rows(ranks, tests, genes, index, s, from, to, panelDesign,
-                     pairOutput, mine);
+          panel_rows(ranks, tests, variance, genes, index, s, from, to,
+                     panelDesign, pairOutput, mine);
         } else {
-          panel_rows(ranks[0], genes, index, s, from, to, panelDesign,
-                     pairOutput, mine);
+          panel_rows(ranks[0], empirical ? &variance[0] : nullptr, genes,
+                     index, s, from, to, panelDesign, pairOutput, mine);
         }
 #pragma omp ordered
         if (writeError == 0 && output) {

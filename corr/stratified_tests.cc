@@ -1,5 +1,6 @@
 #include "stratified_tests.h"
 
+#include <algorithm>
 #include <boost/math/constants/constants.hpp>
 #include <boost/math/special_functions/gamma.hpp>
 #include <cassert>
@@ -70,19 +71,21 @@ StratifiedTests::StratifiedTests(std::span<const std::array<int, 3>> n)
 
 double StratifiedTests::operator()(std::span<const std::array<double, 3>> z,
                                    std::span<const std::uint8_t> masks,
-                                   double* log10_p_het) const {
+                                   double* log10_p_het,
+                                   std::span<const float> caps) const {
   double t = 0.0, sxx = 0.0, q = 0.0;
   int df = 0;
   for (std::size_t s = 0; s < strata_.size(); ++s) {
     const Cells& c = strata_[s][masks[s]];
-    if (c.classes == 0) continue;
+    if (c.classes == 0 || (!caps.empty() && caps[s] == 0.0f)) continue;
     double zBar = 0.0, cross = 0.0;
     for (int j = 0; j < c.classes; ++j) {
       zBar += c.share[j] * z[s][c.class_[j]];
       cross += c.slope[j] * z[s][c.class_[j]];
     }
     const double pooled = std::tanh(zBar);
-    const double inverse = 1.0 / (1.0 + pooled * pooled / 2.0);
+    double inverse = 1.0 / (1.0 + pooled * pooled / 2.0);
+    if (!caps.empty()) inverse = std::min(inverse, double{caps[s]});
     double squares = 0.0;
     for (int j = 0; j < c.classes; ++j) {
       const double d = z[s][c.class_[j]] - zBar;

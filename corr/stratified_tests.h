@@ -44,10 +44,13 @@ class StratifiedTests {
   // fisher_limit(n_sk); ignored where bit k of masks[s] is clear) and each
   // stratum's usable classes (bit k: class k): returns the trend's |T| /
   // sqrt(2), whose two-sided p-value is erfc of it, and writes log10 of
-  // het's p-value. Both NaN when no stratum contributes.
+  // het's p-value. Both NaN when no stratum contributes. caps[s], where
+  // given, bounds stratum s's inverse factor 1 / (1 + rbar_s^2 / 2): the
+  // pair's cap among the stratum's individuals (pair_variance.h); a
+  // stratum whose cap is 0 contributes nothing.
   double operator()(std::span<const std::array<double, 3>> z,
-                    std::span<const std::uint8_t> masks,
-                    double* log10_p_het) const;
+                    std::span<const std::uint8_t> masks, double* log10_p_het,
+                    std::span<const float> caps = {}) const;
 
  private:
   // One stratum's constants for one combination of usable classes; the

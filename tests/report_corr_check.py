@@ -18,6 +18,8 @@ import sys
 import numpy as np
 from scipy import stats
 
+from corr_oracle import pair_cap
+
 FAMILIES = ("trend", "het")
 
 
@@ -170,8 +172,9 @@ def single_gene(x, c):
 def class_tests(a, b, c):
     """r_k of the usable classes and log10 p of trend and het, computed from
     their definitions (Spearman within class of at least 20, zirk-corr's
-    default, Fisher z with weight (n - 3) / (1 + rbar^2 / 2), rbar the tanh
-    of the classes' mean z weighted by n - 3, |r| clipped below 1)."""
+    default, Fisher z with weight (n - 3) times the smaller of 1 / (1 +
+    rbar^2 / 2), rbar the tanh of the classes' mean z weighted by n - 3, and
+    the pair's cap over all individuals, |r| clipped below 1)."""
     r, z, w, ks = [None] * 3, [], [], []
     for k in range(3):
         x, y = a[c == k], b[c == k]
@@ -187,7 +190,10 @@ def class_tests(a, b, c):
     if len(ks) < 2:
         return r, None, None
     z, w, ks = np.array(z), np.array(w), np.array(ks, dtype=float)
-    w = w / (1 + math.tanh(np.sum(w * z) / np.sum(w)) ** 2 / 2)
+    cap = pair_cap(a, b)
+    if cap == 0.0:
+        return r, None, None
+    w = w * min(1 / (1 + math.tanh(np.sum(w * z) / np.sum(w)) ** 2 / 2), cap)
     zbar = np.sum(w * z) / np.sum(w)
     het = stats.chi2.sf(np.sum(w * (z - zbar) ** 2), len(ks) - 1)
     kbar = np.sum(w * ks) / np.sum(w)

@@ -1,6 +1,7 @@
 // The two tests' vector loop over many pairs against the one-pair call.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -28,16 +29,50 @@ TEST(TrendHetTest, VectorLoopGivesEachPairTheOnePairBits) {
       zk = {0.0, -0.0, 8.0, -8.0};
       while (zk.size() < 100) zk.push_back(normal(random));
     }
-    std::vector<double> trend(100), het(100);
-    test.apply(z[0].data(), z[1].data(), z[2].data(), 100, trend.data(),
-               het.data());
+    // Caps: none, below every inverse factor, between, and 0.
+    std::vector<float> cap(100);
+    std::uniform_real_distribution<float> uniform(0.5f, 1.0f);
     for (std::size_t i = 0; i < 100; ++i) {
-      double oneHet;
-      const double oneTrend = test({z[0][i], z[1][i], z[2][i]}, &oneHet);
-      EXPECT_TRUE(same_bits(trend[i], oneTrend)) << "pair " << i;
-      EXPECT_TRUE(same_bits(het[i], oneHet)) << "pair " << i;
+      cap[i] = i % 4 == 0 ? kNoCap : i % 4 == 1 ? 0.0f : uniform(random);
+    }
+    for (const float* caps : {static_cast<const float*>(nullptr),
+                              static_cast<const float*>(cap.data())}) {
+      std::vector<double> trend(100), het(100);
+      test.apply(z[0].data(), z[1].data(), z[2].data(), caps, 100,
+                 trend.data(), het.data());
+      for (std::size_t i = 0; i < 100; ++i) {
+        double oneHet;
+        const double oneTrend =
+            caps == nullptr
+                ? test({z[0][i], z[1][i], z[2][i]}, &oneHet)
+                : test({z[0][i], z[1][i], z[2][i]}, &oneHet, caps[i]);
+        EXPECT_TRUE(same_bits(trend[i], oneTrend)) << "pair " << i;
+        EXPECT_TRUE(same_bits(het[i], oneHet)) << "pair " << i;
+      }
     }
   }
+}
+
+// A cap below the pair's inverse factor scales het's statistic and the
+// trend's square by it; a cap of infinity leaves both as they were, bit for
+// bit; a cap of 0 leaves the pair without tests.
+TEST(TrendHetTest, CapScalesTheStatistics) {
+  const TrendHet test({100, 150, 60}, {true, true, true});
+  const std::array<double, 3> z{0.1, 0.3, 0.5};
+  double het, hetNoCap, hetHalf, hetZero;
+  const double trend = test(z, &het);
+  const double trendNoCap = test(z, &hetNoCap, kNoCap);
+  EXPECT_TRUE(same_bits(trend, trendNoCap));
+  EXPECT_TRUE(same_bits(het, hetNoCap));
+  const double trendHalf = test(z, &hetHalf, 0.5);
+  // The inverse factor here is 1 / (1 + tanh(zbar)^2 / 2) > 0.9.
+  EXPECT_NEAR(hetHalf / het, 0.5 / (1.0 / (1.0 + std::pow(std::tanh(
+                                       (97 * 0.1 + 147 * 0.3 + 57 * 0.5) /
+                                       301.0), 2) / 2.0)),
+              1e-12);
+  EXPECT_NEAR(trendHalf * trendHalf / (trend * trend), hetHalf / het, 1e-12);
+  EXPECT_TRUE(std::isnan(test(z, &hetZero, 0.0)));
+  EXPECT_TRUE(std::isnan(hetZero));
 }
 
 }  // namespace
