@@ -98,6 +98,8 @@ TEST_F(CorrCliTest, ErrorsAreOneLineAndLeaveNoOutput) {
   expect_error(with({"-o", "o.tsv", "-m", "20.5"}),
                "Error: --min-class-size: '20.5' is not a whole number of at "
                "least 4");
+  expect_error(with({"-o", "o.tsv", "-V", "Normal"}),
+               "Error: --variance: 'Normal' is not empirical or normal");
   expect_error(with({"-x"}), "Error: unknown option -x (see zirk-corr --help)");
   expect_error(with({"-o"}), "Error: -o needs a value");
   expect_error(with({"-o", "o.tsv", "more"}),
