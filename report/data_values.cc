@@ -61,10 +61,11 @@ DataValues::DataValues(const std::string& dir,
       ++want;
     }
   }
+  // Lines of geno.txt: the individuals.
+  std::uint64_t number = 0;
   {
     const std::string path = dir + "/geno.txt";
     std::ifstream in = open(path);
-    std::uint64_t number = 0;
     while (next_line(in, line)) {
       ++number;
       for (const auto& [s, ref] : reference) {
@@ -76,8 +77,11 @@ DataValues::DataValues(const std::string& dir,
       }
     }
   }
-  const std::size_t individuals =
-      classes_.empty() ? 0 : classes_.begin()->second.size();
+  const std::size_t individuals = number;
+  const std::string strata = dir + "/" + zirk_formats::kStrataName;
+  if (std::filesystem::exists(strata)) {
+    strata_ = zirk_formats::read_strata(strata, individuals, dir + "/geno.txt");
+  }
   {
     const std::string path = dir + "/expr.txt";
     std::ifstream in = open(path);

@@ -1,6 +1,7 @@
 #include "locus_report.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <map>
 #include <optional>
@@ -62,6 +63,52 @@ std::optional<Line> fit(const std::vector<double>& x,
   return Line{slope, my - slope * mx, x0, x1};
 }
 
+// The pair's correlations within each stratum's classes, as zirk-corr
+// takes them, and per class the value its rows report: the tanh of the
+// usable cells' Fisher z weighted by n_sk - 3 (NaN where no cell is usable).
+struct StratumCells {
+  std::vector<zirk_corr::ClassCorrelation> cells;
+  std::array<double, 3> pooled;
+};
+StratumCells stratum_cells(const std::vector<double>& x,
+                           const std::vector<double>& y,
+                           const std::vector<int>& cls,
+                           const zirk_formats::Strata& strata) {
+  StratumCells out;
+  std::array<double, 3> weighted{}, weights{};
+  for (std::uint32_t s = 0; s < strata.names.size(); ++s) {
+    std::vector<double> xs, ys;
+    std::vector<int> cs;
+    for (std::size_t i = 0; i < cls.size(); ++i) {
+      if (strata.group[i] != s) continue;
+      xs.push_back(x[i]);
+      ys.push_back(y[i]);
+      cs.push_back(cls[i]);
+    }
+    out.cells.push_back(zirk_corr::class_correlation(xs, ys, cs));
+    const zirk_corr::ClassCorrelation& c = out.cells.back();
+    for (int k = 0; k < 3; ++k) {
+      if (!c.usable[k]) continue;
+      const double limit = zirk_corr::fisher_limit(c.n[k]);
+      weighted[k] +=
+          (c.n[k] - 3) * std::atanh(std::clamp(c.r[k], -limit, limit));
+      weights[k] += c.n[k] - 3;
+    }
+  }
+  for (int k = 0; k < 3; ++k) {
+    out.pooled[k] = weights[k] > 0 ? std::tanh(weighted[k] / weights[k]) : NAN;
+  }
+  return out;
+}
+
+void correlation(zirk_formats::JsonWriter& j, bool usable, double r) {
+  if (usable) {
+    j.number(r);
+  } else {
+    j.null();
+  }
+}
+
 }  // namespace
 
 std::string loci_tsv(const std::string& hits_text, const std::vector<Hit>& hits,
@@ -113,6 +160,9 @@ std::string locus_figures_json(const std::vector<Hit>& hits,
     const std::vector<double>& y = values.log_values(r.gene2);
     const zirk_corr::ClassCorrelation cc =
         zirk_corr::class_correlation(x, y, cls);
+    const zirk_formats::Strata* strata = values.strata();
+    std::optional<StratumCells> cells;
+    if (strata) cells = stratum_cells(x, y, cls, *strata);
     j.begin_object();
     j.key("locus");
     j.integer(static_cast<std::int64_t>(l + 1));
@@ -143,10 +193,10 @@ std::string locus_figures_json(const std::vector<Hit>& hits,
       j.key("n");
       j.integer(cc.n[k]);
       j.key("r");
-      if (cc.usable[k]) {
-        j.number(cc.r[k]);
+      if (cells) {
+        correlation(j, !std::isnan(cells->pooled[k]), cells->pooled[k]);
       } else {
-        j.null();
+        correlation(j, cc.usable[k], cc.r[k]);
       }
       j.key("line");
       if (const auto line = fit(x, y, cls, k)) {
@@ -162,6 +212,27 @@ std::string locus_figures_json(const std::vector<Hit>& hits,
       j.end_object();
     }
     j.end_array();
+    if (cells) {
+      j.key("strata");
+      j.begin_array();
+      for (std::size_t s = 0; s < strata->names.size(); ++s) {
+        const zirk_corr::ClassCorrelation& c = cells->cells[s];
+        j.begin_object();
+        j.key("name");
+        j.string(strata->names[s]);
+        j.key("n");
+        j.integer_row(std::vector<std::size_t>(c.n.begin(), c.n.end()));
+        j.key("r");
+        j.begin_array();
+        for (int k = 0; k < 3; ++k) correlation(j, c.usable[k], c.r[k]);
+        j.end_array();
+        j.end_object();
+      }
+      j.end_array();
+      j.key("stratum");
+      j.integer_row(
+          std::vector<std::size_t>(strata->group.begin(), strata->group.end()));
+    }
     j.key("class");
     j.integer_row(std::vector<std::size_t>(cls.begin(), cls.end()));
     for (const auto& [name, v] : {std::pair{"x", &x}, std::pair{"y", &y}}) {

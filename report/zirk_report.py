@@ -129,29 +129,64 @@ def class_points(locus, key, k):
             if c == k and v is not None]
 
 
+# Marker shapes of the strata in the pair panel, and the same shapes as
+# characters for the table's row labels.
+STRATUM_MARKERS = ["o", "^", "s", "D", "v", "P", "X", "*"]
+STRATUM_SYMBOLS = ["●", "▲", "■", "◆", "▼", "✚", "✖", "★"]
+
+
+def correlation_text(r):
+    return "NA" if r is None else f"{r:.2f}"
+
+
 def pair_panel(ax, locus, names):
     """The two genes' values against each other, a colour, a least-squares
     line and the size and rank correlation of each genotype class; smaller
-    classes are drawn over larger ones so that their few points stay seen."""
+    classes are drawn over larger ones so that their few points stay seen.
+    With strata each stratum has a marker shape of its own."""
     by_size = sorted(range(3), key=lambda k: -locus["classes"][k]["n"])
+    strata = locus.get("strata") or [None]
+    stratum = locus.get("stratum") or [0] * len(locus["class"])
     for k, cls in enumerate(locus["classes"]):
         layer = 2 + by_size.index(k)
-        pairs = [(x, y)
-                 for c, x, y in zip(locus["class"], locus["x"], locus["y"])
-                 if c == k and x is not None and y is not None]
-        r = "NA" if cls["r"] is None else f"{cls['r']:.2f}"
-        label = f"{names[k]}: n = {cls['n']}, r = {r}"
-        ax.scatter([p[0] for p in pairs], [p[1] for p in pairs], s=12,
-                   color=CLASS_COLOURS[k], alpha=0.75, linewidths=0,
-                   label=label, zorder=layer)
+        label = (f"{names[k]}: n = {cls['n']}, "
+                 f"r = {correlation_text(cls['r'])}")
+        for s in range(len(strata)):
+            pairs = [(x, y) for c, t, x, y in zip(locus["class"], stratum,
+                                                  locus["x"], locus["y"])
+                     if c == k and t == s and x is not None and y is not None]
+            ax.scatter([p[0] for p in pairs], [p[1] for p in pairs], s=12,
+                       color=CLASS_COLOURS[k], alpha=0.75, linewidths=0,
+                       marker=STRATUM_MARKERS[s % len(STRATUM_MARKERS)],
+                       label=label if s == 0 else None, zorder=layer)
         if cls["line"] is not None:
             x0, x1, y0, y1 = cls["line"]
             ax.plot([x0, x1], [y0, y1], color=CLASS_COLOURS[k], linewidth=1.6,
                     zorder=layer + 3)
     ax.set_xlabel(f"{locus['gene1_id']} (log10 value)")
     ax.set_ylabel(f"{locus['gene2_id']} (log10 value)")
-    ax.legend(fontsize=8, frameon=False, loc="best",
-              title="class: n, rank r", title_fontsize=8)
+    title = ("class: n, rank r (pooled over strata)" if locus.get("strata")
+             else "class: n, rank r")
+    ax.legend(fontsize=8, frameon=False, loc="best", title=title,
+              title_fontsize=8)
+
+
+def strata_table(ax, locus, names):
+    """Each stratum's marker, and its classes' sizes and rank correlations:
+    the cells zirk-corr's stratified scores are made of (NA: a cell too
+    small, or a gene without spread in it)."""
+    ax.axis("off")
+    strata = locus["strata"]
+    cells = [[f"n = {n}, r = {correlation_text(r)}"
+              for n, r in zip(st["n"], st["r"])] for st in strata]
+    rows = [f"{STRATUM_SYMBOLS[s % len(STRATUM_SYMBOLS)]} {st['name']}"
+            for s, st in enumerate(strata)]
+    table = ax.table(cellText=cells, rowLabels=rows, colLabels=names,
+                     colColours=[c + "40" for c in CLASS_COLOURS],
+                     loc="center", cellLoc="center")
+    table.auto_set_font_size(False)
+    table.set_fontsize(8)
+    ax.set_title("within each stratum", fontsize=9)
 
 
 def class_panel(ax, locus, key, gene, names):
@@ -176,9 +211,15 @@ def class_panel(ax, locus, key, gene, names):
 
 def locus_figure(folder, locus):
     names = class_names(locus)
-    fig, axes = plt.subplots(1, 3, figsize=(11.5, 4.2),
-                             gridspec_kw={"width_ratios": [2.2, 1, 1]})
+    strata = locus.get("strata")
+    table = 0.3 * (len(strata) + 2) if strata else 0
+    fig = plt.figure(figsize=(11.5, 4.2 + table))
+    grid = fig.add_gridspec(2 if strata else 1, 3, width_ratios=[2.2, 1, 1],
+                            height_ratios=[4.2, table] if strata else None)
+    axes = [fig.add_subplot(grid[0, c]) for c in range(3)]
     pair_panel(axes[0], locus, names)
+    if strata:
+        strata_table(fig.add_subplot(grid[1, :]), locus, names)
     class_panel(axes[1], locus, "x", locus["gene1_id"], names)
     class_panel(axes[2], locus, "y", locus["gene2_id"], names)
     where = (f"{locus['chrom']}:{locus['pos']}"

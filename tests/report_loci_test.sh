@@ -6,7 +6,8 @@
 # chromosomes, which must stay apart), once on its own chromosome one base
 # before itself (a tie in p inside a locus, where the SNP with the smaller
 # index leads although it lies further right). The hits of zirk and
-# zirk-corr are clumped at two settings; a data folder without genotypes
+# zirk-corr are clumped at two settings and with strata, whose figures
+# have a table of the strata's cells; a data folder without genotypes
 # forms no loci, and bad options stop with one Error: line.
 # Usage: report_loci_test.sh ZIRK_REPORT ZIRK ZIRK_CORR ZIRK_IMPORT PYTHON
 #        SOURCE EXAMPLE_DATA SCRATCH
@@ -56,6 +57,22 @@ $check data rep 1000 0.2 10 cases || fail "loci at the defaults"
 $check data narrow 20 0.6 2 || fail "loci at 20 kb, r2 0.6, 2 figures"
 cmp -s <(cut -f 1-3 rep/loci.tsv) <(cut -f 1-3 narrow/loci.tsv) &&
   fail "the clumping options change nothing"
+
+# With strata (the samples' ID prefixes as two groups) the same loci, and
+# each figure grows the table of the strata's cells.
+mkdir strata && cp data/* strata/
+cut -c 1-2 data/samples.txt >strata/strata.txt
+"$corr" -d strata -o corr-strata.tsv
+"$report" --data strata --top 300 --plots 2 --out by-strata it.txt corr-strata.tsv
+$check strata by-strata 1000 0.2 2 || fail "loci with strata"
+png_height() { od -An -tu1 -j 20 -N 4 "$1" | awk '{ print $1 * 16777216 + $2 * 65536 + $3 * 256 + $4 }'; }
+first=$(awk -F'\t' '$2 == "it" { print $1; exit }' by-strata/loci.tsv)
+(($(png_height by-strata/locus_$first.png) > $(png_height rep/locus_$first.png))) ||
+  fail "the figure of locus $first has no table of strata"
+it_loci() { awk -F'\t' '$2 == "it"' "$1"; }
+cmp -s <(it_loci rep/loci.tsv) <(it_loci by-strata/loci.tsv) ||
+  fail "strata changed the IT loci"
+cmp -s corr.tsv corr-strata.tsv && fail "strata changed no trend or het row"
 
 # Tables without genotypes: the hits stand alone and no locus is claimed.
 mkdir tables && cp data/snps.tsv data/genes.tsv tables/

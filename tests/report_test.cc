@@ -1,6 +1,7 @@
 // zirk-report's statistics against direct computation on small tables: the
 // exact histograms, BH q-values, lambda, the empirical FDR, the per-SNP
-// permutation p-value, and the bounded set of candidate hits.
+// permutation p-value, the bounded set of candidate hits, and a locus
+// figure's cells per stratum.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -16,8 +17,10 @@
 #include <tuple>
 #include <vector>
 
+#include "data_values.h"
 #include "family_stats.h"
 #include "input_reader.h"
+#include "locus_report.h"
 #include "report_error.h"
 #include "report_writer.h"
 #include "run_summary.h"
@@ -303,6 +306,75 @@ TEST(Candidates, NarrowShardSummariesBoundTheExactLead) {
             }));
   capped.max_hits = 11;
   EXPECT_THROW(select_hits(merged, capped), ReportError);
+}
+
+// A locus figure over a data folder with strata.txt: the cells of each
+// stratum found among interleaved individuals, each class's correlation
+// the pooled one of zirk-corr's rows (opposite perfect correlations in two
+// strata pool to 0, a class with one usable cell takes its value), and
+// cells below the minimum class size null.
+TEST(LocusFigure, CellsPerStratum) {
+  const std::string dir = scratch("strata");
+  std::filesystem::create_directories(dir);
+  // Per cell (stratum, class): size and how gene 2 follows gene 1 (+1 in
+  // rank order, -1 reversed, 0 neither).
+  struct Cell {
+    int stratum, cls, n, sign;
+  };
+  const Cell cells[] = {{0, 0, 25, 1},  {0, 1, 25, 1}, {0, 2, 5, 0},
+                        {1, 0, 25, -1}, {1, 1, 10, 0}, {1, 2, 10, 0}};
+  // Individuals alternate between strata "north" and "south".
+  std::vector<std::pair<int, int>> people;  // cell index, member number
+  std::vector<int> left[2];
+  for (int c = 0; c < 6; ++c) {
+    for (int m = 0; m < cells[c].n; ++m) left[cells[c].stratum].push_back(c);
+  }
+  std::vector<int> count(6);
+  for (std::size_t i = 0; i < left[0].size() || i < left[1].size(); ++i) {
+    for (int t = 0; t < 2; ++t) {
+      if (i >= left[t].size()) continue;
+      const int c = left[t][i];
+      people.emplace_back(c, count[c]++);
+    }
+  }
+  const char* calls[] = {"A A", "A G", "G G"};
+  std::ofstream geno(dir + "/geno.txt"), strata(dir + "/strata.txt");
+  std::string gene1, gene2;
+  for (const auto& [c, m] : people) {
+    geno << calls[cells[c].cls] << '\n';
+    strata << (cells[c].stratum == 0 ? "north" : "south") << '\n';
+    const int y = cells[c].sign > 0   ? m + 1
+                  : cells[c].sign < 0 ? 100 - m
+                                      : (m * 7) % 11 + 1;
+    gene1 += std::to_string(m + 1) + ' ';
+    gene2 += std::to_string(y) + ' ';
+  }
+  geno.close();
+  strata.close();
+  std::ofstream(dir + "/allele.txt") << "A G\n";
+  std::ofstream(dir + "/expr.txt") << gene1 << '\n' << gene2 << '\n';
+
+  DataFolder data{dir,
+                  {{"rs1", "chr1", "100", "A", "G", {50, 35, 15}, 0}},
+                  {{"g1", "chr1", "1", "2"}, {"g2", "chr1", "3", "4"}}};
+  const DataValues values(dir, {0}, {0, 1});
+  Hit hit{{0, 0, 0, 1, "", "", ""}, 0, 0, 0, "trend", "-1.000000", ""};
+  std::string json = locus_figures_json({hit}, {Locus{{0}}}, data, values, 1);
+  std::erase_if(json, [](char c) { return c == ' ' || c == '\n'; });
+  // Class 1: north's cell alone, r = 1 clipped for 25 before atanh.
+  const double limit = 1.0 - 6.0 / (25.0 * 25 * 25 - 25);
+  const std::size_t at = json.find("\"classes\":[{\"n\":50,\"r\":0,");
+  ASSERT_NE(at, std::string::npos) << json;
+  const std::size_t r1 = json.find("{\"n\":35,\"r\":", at);
+  ASSERT_NE(r1, std::string::npos) << json;
+  EXPECT_NEAR(std::stod(json.substr(r1 + 12, 20)), limit, 1e-12) << json;
+  EXPECT_NE(json.find("{\"n\":15,\"r\":null,", at), std::string::npos) << json;
+  EXPECT_NE(json.find("\"strata\":[{\"name\":\"north\",\"n\":[25,25,5],"
+                      "\"r\":[1,1,null]},{\"name\":\"south\",\"n\":"
+                      "[25,10,10],\"r\":[-1,null,null]}],\"stratum\":[0,1,0,"),
+            std::string::npos)
+      << json;
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 #
 #   workflow_test.sh CASE BUILD_DIR SOURCE_DIR
 #   CASE: sharded | restart | failing | installed | slurm | genome |
-#         genome-input | corr
+#         genome-input | corr | strata
 set -euo pipefail
 case_name=$1
 build=$(realpath "$2")
@@ -324,6 +324,61 @@ case $case_name in
       grep -qx 'Error: pairs: cis: the IT family (scores: it) tests every pair; give pairs: all, or scores: \[trend, het\]' design.log ||
       { cat design.log; fail "pairs: cis with the IT: not one Error: line"; }
     [[ ! -e design ]] || fail "a job ran for pairs: cis with the IT"
+    ;;
+  strata)
+    # Strata from a file (the samples' ID prefixes, HG and NA, as two
+    # groups) with two permuted copies: strata.txt must reach the data
+    # folder, each copy must keep every individual within its group, and
+    # every summary must be that of zirk-corr over the folder, which reads
+    # its strata.txt; without it the rows differ.
+    corr_program=$build/corr/zirk-corr
+    zcat "$data/genes.50percent.chr22.bed.gz" |
+      awk 'NR == 1 { for (i = 7; i <= NF; i++) print $i, substr($i, 1, 2) }' >groups.txt
+    config=("${config[@]/#scores=it/scores=[trend,het]}" permutations=2 top=5
+      strata="$work/groups.txt")
+    workflow local strata.log outdir=out shard_snps=7 ||
+      { cat strata.log; fail "workflow run with strata"; }
+    [[ -s out/data/strata.txt ]] || fail "no strata.txt in the data folder"
+    cmp out/data/strata.txt <(awk 'NR == FNR { group[$1] = $2; next }
+      { print group[$1] }' groups.txt out/data/samples.txt) ||
+      fail "strata.txt is not the groups of samples.txt"
+    # Each permuted column must hold the values of an individual of the
+    # column's own group, found by its values in every gene.
+    for k in 1 2; do
+      /usr/bin/python3 - out/data "$k" <<'CHECK' || fail "copy $k leaves a stratum"
+import sys
+folder, k = sys.argv[1], sys.argv[2]
+def columns(path):
+    with open(path) as f:
+        rows = [line.split() for line in f]
+    return list(zip(*rows))
+own = {column: i for i, column in enumerate(columns(folder + "/expr.txt"))}
+group = open(folder + "/strata.txt").read().split()
+moved = 0
+for j, column in enumerate(columns(folder + "/expr.perm%s.txt" % k)):
+    i = own[column]
+    if group[i] != group[j]:
+        sys.exit("column %d holds individual %d of another stratum" % (j, i))
+    moved += i != j
+if moved < len(group) // 2:
+    sys.exit("only %d individuals moved" % moved)
+CHECK
+    done
+    max_hits=$(awk '$1 == "max_hits:" { print $2 }' "$source/workflow/config.yaml")
+    for run in real perm1 perm2; do
+      expr=out/data/expr.txt hits=$max_hits
+      [[ $run == real ]] || expr=out/data/expr.$run.txt hits=0
+      OPENBLAS_NUM_THREADS=1 "$corr_program" -d out/data -e "$expr" \
+        --max-hits $hits -s $run.sum -o $run.rows
+      cmp out/summaries/$run.corr.sum $run.sum ||
+        fail "$run: the workflow's summary is not that of zirk-corr with strata"
+    done
+    mkdir plain && cp out/data/{geno,expr,allele}.txt plain/
+    OPENBLAS_NUM_THREADS=1 "$corr_program" -d plain -o plain.rows
+    differ=$(paste real.rows plain.rows | awk -F'\t' 'NR > 1 && ($10 != $21 || $11 != $22)' | wc -l)
+    rows=$(($(wc -l <real.rows) - 1))
+    ((rows > 0 && differ > rows / 2)) ||
+      fail "only $differ of $rows trend and het rows change with strata"
     ;;
   *)
     fail "unknown case $case_name"
