@@ -63,6 +63,7 @@ class GeneRank {
   bool complete() const { return complete_; }
 
  private:
+  friend struct CapKernel;
   friend float variance_cap(const GeneRank& a, const GeneRank& b,
                             std::vector<double>& scratch);
   bool complete_ = false;
