@@ -168,6 +168,11 @@ TEST(RowScanner, ChecksEveryRow) {
       {"\n", "malformed row"},
       {"x\t1\t2\t0\t-0.500000\t1.0\t1.0\n", "malformed row"},
       {"0\t1\t2\t0\t-500.000000\t1.0\t1.0\n", "MC value out of range"},
+      // Whole parts past 10^12 saturate instead of overflowing.
+      {"0\t1\t2\t0\t-9800000000000.000000\t1.0\t1.0\n",
+       "MC value out of range"},
+      {"0\t1\t2\t1\t-1.000000\t-3.000000\t-99999999999999.000000\n",
+       "IT value out of range"},
   };
   const std::string path = scratch("rows.txt");
   for (const auto& [row, error] : cases) {
