@@ -1,7 +1,7 @@
 // Fuzzes the allele lookup on the fuzz input in memory as the allele file:
-// getallele's reader for SNPs 0 to 7, each on a stream of its own, and the
-// engine's AlleleTable, which must reach the same allele or the same error
-// message for every SNP.
+// getallele's reader for SNPs 0 to 7, each from the stream's start as if
+// just opened, and the engine's AlleleTable, which must reach the same
+// allele or the same error message for every SNP.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -26,11 +26,15 @@ struct Outcome {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
+  // One stream for every read: rewind() leaves it as a fresh open would
+  // (at the start, no end-of-file or error indicator, nothing buffered), and
+  // opening a stream per SNP would cost more than the reads themselves.
+  const MemoryFile file(data, size);
   Outcome expected[kSnps];
   for (unsigned s = 0; s < kSnps; ++s) {
+    std::rewind(file.get());
     expected[s].message = run_to_exit([&] {
-      expected[s].allele =
-          input_detail::allele_of_snp(s, MemoryFile(data, size).get());
+      expected[s].allele = input_detail::allele_of_snp(s, file.get());
     });
     if (expected[s].message.empty() &&
         !input_detail::is_allele(expected[s].allele)) {
@@ -41,9 +45,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   }
 
   std::unique_ptr<AlleleTable> table;
-  const std::string opened = run_to_exit([&] {
-    table = std::make_unique<AlleleTable>(MemoryFile(data, size).get(), kSnps);
-  });
+  std::rewind(file.get());
+  const std::string opened = run_to_exit(
+      [&] { table = std::make_unique<AlleleTable>(file.get(), kSnps); });
   if (!opened.empty()) {
     std::fprintf(stderr, "allele oracle: table failed: %s\n", opened.c_str());
     std::abort();

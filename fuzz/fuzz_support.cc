@@ -1,12 +1,9 @@
 #include "fuzz_support.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 
 #include "common.h"
 
@@ -58,43 +55,4 @@ MemoryFile::MemoryFile(const std::uint8_t* data, std::size_t size,
     std::perror("fopencookie");
     std::abort();
   }
-}
-
-namespace {
-
-std::filesystem::path& scratch_dir() {
-  static std::filesystem::path dir;
-  if (dir.empty()) {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "zirk-fuzz-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-      std::perror("mkdtemp");
-      std::abort();
-    }
-    dir = pattern;
-    std::atexit([] {
-      std::error_code ignored;
-      std::filesystem::remove_all(scratch_dir(), ignored);
-    });
-  }
-  return dir;
-}
-
-}  // namespace
-
-std::string scratch_path(const char* name) {
-  return (scratch_dir() / name).string();
-}
-
-std::string write_scratch(const char* name, const std::uint8_t* data,
-                          std::size_t size) {
-  const std::string path = scratch_path(name);
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr ||
-      (size > 0 && std::fwrite(data, 1, size, file) != size) ||
-      std::fclose(file) != 0) {
-    std::perror(path.c_str());
-    std::abort();
-  }
-  return path;
 }

@@ -1,7 +1,6 @@
 // Shared plumbing of the fuzz targets: a fuzz-only fatal-error exit that
-// returns control to the target, streams over the fuzz input in memory for
-// the readers that take a FILE*, and scratch files for the readers that
-// still open their input by name (zirk-import's and zirk-report's).
+// returns control to the target, and streams over the fuzz input in memory
+// for the readers that take a FILE*.
 //
 // The fuzz build links this file's definitions of `error`, `n`, `ngene` and
 // `ps` in place of src/common.cc, so a reader that rejects its input ends in
@@ -10,9 +9,9 @@
 #ifndef ZIRK_FUZZ_FUZZ_SUPPORT_H_
 #define ZIRK_FUZZ_FUZZ_SUPPORT_H_
 
-#include <cstddef>
 #include <sys/types.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -61,14 +60,5 @@ class MemoryFile {
   std::unique_ptr<State> state_;  // declared first: it outlives the stream
   input_detail::File file_;
 };
-
-// Path of a file named `name` in this process's scratch directory (created
-// on first use, removed at process exit).
-std::string scratch_path(const char* name);
-
-// Writes `size` bytes at `data` to scratch_path(name), replacing the file,
-// and returns the path. Aborts when the file cannot be written.
-std::string write_scratch(const char* name, const std::uint8_t* data,
-                          std::size_t size);
 
 #endif  // ZIRK_FUZZ_FUZZ_SUPPORT_H_

@@ -59,6 +59,11 @@ double parse_value(std::string_view text, bool& out_of_range) {
 
 ExpressionTable read_expression_table(const std::string& path) {
   LineReader reader(path);
+  return read_expression_table(reader);
+}
+
+ExpressionTable read_expression_table(LineReader& reader) {
+  const std::string& path = reader.name();
   ExpressionTable table;
   std::string_view line;
   std::vector<std::string_view> fields;

@@ -11,6 +11,8 @@
 
 namespace zirk_import {
 
+class LineReader;
+
 enum class ExpressionLayout { kBed4, kBed6, kTable };
 
 // "bed4", "bed6" or "table".
@@ -42,6 +44,8 @@ struct ExpressionTable {
 // row's field count differs from the header's or it lacks its strand, a
 // sample or gene ID repeats, or a value is out of the range of a double.
 ExpressionTable read_expression_table(const std::string& path);
+// The same from the lines of `reader`, the messages naming reader.name().
+ExpressionTable read_expression_table(LineReader& reader);
 
 // Parses one value field: the number it holds, NaN when it is not wholly a
 // finite decimal number. Sets `out_of_range` for a number beyond a double.

@@ -17,18 +17,29 @@ LineReader::LineReader(const std::string& path) : path_(path) {
   }
 }
 
+LineReader::LineReader(std::string_view text, const std::string& name)
+    : path_(name), text_(text) {}
+
 LineReader::~LineReader() { std::free(line_.s); }
 
 bool LineReader::next(std::string_view& line) {
-  const int r = bgzf_getline(fp_.get(), '\n', &line_);
-  if (r == -1) return false;
-  if (r < -1) {
-    throw ImportError(path_ + ": read error (damaged compressed data?)");
+  if (fp_) {
+    const int r = bgzf_getline(fp_.get(), '\n', &line_);
+    if (r == -1) return false;
+    if (r < -1) {
+      throw ImportError(path_ + ": read error (damaged compressed data?)");
+    }
+    line = std::string_view(line_.s, line_.l);
+  } else {
+    // As bgzf_getline splits: at every newline, a last line without one
+    // still a line, nothing after a final newline.
+    if (text_.empty()) return false;
+    const std::size_t newline = text_.find('\n');
+    line = text_.substr(0, newline);
+    text_.remove_prefix(newline == text_.npos ? text_.size() : newline + 1);
   }
   ++number_;
-  std::size_t length = line_.l;
-  if (length > 0 && line_.s[length - 1] == '\r') --length;
-  line = std::string_view(line_.s, length);
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   return true;
 }
 

@@ -1,5 +1,7 @@
 // Lines and fields of the importer's text inputs: plain, gzip or bgzip,
-// read through htslib's BGZF layer (which passes plain text through).
+// read through htslib's BGZF layer (which passes plain text through), or
+// text already in memory. The readers of the formats take a LineReader, so
+// that a file and bytes in memory go through the same parsing code.
 #ifndef ZIRK_IMPORT_TEXT_LINES_H_
 #define ZIRK_IMPORT_TEXT_LINES_H_
 
@@ -18,6 +20,9 @@ class LineReader {
   // Opens `path` ("-" is standard input); throws ImportError naming it when
   // it cannot be opened.
   explicit LineReader(const std::string& path);
+  // The lines of the plain text `text`, which must outlive the reader;
+  // `name` stands for it in messages as a path would.
+  LineReader(std::string_view text, const std::string& name);
   ~LineReader();
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;
@@ -27,14 +32,17 @@ class LineReader {
   bool next(std::string_view& line);
   // The 1-based number of the line last returned.
   long number() const { return number_; }
+  // The path, or the name given with the text: what messages call the input.
+  const std::string& name() const { return path_; }
 
  private:
   struct BgzfCloser {
     void operator()(BGZF* fp) const { bgzf_close(fp); }
   };
   std::string path_;
-  std::unique_ptr<BGZF, BgzfCloser> fp_;
+  std::unique_ptr<BGZF, BgzfCloser> fp_;  // null for text in memory
   kstring_t line_ = {0, 0, nullptr};
+  std::string_view text_;  // the text in memory not yet returned
   long number_ = 0;
 };
 

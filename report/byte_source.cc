@@ -23,10 +23,12 @@ enum class Kind { kPlain, kGzip, kZstd };
 }  // namespace
 
 // The compressed bytes are read in blocks of kBlock; the first bytes read to
-// tell the kind are the start of the first block.
+// tell the kind are the start of the first block. Bytes in memory are one
+// block that ends the input, read where they are.
 struct ByteSource::Decoder {
   Kind kind = Kind::kPlain;
-  std::vector<char> in;
+  std::vector<char> block;
+  const char* in = nullptr;  // block.data(), or the bytes in memory
   std::size_t in_pos = 0, in_end = 0;
   bool in_eof = false;
   bool stream_done = false;  // the last member/frame ended cleanly
@@ -54,14 +56,31 @@ ByteSource::ByteSource(const std::string& path)
     owns_fd_ = true;
   }
   Decoder& d = *decoder_;
-  d.in.resize(kBlock);
+  d.block.resize(kBlock);
+  d.in = d.block.data();
   // Fill at least four bytes (or reach the end) to see the magic number.
   while (d.in_end < 4 && !d.in_eof) {
-    const std::size_t got = read_raw(d.in.data() + d.in_end, kBlock - d.in_end);
+    const std::size_t got =
+        read_raw(d.block.data() + d.in_end, kBlock - d.in_end);
     if (got == 0) d.in_eof = true;
     d.in_end += got;
   }
-  const auto* b = reinterpret_cast<const unsigned char*>(d.in.data());
+  start_decoding();
+}
+
+ByteSource::ByteSource(const char* data, std::size_t size,
+                       const std::string& name)
+    : name_(name), decoder_(std::make_unique<Decoder>()) {
+  Decoder& d = *decoder_;
+  d.in = data;
+  d.in_end = size;
+  d.in_eof = true;
+  start_decoding();
+}
+
+void ByteSource::start_decoding() {
+  Decoder& d = *decoder_;
+  const auto* b = reinterpret_cast<const unsigned char*>(d.in);
   if (d.in_end >= 2 && b[0] == 0x1f && b[1] == 0x8b) {
     d.kind = Kind::kGzip;
     // 15 + 32: a gzip header, with its checksum checked.
@@ -98,7 +117,7 @@ std::size_t ByteSource::read(char* out, std::size_t capacity) {
   if (d.kind == Kind::kPlain) {
     if (d.in_pos < d.in_end) {
       const std::size_t n = std::min(capacity, d.in_end - d.in_pos);
-      std::memcpy(out, d.in.data() + d.in_pos, n);
+      std::memcpy(out, d.in + d.in_pos, n);
       d.in_pos += n;
       return n;
     }
@@ -107,7 +126,7 @@ std::size_t ByteSource::read(char* out, std::size_t capacity) {
   for (;;) {
     if (d.in_pos == d.in_end && !d.in_eof) {
       d.in_pos = 0;
-      d.in_end = read_raw(d.in.data(), kBlock);
+      d.in_end = read_raw(d.block.data(), kBlock);
       if (d.in_end == 0) d.in_eof = true;
     }
     if (d.in_pos == d.in_end && d.in_eof) {
@@ -118,7 +137,8 @@ std::size_t ByteSource::read(char* out, std::size_t capacity) {
     }
     std::size_t produced = 0;
     if (d.kind == Kind::kGzip) {
-      d.z.next_in = reinterpret_cast<Bytef*>(d.in.data() + d.in_pos);
+      d.z.next_in =
+          reinterpret_cast<Bytef*>(const_cast<char*>(d.in) + d.in_pos);
       d.z.avail_in = static_cast<uInt>(d.in_end - d.in_pos);
       d.z.next_out = reinterpret_cast<Bytef*>(out);
       d.z.avail_out = static_cast<uInt>(capacity);
@@ -132,7 +152,7 @@ std::size_t ByteSource::read(char* out, std::size_t capacity) {
       // Concatenated gzip members (as `cat a.gz b.gz`) form one stream.
       if (rc == Z_STREAM_END) inflateReset(&d.z);
     } else {
-      ZSTD_inBuffer in{d.in.data(), d.in_end, d.in_pos};
+      ZSTD_inBuffer in{d.in, d.in_end, d.in_pos};
       ZSTD_outBuffer o{out, capacity, 0};
       const std::size_t rc = ZSTD_decompressStream(d.zstd, &o, &in);
       if (ZSTD_isError(rc)) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "byte_source.h"
 #include "corr_summary.h"
 #include "data_folder.h"
 #include "error_line.h"
@@ -217,10 +218,12 @@ int run(int argc, char** argv) {
   CorrSummary corr(in_opts.max_candidates);
   bool any_it = false, any_corr = false;
   std::string provenance = "{\n  \"inputs\": [";
+  std::vector<char> buffer;  // one read buffer for all the inputs
   for (std::size_t i = 0; i < inputs.size(); ++i) {
     in_opts.snp_offset = inputs[i].snp_offset;
+    ByteSource source(inputs[i].path);
     const InputKind kind =
-        read_any_input(inputs[i].path, in_opts, summary, corr);
+        read_any_input(source, in_opts, summary, corr, buffer);
     const bool is_corr =
         kind == InputKind::kCorrRows || kind == InputKind::kCorrSummary;
     (is_corr ? any_corr : any_it) = true;

@@ -2,13 +2,16 @@
 
 namespace zirk_report {
 
-Histogram::Histogram()
-    : pages_(static_cast<std::size_t>(((kMaxKey - kMinKey) >> kPageBits) + 1)) {
-}
-
 std::uint32_t* Histogram::allocate(std::uint64_t page) {
-  pages_[page] = std::make_unique<std::uint32_t[]>(kPageSize);  // zeroed
-  return pages_[page].get();
+  if (blocks_.empty()) {
+    blocks_.resize(static_cast<std::size_t>(
+        ((kMaxKey - kMinKey) >> (kPageBits + kBlockBits)) + 1));
+  }
+  std::unique_ptr<Block>& block = blocks_[page >> kBlockBits];
+  if (!block) block = std::make_unique<Block>();
+  auto& counters = block->pages[page & (kBlockSize - 1)];
+  counters = std::make_unique<std::uint32_t[]>(kPageSize);  // zeroed
+  return counters.get();
 }
 
 void Histogram::merge(const Histogram& other) {
@@ -28,9 +31,13 @@ std::vector<std::pair<std::int64_t, std::uint64_t>> Histogram::bins() const {
 }
 
 std::uint64_t Histogram::bytes() const {
-  std::uint64_t n = pages_.size() * sizeof(pages_[0]);
-  for (const auto& page : pages_) {
-    if (page) n += kPageSize * sizeof(std::uint32_t);
+  std::uint64_t n = blocks_.size() * sizeof(blocks_[0]);
+  for (const auto& block : blocks_) {
+    if (!block) continue;
+    n += sizeof(Block);
+    for (const auto& page : block->pages) {
+      if (page) n += kPageSize * sizeof(std::uint32_t);
+    }
   }
   return n + carry_.size() * 48;
 }

@@ -332,10 +332,11 @@ bool starts_line(const std::vector<char>& buf, std::size_t filled,
   return filled > n && std::memcmp(buf.data(), line, n) == 0 && buf[n] == '\n';
 }
 
-InputKind read(const std::string& path, const InputOptions& options,
-               RunSummary& into, CorrSummary* corr) {
-  ByteSource source(path);
-  std::vector<char> buf(kBuffer);
+InputKind read(ByteSource& source, const InputOptions& options,
+               RunSummary& into, CorrSummary* corr, std::vector<char>& buf) {
+  // Every block the same size, whoever supplied the buffer: a line longer
+  // than it is an error.
+  buf.resize(kBuffer);
   std::size_t filled = 0;
   // Enough bytes to tell the kinds apart by their first line.
   const std::size_t magic = std::strlen(kCorrHeader);
@@ -394,12 +395,27 @@ InputKind read(const std::string& path, const InputOptions& options,
 
 bool read_input(const std::string& path, const InputOptions& options,
                 RunSummary& into) {
-  return read(path, options, into, nullptr) == InputKind::kSummary;
+  ByteSource source(path);
+  std::vector<char> buffer;
+  return read_input(source, options, into, buffer);
+}
+
+bool read_input(ByteSource& source, const InputOptions& options,
+                RunSummary& into, std::vector<char>& buffer) {
+  return read(source, options, into, nullptr, buffer) == InputKind::kSummary;
 }
 
 InputKind read_any_input(const std::string& path, const InputOptions& options,
                          RunSummary& into, CorrSummary& corr) {
-  return read(path, options, into, &corr);
+  ByteSource source(path);
+  std::vector<char> buffer;
+  return read_any_input(source, options, into, corr, buffer);
+}
+
+InputKind read_any_input(ByteSource& source, const InputOptions& options,
+                         RunSummary& into, CorrSummary& corr,
+                         std::vector<char>& buffer) {
+  return read(source, options, into, &corr, buffer);
 }
 
 }  // namespace zirk_report

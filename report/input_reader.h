@@ -7,12 +7,14 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "data_folder.h"
 #include "run_summary.h"
 
 namespace zirk_report {
 
+class ByteSource;
 struct CorrSummary;
 
 struct InputOptions {
@@ -30,6 +32,12 @@ struct InputOptions {
 bool read_input(const std::string& path, const InputOptions& options,
                 RunSummary& into);
 
+// The same from `source`, with `buffer` as the read buffer: a caller that
+// reads many inputs sets it up once (it is resized to the reader's block on
+// first use and its content does not matter).
+bool read_input(ByteSource& source, const InputOptions& options,
+                RunSummary& into, std::vector<char>& buffer);
+
 enum class InputKind { kResult, kSummary, kCorrRows, kCorrSummary };
 
 // Reads `path` as read_input does, and also a row file of zirk-corr or a
@@ -37,6 +45,10 @@ enum class InputKind { kResult, kSummary, kCorrRows, kCorrSummary };
 // against the data folder as for result files). Returns what it read.
 InputKind read_any_input(const std::string& path, const InputOptions& options,
                          RunSummary& into, CorrSummary& corr);
+// The same from `source`, with `buffer` as for read_input.
+InputKind read_any_input(ByteSource& source, const InputOptions& options,
+                         RunSummary& into, CorrSummary& corr,
+                         std::vector<char>& buffer);
 
 }  // namespace zirk_report
 

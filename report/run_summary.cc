@@ -76,8 +76,26 @@ void write_summary_file(const RunSummary& s, const std::string& path) {
     }
   }
   std::FILE* f = to_stdout ? stdout : file->stream();
-  std::fprintf(f, "%s\nthreshold\t%s\n", kSummaryMagic,
-               s.threshold_line.c_str());
+  write_summary(s, f);
+  const bool failed = std::ferror(f) != 0;
+  if (to_stdout) {
+    if (std::fflush(f) != 0 || failed) {
+      throw ReportError("standard output: cannot write the summary");
+    }
+    return;
+  }
+  try {
+    file->commit();
+  } catch (const zirk_formats::Failure&) {
+    throw ReportError(path + ": cannot write the summary file");
+  }
+}
+
+void write_summary(const RunSummary& s, std::FILE* f) {
+  // The threshold line as the result file had it, whatever bytes it holds.
+  std::fprintf(f, "%s\nthreshold\t", kSummaryMagic);
+  std::fwrite(s.threshold_line.data(), 1, s.threshold_line.size(), f);
+  std::fputc('\n', f);
   std::fprintf(f, "rows\t%llu\t%llu\t%llu\t%llu\n",
                static_cast<unsigned long long>(s.rows),
                static_cast<unsigned long long>(s.flag_rows[0]),
@@ -123,18 +141,6 @@ void write_summary_file(const RunSummary& s, const std::string& path) {
                  r.mc.c_str(), r.lda.c_str(), r.it.c_str());
   }
   std::fputs("end\n", f);
-  const bool failed = std::ferror(f) != 0;
-  if (to_stdout) {
-    if (std::fflush(f) != 0 || failed) {
-      throw ReportError("standard output: cannot write the summary");
-    }
-    return;
-  }
-  try {
-    file->commit();
-  } catch (const zirk_formats::Failure&) {
-    throw ReportError(path + ": cannot write the summary file");
-  }
 }
 
 RunSummary parse_summary(const std::string& text, const std::string& name,
@@ -150,8 +156,15 @@ RunSummary parse_summary(const std::string& text, const std::string& name,
       in.fail(std::string("expected the ") + tag + " line");
     }
   };
-  header("threshold", 2);
-  s.threshold_line = std::string(in.fields()[1]);
+  // The threshold line is the rest of the line, tabs and all: a result
+  // file's head is taken as it is.
+  if (!in.next_line() || in.fields().size() < 2 ||
+      in.fields()[0] != "threshold") {
+    in.fail("expected the threshold line");
+  }
+  const std::string_view first = in.fields()[1], last = in.fields().back();
+  s.threshold_line.assign(first.data(),
+                          last.data() + last.size() - first.data());
   header("rows", 5);
   s.rows = in.u64(1);
   for (int f = 0; f < 3; ++f) s.flag_rows[f] = in.u64(2 + f);

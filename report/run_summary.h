@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <limits>
 #include <string>
 #include <vector>
@@ -130,6 +131,10 @@ inline constexpr char kSummaryMagic[] = "ZIRK-REPORT-SUMMARY 1";
 // or to standard output when `path` is "-".
 // Throws ReportError when the file cannot be written.
 void write_summary_file(const RunSummary& summary, const std::string& path);
+
+// Writes the text of the summary file of `summary` to `file`; the caller
+// checks the stream for write errors.
+void write_summary(const RunSummary& summary, std::FILE* file);
 
 // Reads the rest of a summary file whose first line (the magic) the caller
 // consumed; `text` is the whole file. Throws ReportError naming `name` and

@@ -47,6 +47,9 @@ inline Score parse_score(const char* p, const char* end) {
     if (d > 9) return s;
     if (whole < 1'000'000'000'000) whole = whole * 10 + d;
   }
+  // The last digit taken may have carried it up to 10^13 - 1, whose
+  // millionths no longer fit 64 bits.
+  if (whole > 1'000'000'000'000) whole = 1'000'000'000'000;
   std::int64_t frac = 0;
   for (const char* q = point + 1; q < end; ++q) {
     const unsigned d = static_cast<unsigned>(*q - '0');

@@ -3,7 +3,9 @@
 // permutations and every input error or interruption, plus the permutation
 // generator's uniformity.
 #include <gtest/gtest.h>
+#include <htslib/bgzf.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -23,7 +25,9 @@
 #include "data_tables.h"
 #include "expression_table.h"
 #include "genotype_matrix.h"
+#include "import_error.h"
 #include "permutation.h"
+#include "text_lines.h"
 
 namespace fs = std::filesystem;
 
@@ -880,6 +884,74 @@ TEST(ExpressionValueTest, OnlyWholeFiniteDecimalsAreNumbers) {
       EXPECT_EQ(v, c.value);
     }
   }
+}
+
+// Text in memory splits into the lines that a file of it gives, plain or
+// bgzip, and the expression-table reader gives the same table or the same
+// error from either.
+TEST(LineReaderTest, TextInMemoryReadsAsItsFile) {
+  const fs::path dir = fs::temp_directory_path() /
+                       ("line_reader_test-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  const std::string plain = (dir / "t.txt").string();
+  const std::string packed = (dir / "t.txt.gz").string();
+  const auto lines = [](zirk_import::LineReader& reader) {
+    std::vector<std::pair<long, std::string>> out;
+    for (std::string_view line; reader.next(line);) {
+      out.emplace_back(reader.number(), std::string(line));
+    }
+    return out;
+  };
+  const auto table = [](zirk_import::LineReader& reader) {
+    try {
+      const zirk_import::ExpressionTable t =
+          zirk_import::read_expression_table(reader);
+      std::string text = zirk_import::layout_name(t.layout);
+      for (const std::string& sample : t.samples) text += " " + sample;
+      for (const zirk_import::ExpressionGene& g : t.genes) {
+        text += "\n" + g.chrom + " " + g.start + " " + g.end + " " + g.id;
+        for (double v : g.values) text += " " + std::to_string(v);
+      }
+      return text;
+    } catch (const zirk_import::ImportError& e) {
+      return std::string(e.what());
+    }
+  };
+  const std::string texts[] = {
+      "",
+      "a",
+      "a\n",
+      "\n\n",
+      "a\n\nb\r\n\r",
+      std::string("x\0y\nz", 5),
+      "id\tS1\tS2\r\ng1\t1\t2\r\n\r\ng2\tNA\t-3.5",
+      "#chr\tstart\tend\tid\tS1\n1\t5\t6\tg1\t2\n1\t7\t8\tg1\t3\n",
+      "S1 S2\ng1 1\n",
+  };
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(text);
+    spit(plain, text);
+    BGZF* out = bgzf_open(packed.c_str(), "w");
+    ASSERT_NE(out, nullptr);
+    ASSERT_EQ(bgzf_write(out, text.data(), text.size()),
+              static_cast<ssize_t>(text.size()));
+    ASSERT_EQ(bgzf_close(out), 0);
+    zirk_import::LineReader memory(text, plain);
+    const auto expected = lines(memory);
+    zirk_import::LineReader from_plain(plain), from_packed(packed);
+    EXPECT_EQ(lines(from_plain), expected);
+    EXPECT_EQ(lines(from_packed), expected);
+    zirk_import::LineReader table_memory(text, plain);
+    EXPECT_EQ(table(table_memory), [&] {
+      zirk_import::LineReader file(plain);
+      return table(file);
+    }());
+  }
+  // The split itself: a CR dropped before a newline or at the end.
+  zirk_import::LineReader crlf("a\n\nb\r\n\r", "crlf");
+  EXPECT_EQ(lines(crlf), (std::vector<std::pair<long, std::string>>{
+                             {1, "a"}, {2, ""}, {3, "b"}, {4, ""}}));
+  fs::remove_all(dir);
 }
 
 TEST(GenotypeMatrixTest, LinesHoldEachIndividualsCallsAcrossChunks) {

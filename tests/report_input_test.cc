@@ -68,13 +68,23 @@ std::string zstd(const std::string& text) {
   return out;
 }
 
-std::string read_all(const std::string& path) {
-  ByteSource source(path);
+std::string read_all(ByteSource& source) {
   std::string text;
   char buf[4096];
   for (std::size_t got; (got = source.read(buf, sizeof buf)) > 0;)
     text.append(buf, got);
   return text;
+}
+
+std::string read_all(const std::string& path) {
+  ByteSource source(path);
+  return read_all(source);
+}
+
+// The same bytes decoded from memory, named `name` in messages.
+std::string read_bytes(const std::string& bytes, const std::string& name) {
+  ByteSource source(bytes.data(), bytes.size(), name);
+  return read_all(source);
 }
 
 std::string error_of(const std::function<void()>& f) {
@@ -112,6 +122,18 @@ TEST(ByteSource, DecodesEveryFormatAndNoticesTruncation) {
             cut_zst + ": compressed stream ends early");
   EXPECT_EQ(error_of([&] { read_all(bad_gz); }),
             bad_gz + ": corrupt gzip data");
+
+  // Bytes in memory decode as the file of those bytes does.
+  for (const std::string& bytes :
+       {text, gzip(text) + gzip("tail\n"), zstd(text) + zstd("tail\n"),
+        std::string(), std::string("\x1f")}) {
+    EXPECT_EQ(read_bytes(bytes, "mem"), read_all(write("same", bytes)));
+  }
+  EXPECT_EQ(error_of([&] { read_bytes(gz.substr(0, gz.size() / 2), "m"); }),
+            "m: compressed stream ends early");
+  EXPECT_EQ(error_of([&] { read_bytes(zs.substr(0, zs.size() / 2), "m"); }),
+            "m: compressed stream ends early");
+  EXPECT_EQ(error_of([&] { read_bytes(bad, "m"); }), "m: corrupt gzip data");
 }
 
 RunSummary scan(const std::string& text) {
@@ -146,6 +168,11 @@ TEST(RowScanner, ChecksEveryRow) {
       {"\n", "malformed row"},
       {"x\t1\t2\t0\t-0.500000\t1.0\t1.0\n", "malformed row"},
       {"0\t1\t2\t0\t-500.000000\t1.0\t1.0\n", "MC value out of range"},
+      // Whole parts past 10^12 saturate instead of overflowing.
+      {"0\t1\t2\t0\t-9800000000000.000000\t1.0\t1.0\n",
+       "MC value out of range"},
+      {"0\t1\t2\t1\t-1.000000\t-3.000000\t-99999999999999.000000\n",
+       "IT value out of range"},
   };
   const std::string path = scratch("rows.txt");
   for (const auto& [row, error] : cases) {
@@ -276,6 +303,16 @@ TEST(SummaryFile, RoundTripAndDamage) {
   EXPECT_EQ(rows[0].it, "-inf");
   EXPECT_EQ(rows[1].mc, "-inf");
   EXPECT_EQ(rows[1].lda, "-3.000000");
+
+  // The threshold line goes through as the result file has it, tabs too.
+  std::string tabbed = text;
+  tabbed.replace(tabbed.find("0.050000"), 8, "0.050000\tx\t");
+  RunSummary with_tab(1000);
+  read_input(write("tab.txt", tabbed), o, with_tab);
+  write_summary_file(with_tab, scratch("tab.sum"));
+  RunSummary tab_back(1000);
+  EXPECT_TRUE(read_input(scratch("tab.sum"), o, tab_back));
+  EXPECT_EQ(tab_back.threshold_line, "threshold = 0.050000\tx\t");
 
   const std::string whole = slurp(path);
   const std::string cut = write("cut.sum", whole.substr(0, whole.rfind("end")));

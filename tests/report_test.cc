@@ -91,17 +91,26 @@ RunSummary summarize(const std::vector<Row>& rows, const std::string& name,
 
 TEST(Histogram, CountsPastThirtyTwoBitsAndMerges) {
   Histogram a, b;
+  EXPECT_EQ(a.bins(), Bins{});
   a.add(-5, 0xffffffffull);
   a.add(-5);
   a.add(-5, 3);
+  // A counter that wraps to exactly 0, its count all carried; a key far from
+  // the others, in a block of its own.
+  a.add(-9, 0xffffffffull);
+  a.add(-9);
+  a.add(-300'000'000);
   b.add(-5, 0xfffffffeull);
   b.add(kMinKey);
   b.add(kMaxKey, 2);
   a.merge(b);
   EXPECT_EQ(a.bins(), (Bins{{kMinKey, 1},
+                            {-300'000'000, 1},
+                            {-9, 0x100000000ull},
                             {-5, 0xffffffffull + 4 + 0xfffffffeull},
                             {kMaxKey, 2}}));
-  EXPECT_EQ(a.total(), 0xffffffffull + 4 + 0xfffffffeull + 3);
+  EXPECT_EQ(a.total(),
+            0xffffffffull + 4 + 0xfffffffeull + 3 + 0x100000000ull + 1);
 }
 
 // q-values of every flag 1 row against a plain Benjamini-Hochberg over all

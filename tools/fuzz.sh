@@ -58,12 +58,6 @@ cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DZIRK_FUZZ=ON \
   -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build-fuzz -j2 --target "${targets[@]/#/fuzz_}"
 
-# The targets write every input to a scratch file; memory-backed storage
-# keeps that from dominating the run time.
-if [[ -d /dev/shm && -w /dev/shm ]]; then
-  export TMPDIR=/dev/shm
-fi
-
 failed=()
 mkdir -p build-fuzz/artifacts
 if $campaign; then
