@@ -148,7 +148,11 @@ TEST(RowScanner, ChecksEveryRow) {
       {"0\t1\t2\t0\t-500.000000\t1.0\t1.0\n", "MC value out of range"},
   };
   const std::string path = scratch("rows.txt");
-  for (const auto& [row, error] : cases) {
+  // Named locals rather than a structured binding, which clang 14's
+  // lambdas cannot capture.
+  for (const auto& entry : cases) {
+    const char* const row = entry.first;
+    const char* const error = entry.second;
     EXPECT_EQ(error_of([&] { scan(kHead + ok + row + ok); }),
               error ? path + ": line 5: " + error : "no error")
         << row;
@@ -188,7 +192,10 @@ TEST(CorrRowScanner, SplitsElevenFieldsExactly) {
       {"\n", "malformed row"},
   };
   const std::string path = scratch("corr.tsv");
-  for (const auto& [row, error] : cases) {
+  // Named locals, as above.
+  for (const auto& entry : cases) {
+    const char* const row = entry.first;
+    const char* const error = entry.second;
     RunSummary runs(10);
     CorrSummary corr(10);
     InputOptions o;
