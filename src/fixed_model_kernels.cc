@@ -358,9 +358,11 @@ __attribute__((target_clones("avx2", "default"))) void zero_start(
   sweep_kernel<4>(design, scratch, pass);
 }
 
-}  // namespace
-
-__attribute__((target_clones("avx2", "default"))) double lda_sum(
+// lda_sum's clones, declared only here like every cloned function of this
+// file: clang 14 does not clone a function whose earlier declaration (the
+// header's) lacks the attribute, and builds a single AVX2 version instead,
+// which faults on a processor without AVX.
+__attribute__((target_clones("avx2", "default"))) double lda_sum_clones(
     const PairColumns& columns, std::size_t rows, const double* coef) {
   const double zeroTerm = log_of_zero_probability();
   double exps[2 * kLogChunk];
@@ -401,6 +403,13 @@ __attribute__((target_clones("avx2", "default"))) double lda_sum(
     add_log_terms(arguments, count, zeroTerm, sum);
   }
   return sum;
+}
+
+}  // namespace
+
+double lda_sum(const PairColumns& columns, std::size_t rows,
+               const double* coef) {
+  return lda_sum_clones(columns, rows, coef);
 }
 
 template <std::size_t P>
