@@ -1,7 +1,18 @@
 #include "fast_exp.h"
 
 #include <immintrin.h>
+// glibc's header declares its two inline functions with C's _Bool, which
+// g++ accepts as an extension and clang++ does not; in C++ that type is
+// bool. The header is kept under both compilers because its features are
+// the ones the C library itself counts as active (GLIBC_TUNABLES included),
+// which is what decides its choice of exp.
+#if defined(__clang__)
+#define _Bool bool
 #include <sys/platform/x86.h>
+#undef _Bool
+#else
+#include <sys/platform/x86.h>
+#endif
 
 #include <bit>
 #include <cmath>
@@ -26,10 +37,10 @@ constexpr double kC5 = 0x1.1111167a4d017p-7;
 constexpr unsigned kTableBits = 7;
 constexpr std::uint64_t kTableMask = (1u << kTableBits) - 1;
 
+// The helpers below take and give vectors by reference only: a vector passed
+// by value between the AVX2 and the baseline code would cross a calling
+// convention that differs between them.
 using Doubles = double __attribute__((vector_size(32)));
-// Helpers that take or return vectors are always inlined, so the calling
-// convention that differs between the clones never applies.
-#pragma GCC diagnostic ignored "-Wpsabi"
 using Words = std::uint64_t __attribute__((vector_size(32)));
 
 // Made by bench/exp_table.cc; tests/exp_test.cc proves every entry
@@ -38,16 +49,6 @@ alignas(64) constexpr std::uint64_t kTable[2 << kTableBits] = {
 #include "fast_exp_table.inc"
 };
 
-// Whether the library takes argument x through its main path: |x| from
-// 2^-54 and below 512. +-0.0 takes the main path here too: every lane of it
-// ends in exactly 1.0 (k = 0, r = 0, a tail of 0 and a scale of 1), which
-// is what the library returns, and every fit starts with predictors of 0.
-template <class T>
-[[gnu::always_inline]] inline auto regular(T x) {
-  const T magnitude = x < 0.0 ? -x : x;
-  return ((magnitude >= 0x1p-54) | (x == 0.0)) & (magnitude < 512.0);
-}
-
 double scalar_exp(double x) {
   if (x < -746.0) return 0.0;
   if (x == 0.0) return 1.0;
@@ -55,10 +56,15 @@ double scalar_exp(double x) {
 }
 
 // Stores the four lanes `y` computed from `x`, those whose argument is not
-// regular replaced by the scalar value.
-[[gnu::always_inline]] inline void finish_lanes(double* out, Doubles x,
-                                                Doubles y) {
-  const auto ok = regular(x);
+// regular replaced by the scalar value (in `y` too). The library takes a
+// regular argument through its main path: |x| from 2^-54 and below 512.
+// +-0.0 counts as regular here: every lane of it ends in exactly 1.0 (k = 0,
+// r = 0, a tail of 0 and a scale of 1), which is what the library returns,
+// and every fit starts with predictors of 0.
+[[gnu::always_inline]] inline void finish_lanes(double* out, const Doubles& x,
+                                                Doubles& y) {
+  const Doubles magnitude = x < 0.0 ? -x : x;
+  const auto ok = ((magnitude >= 0x1p-54) | (x == 0.0)) & (magnitude < 512.0);
   if (!(ok[0] && ok[1] && ok[2] && ok[3])) {
     for (int lane = 0; lane < 4; ++lane) {
       if (!ok[lane]) y[lane] = scalar_exp(x[lane]);
@@ -67,11 +73,14 @@ double scalar_exp(double x) {
   std::memcpy(out, &y, sizeof y);
 }
 
-// The unfused build's sequence: every product and sum rounded on its own.
-[[gnu::always_inline]] inline Doubles unfused_lanes(Doubles x,
-                                                    const std::uint64_t* t) {
+// Sets `y` to the unfused build's sequence at `x`: every product and sum
+// rounded on its own. The compiler's bit cast, not std::bit_cast, whose
+// call would return a vector by value.
+[[gnu::always_inline]] inline void unfused_lanes(const Doubles& x,
+                                                 const std::uint64_t* t,
+                                                 Doubles& y) {
   const Doubles shifted = kInvLn2N * x + kShift;
-  const Words ki = std::bit_cast<Words>(shifted);
+  const Words ki = __builtin_bit_cast(Words, shifted);
   const Doubles kd = shifted - kShift;
   const Doubles r = (x + kd * kNegLn2HiN) + kd * kNegLn2LoN;
   const Words index = (ki & kTableMask) * 2;
@@ -80,12 +89,12 @@ double scalar_exp(double x) {
   const Words scaleBits = Words{t[index[0] + 1], t[index[1] + 1],
                                 t[index[2] + 1], t[index[3] + 1]} +
                           top;
-  const Doubles tail = std::bit_cast<Doubles>(tailBits);
-  const Doubles scale = std::bit_cast<Doubles>(scaleBits);
+  const Doubles tail = __builtin_bit_cast(Doubles, tailBits);
+  const Doubles scale = __builtin_bit_cast(Doubles, scaleBits);
   const Doubles r2 = r * r;
   const Doubles tmp =
       ((tail + r) + r2 * (kC2 + r * kC3)) + (r2 * r2) * (kC4 + r * kC5);
-  return scale + scale * tmp;
+  y = scale + scale * tmp;
 }
 
 __attribute__((target_clones("avx2", "default"))) void exp_unfused(
@@ -94,7 +103,9 @@ __attribute__((target_clones("avx2", "default"))) void exp_unfused(
   for (; i + 4 <= count; i += 4) {
     Doubles x;
     std::memcpy(&x, v + i, sizeof x);
-    finish_lanes(v + i, x, unfused_lanes(x, table));
+    Doubles y;
+    unfused_lanes(x, table, y);
+    finish_lanes(v + i, x, y);
   }
   for (; i < count; ++i) v[i] = scalar_exp(v[i]);
 }
@@ -142,7 +153,9 @@ __attribute__((target("avx2,fma"))) void exp_fused(double* v, std::size_t count,
     const __m256d tmp = _mm256_fmadd_pd(_mm256_mul_pd(r2, r2),
                                         _mm256_fmadd_pd(r, c5, c4), inner);
     const __m256d scale = _mm256_castsi256_pd(scaleBits);
-    finish_lanes(v + i, x, _mm256_fmadd_pd(scale, tmp, scale));
+    const Doubles arguments = x;
+    Doubles y = _mm256_fmadd_pd(scale, tmp, scale);
+    finish_lanes(v + i, arguments, y);
   }
   for (; i < count; ++i) v[i] = scalar_exp(v[i]);
 }
@@ -204,7 +217,8 @@ __attribute__((target("avx512f,avx2,fma"))) void exp_fused8(
                                         _mm512_fmadd_pd(r, c5, c4), inner);
     const __m512d scale = _mm512_castsi512_pd(scaleBits);
     _mm512_storeu_pd(v + i, _mm512_fmadd_pd(scale, tmp, scale));
-    // The lanes regular() rejects: a NaN fails every ordered comparison.
+    // The lanes finish_lanes takes as not regular: a NaN fails every ordered
+    // comparison.
     const __m512d magnitude = _mm512_abs_pd(x);
     const __mmask8 ok =
         (_mm512_cmp_pd_mask(magnitude, regularLow, _CMP_GE_OQ) |

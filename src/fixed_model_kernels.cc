@@ -16,33 +16,32 @@ namespace {
 // emits one 256-bit instruction or two 128-bit ones.
 using Lanes = double __attribute__((vector_size(32)));
 
-// Helpers that take or return Lanes are always inlined, so no call ever
-// passes a vector by the convention that differs between the AVX2 and the
-// baseline clones (CMakeLists.txt silences GCC's note about it).
+// Helpers take and give Lanes by reference only, never by value: a vector
+// passed by value between the AVX2 and the baseline clones would cross a
+// calling convention that differs between them.
 
-[[gnu::always_inline]] inline Lanes load(const double* p) {
-  Lanes v;
+[[gnu::always_inline]] inline void load(Lanes& v, const double* p) {
   std::memcpy(&v, p, sizeof v);
-  return v;
 }
 
-[[gnu::always_inline]] inline void store(double* p, Lanes v) {
+[[gnu::always_inline]] inline void store(double* p, const Lanes& v) {
   std::memcpy(p, &v, sizeof v);
 }
 
-// The capped linear predictors of four rows (design columns 1 to P-1 in
-// `columns`) at one class's coefficient block `coef`: the predictors'
-// sum in column order from 0.0, lane by lane.
+// Sets `capped` to the capped linear predictors of four rows (design
+// columns 1 to P-1 in `columns`) at one class's coefficient block `coef`:
+// the predictors' sum in column order from 0.0, lane by lane.
 template <std::size_t P>
-[[gnu::always_inline]] inline Lanes capped_predictor_lanes(const Lanes* columns,
-                                                           const double* coef) {
+[[gnu::always_inline]] inline void capped_predictor_lanes(const Lanes* columns,
+                                                          const double* coef,
+                                                          Lanes& capped) {
   const Lanes one = {1.0, 1.0, 1.0, 1.0};
   Lanes eta = Lanes{} + one * Lanes{coef[0], coef[0], coef[0], coef[0]};
   for (std::size_t j = 1; j < P; ++j) {
     eta = eta + columns[j - 1] * Lanes{coef[j], coef[j], coef[j], coef[j]};
   }
   const Lanes cap = {kExponentCap, kExponentCap, kExponentCap, kExponentCap};
-  return eta < cap ? eta : cap;
+  capped = eta < cap ? eta : cap;
 }
 
 // fill_probabilities, and with kWeights also the Hessian weights and the
@@ -61,10 +60,15 @@ template <std::size_t P, bool kWeights>
   double* const pa = scratch.a;
   double* const pb = scratch.b;
   for (std::size_t i = 0; i < padded; i += kLanes) {
-    const Lanes columns[3] = {load(col1 + i), load(col2 + i),
-                              P == 4 ? load(col3 + i) : Lanes{}};
-    store(pa + i, capped_predictor_lanes<P>(columns, coef));
-    store(pb + i, capped_predictor_lanes<P>(columns, coef + P));
+    Lanes columns[3] = {};
+    load(columns[0], col1 + i);
+    load(columns[1], col2 + i);
+    if constexpr (P == 4) load(columns[2], col3 + i);
+    Lanes eta;
+    capped_predictor_lanes<P>(columns, coef, eta);
+    store(pa + i, eta);
+    capped_predictor_lanes<P>(columns, coef + P, eta);
+    store(pb + i, eta);
   }
   // b follows a, so one call covers both classes.
   fast_exp::exp_in_place(pa, 2 * padded);
@@ -76,8 +80,10 @@ template <std::size_t P, bool kWeights>
   double* const r0 = scratch.r0;
   double* const r1 = scratch.r1;
   for (std::size_t i = 0; i < padded; i += kLanes) {
-    const Lanes ea = load(pa + i);
-    const Lanes eb = load(pb + i);
+    Lanes ea;
+    Lanes eb;
+    load(ea, pa + i);
+    load(eb, pb + i);
     const Lanes denominator = (ea + 1.0) + eb;
     const Lanes a = ea / denominator;
     const Lanes b = eb / denominator;
@@ -87,8 +93,11 @@ template <std::size_t P, bool kWeights>
       store(w00 + i, (a - 1.0) * a);
       store(w01 + i, a * b);
       store(w11 + i, (b - 1.0) * b);
-      store(r0 + i, load(y0 + i) - a);
-      store(r1 + i, load(y1 + i) - b);
+      Lanes observed;
+      load(observed, y0 + i);
+      store(r0 + i, observed - a);
+      load(observed, y1 + i);
+      store(r1 + i, observed - b);
     }
   }
 }
@@ -119,12 +128,14 @@ template <std::size_t P>
     const Lanes w11 = {u11, u11, u11, u11};
 #pragma GCC unroll 3
     for (std::size_t v = 0; v < kGroups; ++v) {
-      const Lanes m = load(row + kLanes * v);
+      Lanes m;
+      load(m, row + kLanes * v);
       h00[v] += w00 * m;
       h01[v] += w01 * m;
       h11[v] += w11 * m;
     }
-    const Lanes x = load(row + kRowOffset);
+    Lanes x;
+    load(x, row + kRowOffset);
     const double r0 = scratch.r0[i];
     const double r1 = scratch.r1[i];
     g0 += x * Lanes{r0, r0, r0, r0};
@@ -185,8 +196,10 @@ __attribute__((target_clones("avx2", "default"))) void log_arguments(
   const std::size_t whole = rows / kLanes * kLanes;
   for (std::size_t i = 0; i < whole; i += kLanes) {
     const Classes c = {cls[i], cls[i + 1], cls[i + 2], cls[i + 3]};
-    const Lanes pa = load(a + i);
-    const Lanes pb = load(b + i);
+    Lanes pa;
+    Lanes pb;
+    load(pa, a + i);
+    load(pb, b + i);
     const Lanes rest = (1.0 - pa) - pb;
     const Lanes taken = c == 0 ? (pa > 0.0 ? pa : none)
                                : (c == 1 ? (pb > 0.0 ? pb : none)
@@ -215,12 +228,11 @@ __attribute__((target_clones("avx2", "default"))) void log_arguments(
   }
 }
 
-
 // Stores four vectors of four rows each (a, b, c, d) as the four doubles
 // at row + stride * k for rows k = 0..3: (a[k], b[k], c[k], d[k]).
-[[gnu::always_inline]] inline void store_transposed(double* row,
-                                                    std::size_t stride, Lanes a,
-                                                    Lanes b, Lanes c, Lanes d) {
+[[gnu::always_inline]] inline void store_transposed(
+    double* row, std::size_t stride, const Lanes& a, const Lanes& b,
+    const Lanes& c, const Lanes& d) {
   const Lanes ab02 = __builtin_shufflevector(a, b, 0, 4, 2, 6);
   const Lanes ab13 = __builtin_shufflevector(a, b, 1, 5, 3, 7);
   const Lanes cd02 = __builtin_shufflevector(c, d, 0, 4, 2, 6);
@@ -244,8 +256,9 @@ struct DesignArrays {
 
 // Writes rows i..i+3 of the design columns and products from the values x0,
 // x1 of four individuals, one per lane.
-[[gnu::always_inline]] inline void write_design_rows(std::size_t i, Lanes x0,
-                                                     Lanes x1,
+[[gnu::always_inline]] inline void write_design_rows(std::size_t i,
+                                                     const Lanes& x0,
+                                                     const Lanes& x1,
                                                      const DesignArrays& out) {
   const Lanes one = {1.0, 1.0, 1.0, 1.0};
   const Lanes x01 = x0 * x1;
@@ -283,24 +296,33 @@ struct DesignArrays {
     out.y1[i] = 0.0;
   }
   const std::size_t whole = count / kLanes * kLanes;
+  Lanes x0;
+  Lanes x1;
   for (std::size_t i = 0; i < whole; i += kLanes) {
-    write_design_rows(i, load(columns.x0 + i), load(columns.x1 + i), out);
+    load(x0, columns.x0 + i);
+    load(x1, columns.x1 + i);
+    write_design_rows(i, x0, x1, out);
   }
   if (whole < count) {
-    double x0[kLanes] = {};
-    double x1[kLanes] = {};
+    double last0[kLanes] = {};
+    double last1[kLanes] = {};
     for (std::size_t k = 0; whole + k < count; ++k) {
-      x0[k] = columns.x0[whole + k];
-      x1[k] = columns.x1[whole + k];
+      last0[k] = columns.x0[whole + k];
+      last1[k] = columns.x1[whole + k];
     }
-    write_design_rows(whole, load(x0), load(x1), out);
+    load(x0, last0);
+    load(x1, last1);
+    write_design_rows(whole, x0, x1, out);
   }
   // v - v is 0.0 for a finite v and NaN otherwise, and a NaN stays in the sum.
   Lanes excess = {};
   for (std::size_t i = 0; i < out.padded; i += kLanes) {
-    const Lanes c1 = load(out.col1 + i);
-    const Lanes c2 = load(out.col2 + i);
-    const Lanes c3 = load(out.col3 + i);
+    Lanes c1;
+    Lanes c2;
+    Lanes c3;
+    load(c1, out.col1 + i);
+    load(c2, out.col2 + i);
+    load(c3, out.col3 + i);
     excess += ((c1 - c1) + (c2 - c2)) + (c3 - c3);
   }
   return excess[0] == 0.0 && excess[1] == 0.0 && excess[2] == 0.0 &&
@@ -327,15 +349,20 @@ __attribute__((target_clones("avx2", "default"))) void zero_start(
     store(scratch.w00 + i, w00);
     store(scratch.w01 + i, w01);
     store(scratch.w11 + i, w00);
-    store(scratch.r0 + i, load(design.y0 + i) - a);
-    store(scratch.r1 + i, load(design.y1 + i) - a);
+    Lanes observed;
+    load(observed, design.y0 + i);
+    store(scratch.r0 + i, observed - a);
+    load(observed, design.y1 + i);
+    store(scratch.r1 + i, observed - a);
   }
   sweep_kernel<4>(design, scratch, pass);
 }
 
-}  // namespace
-
-__attribute__((target_clones("avx2", "default"))) double lda_sum(
+// lda_sum's clones, declared only here like every cloned function of this
+// file: clang 14 does not clone a function whose earlier declaration (the
+// header's) lacks the attribute, and builds a single AVX2 version instead,
+// which faults on a processor without AVX.
+__attribute__((target_clones("avx2", "default"))) double lda_sum_clones(
     const PairColumns& columns, std::size_t rows, const double* coef) {
   const double zeroTerm = log_of_zero_probability();
   double exps[2 * kLogChunk];
@@ -353,14 +380,21 @@ __attribute__((target_clones("avx2", "default"))) double lda_sum(
         x0[k] = columns.x0[start + i + k];
         x1[k] = columns.x1[start + i + k];
       }
-      const Lanes design[3] = {load(x0), load(x1), Lanes{}};
-      store(exps + i, capped_predictor_lanes<3>(design, coef));
-      store(exps + padded + i, capped_predictor_lanes<3>(design, coef + 3));
+      Lanes design[3] = {};
+      load(design[0], x0);
+      load(design[1], x1);
+      Lanes eta;
+      capped_predictor_lanes<3>(design, coef, eta);
+      store(exps + i, eta);
+      capped_predictor_lanes<3>(design, coef + 3, eta);
+      store(exps + padded + i, eta);
     }
     fast_exp::exp_in_place(exps, 2 * padded);
     for (std::size_t i = 0; i < padded; i += kLanes) {
-      const Lanes ea = load(exps + i);
-      const Lanes eb = load(exps + padded + i);
+      Lanes ea;
+      Lanes eb;
+      load(ea, exps + i);
+      load(eb, exps + padded + i);
       const Lanes denominator = (ea + 1.0) + eb;
       store(pa + i, ea / denominator);
       store(pb + i, eb / denominator);
@@ -369,6 +403,13 @@ __attribute__((target_clones("avx2", "default"))) double lda_sum(
     add_log_terms(arguments, count, zeroTerm, sum);
   }
   return sum;
+}
+
+}  // namespace
+
+double lda_sum(const PairColumns& columns, std::size_t rows,
+               const double* coef) {
+  return lda_sum_clones(columns, rows, coef);
 }
 
 template <std::size_t P>

@@ -98,12 +98,21 @@ struct McOutcome {
   bool belowThreshold;
 };
 
-// 1 + x + x^2/2 + x^3/6 + x^4/24, the factor of e^-x in Q(5, x), for a
-// double or a vector of doubles. Its terms are positive, so the result is
-// within a few units in the last place of the exact value.
+// Sets `p` to 1 + x + x^2/2 + x^3/6 + x^4/24, the factor of e^-x in
+// Q(5, x), for a double or a vector of doubles; one template, so that both
+// round alike. Its terms are positive, so the result is within a few units
+// in the last place of the exact value. By reference: a vector passed by
+// value would cross a calling convention that differs with and without AVX.
 template <class T>
-T tail_polynomial(T x) {
-  return (((x * (1.0 / 24) + 1.0 / 6) * x + 0.5) * x + 1.0) * x + 1.0;
+void tail_polynomial(const T& x, T& p) {
+  p = (((x * (1.0 / 24) + 1.0 / 6) * x + 0.5) * x + 1.0) * x + 1.0;
+}
+
+// tail_polynomial at a double.
+inline double tail_polynomial(double x) {
+  double p;
+  tail_polynomial(x, p);
+  return p;
 }
 
 // Decides McOutcome from the MC statistic for one run's threshold.

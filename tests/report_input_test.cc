@@ -175,7 +175,11 @@ TEST(RowScanner, ChecksEveryRow) {
        "IT value out of range"},
   };
   const std::string path = scratch("rows.txt");
-  for (const auto& [row, error] : cases) {
+  // Named locals rather than a structured binding, which clang 14's
+  // lambdas cannot capture.
+  for (const auto& entry : cases) {
+    const char* const row = entry.first;
+    const char* const error = entry.second;
     EXPECT_EQ(error_of([&] { scan(kHead + ok + row + ok); }),
               error ? path + ": line 5: " + error : "no error")
         << row;
@@ -215,7 +219,10 @@ TEST(CorrRowScanner, SplitsElevenFieldsExactly) {
       {"\n", "malformed row"},
   };
   const std::string path = scratch("corr.tsv");
-  for (const auto& [row, error] : cases) {
+  // Named locals, as above.
+  for (const auto& entry : cases) {
+    const char* const row = entry.first;
+    const char* const error = entry.second;
     RunSummary runs(10);
     CorrSummary corr(10);
     InputOptions o;
