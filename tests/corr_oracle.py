@@ -319,17 +319,22 @@ def check_program(program, folder, min_class):
                   1e-9 if caps[g1, g2] == math.inf else 2e-7, 5.1e-7)
 
 
-def main():
-    program, driver, folder = sys.argv[1:4]
-    for min_class in (DEFAULT_MIN_CLASS, SMALLEST_CLASS):
-        check_library(driver, min_class)
-        check_program(program, folder, min_class)
+def finish():
+    """Prints the first failures and their count; the exit status."""
     for failure in failures[:20]:
         print(failure)
     if failures:
         print("%d failures" % len(failures))
         return 1
     return 0
+
+
+def main():
+    program, driver, folder = sys.argv[1:4]
+    for min_class in (DEFAULT_MIN_CLASS, SMALLEST_CLASS):
+        check_library(driver, min_class)
+        check_program(program, folder, min_class)
+    return finish()
 
 
 if __name__ == "__main__":

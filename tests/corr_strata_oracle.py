@@ -29,26 +29,13 @@ import subprocess
 import sys
 
 import numpy as np
-from scipy import special, stats
+from scipy import special
 
-from corr_oracle import pair_cap
+from corr_oracle import (DEFAULT_MIN_CLASS, LN10, SMALLEST_CLASS, check,
+                         class_ranks, failures, finish, pair_cap)
 
-LN10 = math.log(10.0)
-DEFAULT_MIN_CLASS = 20
-SMALLEST_CLASS = 4
 STRATA = ["north", "south", "island"]
 SIZES = [90, 50, 28]
-
-failures = []
-
-
-def check(what, got, want, relative, absolute):
-    if math.isnan(want):
-        ok = math.isnan(got)
-    else:
-        ok = abs(got - want) <= relative * abs(want) + absolute
-    if not ok:
-        failures.append("%s: got %r, want %r" % (what, got, want))
 
 
 def build(rng):
@@ -103,18 +90,11 @@ def write_inputs(folder, group, cls, values):
         out.write("".join(STRATA[t] + "\n" for t in group))
 
 
-def cell_ranks(values, min_class):
-    if len(values) < min_class or np.isnan(values).any():
-        return None
-    ranks = stats.rankdata(values)
-    return ranks if np.ptp(ranks) > 0 else None
-
-
 def correlations(logs, members, min_class):
     """genes x genes Spearman correlations of one cell, NaN where a gene is
     not usable in it."""
     genes = logs.shape[0]
-    ranks = [cell_ranks(logs[g, members], min_class) for g in range(genes)]
+    ranks = [class_ranks(logs[g, members], min_class) for g in range(genes)]
     matrix = np.full((genes, genes), math.nan)
     used = [g for g in range(genes) if ranks[g] is not None]
     if used:
@@ -265,12 +245,7 @@ def main():
     for min_class in (DEFAULT_MIN_CLASS, SMALLEST_CLASS):
         check_rows(program, report, folder, group, cls, values, min_class)
     check_bad_strata(program, folder)
-    for failure in failures[:20]:
-        print(failure)
-    if failures:
-        print("%d failures" % len(failures))
-        return 1
-    return 0
+    return finish()
 
 
 if __name__ == "__main__":
