@@ -1,6 +1,26 @@
 #include "histogram.h"
 
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <new>
+
 namespace zirk_report {
+
+Histogram::Block::Block() {
+  const std::size_t size = kBlockSize * kPageSize * sizeof(std::uint32_t);
+  void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE,
+                 MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (p == MAP_FAILED) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+  madvise(p, size, MADV_HUGEPAGE);
+#endif
+  counters = static_cast<std::uint32_t*>(p);
+}
+
+Histogram::Block::~Block() {
+  munmap(counters, kBlockSize * kPageSize * sizeof(std::uint32_t));
+}
 
 std::uint32_t* Histogram::allocate(std::uint64_t page) {
   if (blocks_.empty()) {
@@ -9,9 +29,59 @@ std::uint32_t* Histogram::allocate(std::uint64_t page) {
   }
   std::unique_ptr<Block>& block = blocks_[page >> kBlockBits];
   if (!block) block = std::make_unique<Block>();
-  auto& counters = block->pages[page & (kBlockSize - 1)];
-  counters = std::make_unique<std::uint32_t[]>(kPageSize);  // zeroed
-  return counters.get();
+  std::uint32_t*& counters = block->pages[page & (kBlockSize - 1)];
+  counters = block->counters + (page & (kBlockSize - 1)) * kPageSize;
+  return counters;
+}
+
+void Histogram::add_each(std::span<const std::int64_t> keys) {
+  constexpr std::size_t kBatch = 256;
+  std::uint32_t* counters[kBatch];
+  std::int64_t batchKeys[kBatch];
+  for (std::size_t from = 0; from < keys.size(); from += kBatch) {
+    const std::size_t to = std::min(keys.size(), from + kBatch);
+    std::size_t size = 0;
+    for (std::size_t i = from; i < to; ++i) {
+      const std::int64_t key = keys[i];
+      if (key < kMinKey || key > kMaxKey) continue;
+      std::uint32_t* c = counter(key);
+      __builtin_prefetch(c, 1);
+      counters[size] = c;
+      batchKeys[size++] = key;
+    }
+    for (std::size_t i = 0; i < size; ++i) {
+      if (++*counters[i] == 0) carry_[batchKeys[i]] += std::uint64_t{1} << 32;
+    }
+    total_ += size;
+  }
+}
+
+void NearZeroCounts::add_each(Histogram& histogram,
+                              std::span<const std::int64_t> keys) {
+  // One more byte than the keys need: the other keys count there, so that
+  // the loop has no branch on which counter a key takes, the rarely taken
+  // carry aside.
+  if (!counts_) counts_ = std::make_unique<std::uint8_t[]>(kNear + 1);
+  if (far_.size() < keys.size()) far_.resize(keys.size());
+  std::size_t far = 0;
+  for (const std::int64_t key : keys) {
+    // -key as unsigned: above kNear for every key outside (-kNear, 0].
+    const std::uint64_t index = 0 - static_cast<std::uint64_t>(key);
+    const bool near = index < kNear;
+    const std::uint64_t slot = near ? index : kNear;
+    far_[far] = key;
+    far += !near;
+    if (++counts_[slot] == 0 && near) histogram.add(key, 256);
+  }
+  histogram.add_each(std::span(far_.data(), far));
+}
+
+void NearZeroCounts::flush(Histogram& histogram) {
+  if (!counts_) return;
+  for (std::int64_t i = 0; i < kNear; ++i) {
+    if (counts_[i] != 0) histogram.add(-i, counts_[i]);
+  }
+  counts_.reset();
 }
 
 void Histogram::merge(const Histogram& other) {

@@ -11,8 +11,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <random>
+#include <span>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -111,6 +113,42 @@ TEST(Histogram, CountsPastThirtyTwoBitsAndMerges) {
                             {kMaxKey, 2}}));
   EXPECT_EQ(a.total(),
             0xffffffffull + 4 + 0xfffffffeull + 3 + 0x100000000ull + 1);
+}
+
+// The batch counters against add() one value at a time: keys near 0 (the
+// one-byte counters, one of them wrapping many times), far from it, at the
+// range's ends, and the keys outside it that stand for NA and -inf, which
+// are skipped.
+TEST(Histogram, BatchCountsEqualOneByOne) {
+  std::mt19937_64 random(3);
+  std::vector<std::int64_t> keys;
+  std::geometric_distribution<std::int64_t> spread(2e-6);
+  for (int i = 0; i < 200000; ++i) keys.push_back(-spread(random));
+  keys.insert(keys.end(), 1000, -7);
+  keys.insert(keys.end(), 300, 0);
+  for (const std::int64_t key :
+       {kMinKey, kMaxKey, std::int64_t{-524288}, std::int64_t{-524287},
+        std::int64_t{1}, std::numeric_limits<std::int64_t>::max(),
+        std::numeric_limits<std::int64_t>::min()}) {
+    keys.push_back(key);
+  }
+  std::shuffle(keys.begin(), keys.end(), random);
+  Histogram one, each, near;
+  for (const std::int64_t key : keys) {
+    if (key >= kMinKey && key <= kMaxKey) one.add(key);
+  }
+  NearZeroCounts counts;
+  for (std::size_t from = 0; from < keys.size(); from += 777) {
+    const std::span<const std::int64_t> batch(
+        keys.data() + from, std::min<std::size_t>(777, keys.size() - from));
+    each.add_each(batch);
+    counts.add_each(near, batch);
+  }
+  counts.flush(near);
+  EXPECT_EQ(each.bins(), one.bins());
+  EXPECT_EQ(near.bins(), one.bins());
+  EXPECT_EQ(each.total(), one.total());
+  EXPECT_EQ(near.total(), one.total());
 }
 
 // q-values of every flag 1 row against a plain Benjamini-Hochberg over all
