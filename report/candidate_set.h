@@ -34,6 +34,13 @@ class CandidateSet {
     return max_ > 0 && (!bounded_ || Order()(row, bound_));
   }
 
+  // A key above which admits() is false whatever the rest of the row, for
+  // callers that offer millions of rows to check first.
+  std::int64_t admits_at_most() const {
+    if (max_ == 0) return std::numeric_limits<std::int64_t>::min();
+    return bounded_ ? KeyOf()(bound_)
+                    : std::numeric_limits<std::int64_t>::max();
+  }
   // Keeps `row` as a candidate when admits() says so; otherwise counts it
   // as dropped.
   void offer(Row&& row) {

@@ -95,6 +95,18 @@ class CorrFamily {
     ++na;
     best(snp);
   }
+  // A key above which add() keeps no row: a row with such a key may be
+  // counted instead by its histogram count, note_best() and note_dropped(),
+  // which is what add() would do with it.
+  std::int64_t admits_at_most() const { return candidates_.admits_at_most(); }
+  // Makes `key` (kNegInfKey for p = 0) the best of SNP `snp` where it is
+  // smaller than the best so far.
+  void note_best(std::uint64_t snp, std::int64_t key) {
+    std::int32_t& b = best(snp);
+    const std::int32_t key32 =
+        key == kNegInfKey ? SnpStat::kNegInf : static_cast<std::int32_t>(key);
+    if (b == SnpStat::kNoIt || key32 < b) b = key32;
+  }
 
   // Adds `other`.
   void merge(CorrFamily&& other);
@@ -162,10 +174,7 @@ template <typename Columns>
 void CorrFamily::add(std::int64_t key, std::uint64_t snp, std::uint32_t gene1,
                      std::uint32_t gene2, Columns columns) {
   if (key == kNegInfKey) ++neg_inf;
-  std::int32_t& b = best(snp);
-  const std::int32_t key32 =
-      key == kNegInfKey ? SnpStat::kNegInf : static_cast<std::int32_t>(key);
-  if (b == SnpStat::kNoIt || key32 < b) b = key32;
+  note_best(snp, key);
   if (!candidates_.admits(CorrRow{key, snp, gene1, gene2, {}})) {
     note_dropped(key);
     return;
