@@ -57,9 +57,12 @@ constexpr double kHetScale = -0.5 / boost::math::constants::ln_ten<double>();
 // checks nor a scalar tail. The arithmetic is TrendHet::operator()'s, in
 // its order: the first loop writes 2 zbar to `het`, exp_each takes its
 // exponential, and the second loop, from the same zbar again, the rest.
-void pooled_three(std::array<double, 3> share, const double* __restrict a,
-                  const double* __restrict b, const double* __restrict c,
-                  std::size_t groups, double* __restrict twice) {
+[[gnu::always_inline]] inline void pooled_three(std::array<double, 3> share,
+                                                const double* __restrict a,
+                                                const double* __restrict b,
+                                                const double* __restrict c,
+                                                std::size_t groups,
+                                                double* __restrict twice) {
   for (std::size_t group = 0; group < groups; ++group) {
     for (std::size_t lane = 0; lane < 4; ++lane) {
       const std::size_t i = 4 * group + lane;
@@ -103,6 +106,55 @@ void tests_three(std::array<double, 3> share, std::array<double, 3> slope,
       if constexpr (kCapped) {
         if (cap[i] == 0.0f) het[i] = trend[i] = kNotTested;
       }
+    }
+  }
+}
+
+// tests_three for two usable classes, `a` and `b` their z: het has one
+// degree of freedom, so its loop writes sqrt(q / 2), whose log10 erfc the
+// caller takes, as TrendHet::operator() does.
+template <bool kCapped>
+void tests_two(std::array<double, 3> share, std::array<double, 3> slope,
+               std::array<double, 3> weight, const double* __restrict a,
+               const double* __restrict b, const float* __restrict cap,
+               std::size_t groups, double* __restrict trend,
+               double* __restrict het) {
+  for (std::size_t group = 0; group < groups; ++group) {
+    for (std::size_t lane = 0; lane < 4; ++lane) {
+      const std::size_t i = 4 * group + lane;
+      double zBar = 0.0, t = 0.0;
+      zBar += share[0] * a[i];
+      t += slope[0] * a[i];
+      zBar += share[1] * b[i];
+      t += slope[1] * b[i];
+      double inverse = inverse_factor(het[i]);
+      if constexpr (kCapped) inverse = std::min(inverse, double{cap[i]});
+      const double d0 = a[i] - zBar, d1 = b[i] - zBar;
+      double q = 0.0;
+      q += weight[0] * d0 * d0;
+      q += weight[1] * d1 * d1;
+      q *= inverse;
+      het[i] = std::sqrt(q / 2.0);
+      trend[i] = std::fabs(t) * std::sqrt(inverse / 2.0);
+      if constexpr (kCapped) {
+        if (cap[i] == 0.0f) het[i] = trend[i] = kNotTested;
+      }
+    }
+  }
+}
+
+[[gnu::always_inline]] inline void pooled_two(std::array<double, 3> share,
+                                              const double* __restrict a,
+                                              const double* __restrict b,
+                                              std::size_t groups,
+                                              double* __restrict twice) {
+  for (std::size_t group = 0; group < groups; ++group) {
+    for (std::size_t lane = 0; lane < 4; ++lane) {
+      const std::size_t i = 4 * group + lane;
+      double zBar = 0.0;
+      zBar += share[0] * a[i];
+      zBar += share[1] * b[i];
+      twice[i] = 2.0 * zBar;
     }
   }
 }
@@ -155,8 +207,8 @@ double centred_ranks(std::span<const double> values, std::span<double> out,
 
 ClassCorrelation class_correlation(std::span<const double> a,
                                    std::span<const double> b,
-                                   std::span<const int> cls,
-                                   int min_class_size, Variance variance) {
+                                   std::span<const int> cls, int min_class_size,
+                                   Variance variance) {
   assert(min_class_size >= kSmallestClassSize);
   ClassCorrelation result{};
   std::array<std::vector<double>, 3> classA, classB;
@@ -227,8 +279,8 @@ TrendHet::TrendHet(const std::array<int, 3>& n,
   }
 }
 
-double TrendHet::operator()(const std::array<double, 3>& z,
-                            double* log10_p_het, double cap) const {
+double TrendHet::operator()(const std::array<double, 3>& z, double* log10_p_het,
+                            double cap) const {
   if (classes_ < 2 || cap == 0.0) {
     *log10_p_het = kNotComputed;
     return kNotComputed;
@@ -255,15 +307,30 @@ double TrendHet::operator()(const std::array<double, 3>& z,
 void TrendHet::apply(const double* z0, const double* z1, const double* z2,
                      const float* cap, std::size_t size, double* trend,
                      double* het) const {
-  assert(classes_ == 3 && size % 4 == 0);
-  pooled_three(share_, z0, z1, z2, size / 4, het);
+  assert(classes_ >= 2 && size % 4 == 0);
+  const std::size_t groups = size / 4;
+  if (classes_ == 2) {
+    const std::array<const double*, 3> z{z0, z1, z2};
+    const double* a = z[class_[0]];
+    const double* b = z[class_[1]];
+    pooled_two(share_, a, b, groups, het);
+    exp_each(std::span<double>(het, size));
+    if (cap != nullptr) {
+      tests_two<true>(share_, slope_, weight_, a, b, cap, groups, trend, het);
+    } else {
+      tests_two<false>(share_, slope_, weight_, a, b, cap, groups, trend, het);
+    }
+    log10_erfc(std::span<double>(het, size));
+    return;
+  }
+  pooled_three(share_, z0, z1, z2, groups, het);
   exp_each(std::span<double>(het, size));
   if (cap != nullptr) {
-    tests_three<true>(share_, slope_, weight_, z0, z1, z2, cap, size / 4,
-                      trend, het);
+    tests_three<true>(share_, slope_, weight_, z0, z1, z2, cap, groups, trend,
+                      het);
   } else {
-    tests_three<false>(share_, slope_, weight_, z0, z1, z2, cap, size / 4,
-                       trend, het);
+    tests_three<false>(share_, slope_, weight_, z0, z1, z2, cap, groups, trend,
+                       het);
   }
 }
 

@@ -123,10 +123,11 @@ class TrendHet {
                     double cap = kNoCap) const;
 
   // operator() of `size` pairs at once (a multiple of 4), pair i's Fisher z
-  // being z0[i], z1[i], z2[i], for a test with all three classes usable:
-  // writes the trend's |T| / sqrt(2) to trend[i] and het's log10 p-value to
+  // being z0[i], z1[i], z2[i], for a test with at least two usable classes
+  // (the array of an unusable class is not read and may be null): writes
+  // the trend's |T| / sqrt(2) to trend[i] and het's log10 p-value to
   // het[i], each with the bits operator() gives it with cap[i] (none where
-  // `cap` is null), in a loop the compiler makes vector code of.
+  // `cap` is null), in loops the compiler makes vector code of.
   void apply(const double* z0, const double* z1, const double* z2,
              const float* cap, std::size_t size, double* trend,
              double* het) const;

@@ -3,6 +3,7 @@
 #include <cblas.h>
 
 #include <algorithm>
+#include <bit>
 #include <cassert>
 #include <charconv>
 #include <cmath>
@@ -50,6 +51,13 @@ char* put_value(char* out, double value) {
 }
 
 }  // namespace
+
+void flush_counts(PanelWork& work) {
+  if (!work.summary) return;
+  for (int f = 0; f < 2; ++f) {
+    work.counts[f].flush(work.summary->families[f].values);
+  }
+}
 
 void anchor_block(std::span<const ClassRanks> strata, std::size_t genes,
                   std::span<const std::uint32_t> anchors, AnchorBlock& block) {
@@ -117,8 +125,8 @@ void rows_of_panel(std::span<const ClassRanks> strata,
   // when it is no anchor itself.
   const auto later_anchors = [design](std::size_t g1) {
     const auto& a = design->anchors;
-    return static_cast<std::size_t>(
-        a.end() - std::upper_bound(a.begin(), a.end(), g1));
+    return static_cast<std::size_t>(a.end() -
+                                    std::upper_bound(a.begin(), a.end(), g1));
   };
   const auto partners_of = [&](std::size_t g1) {
     return design == nullptr || design->column[g1] >= 0 ? genes - 1 - g1
@@ -182,11 +190,16 @@ void rows_of_panel(std::span<const ClassRanks> strata,
       work.classes[s * genes + g] = static_cast<std::uint8_t>(bits);
     }
   }
-  // Pairs usable in all three classes, nearly all of them when the SNP has
-  // the three, take the tests' vector loop; the others one by one.
-  const TrendHet& allClasses = tests[7];
-  const bool threeClasses = stratified == nullptr && !ranks.x[0].empty() &&
-                            !ranks.x[1].empty() && !ranks.x[2].empty();
+  // Pairs usable in every class the SNP has, nearly all of them when it has
+  // two or three, take the tests' vector loop; the others one by one.
+  int snpClasses = 0;
+  for (int k = 0; k < 3; ++k) {
+    if (!ranks.x[k].empty()) snpClasses |= 1 << k;
+  }
+  const TrendHet& allClasses = tests[snpClasses];
+  const bool vectorTests =
+      stratified == nullptr &&
+      std::popcount(static_cast<unsigned>(snpClasses)) >= 2;
   // With strata: each stratum's z, usable classes and cap of one pair.
   std::vector<std::array<double, 3>> cellZ(strata.size());
   std::vector<std::uint8_t> cellMask(strata.size());
@@ -269,19 +282,19 @@ void rows_of_panel(std::span<const ClassRanks> strata,
       for (std::size_t i = 0; i < partners; ++i) {
         work.mask[i] = own & work.classes[work.partner[i]];
       }
-      if (threeClasses) {
+      if (vectorTests) {
         allClasses.apply(work.z[0].data(), work.z[1].data(), work.z[2].data(),
                          cap0, padded, work.trend.data(), work.het.data());
       }
       for (std::size_t i = 0; i < partners; ++i) {
         const int mask = work.mask[i];
-        if (mask == 7) continue;
+        if (vectorTests && mask == snpClasses) continue;
         std::array<double, 3> z;
         for (int k = 0; k < 3; ++k) {
           z[k] = (mask >> k & 1) != 0 ? work.z[k][i] : 0.0;
         }
-        work.trend[i] = tests[mask](z, &work.het[i],
-                                    cap0 != nullptr ? cap0[i] : kNoCap);
+        work.trend[i] =
+            tests[mask](z, &work.het[i], cap0 != nullptr ? cap0[i] : kNoCap);
       }
     } else {
       for (int k = 0; k < 3; ++k) {
@@ -362,40 +375,69 @@ void rows_of_panel(std::span<const ClassRanks> strata,
     *prefixEnd++ = '\t';
     const std::size_t prefixLength =
         static_cast<std::size_t>(prefixEnd - prefix);
-    for (std::size_t i = 0; i < partners; ++i) {
-      const std::size_t g2 = work.partner[i];
-      // Each family's key; NaN (NA) above every threshold.
-      std::int64_t key[2] = {std::numeric_limits<std::int64_t>::max(),
-                             std::numeric_limits<std::int64_t>::max()};
-      const double value[2] = {work.trend[i], work.het[i]};
-      if (keyed) {
-        for (int f = 0; f < 2; ++f) {
-          if (!std::isnan(value[f])) key[f] = summary_key(value[f]);
+    // Each family's keys, NaN (NA) above every threshold.
+    const double* value[2] = {work.trend.data(), work.het.data()};
+    if (keyed) {
+      for (int f = 0; f < 2; ++f) {
+        std::vector<std::int64_t>& keys = work.keys[f];
+        keys.resize(std::max(keys.size(), partners));
+        for (std::size_t i = 0; i < partners; ++i) {
+          keys[i] = std::isnan(value[f][i])
+                        ? std::numeric_limits<std::int64_t>::max()
+                        : summary_key(value[f][i]);
         }
       }
-      if (output.summary) {
-        zirk_report::CorrSummary& summary = *work.summary;
-        ++summary.rows;
-        for (int f = 0; f < 2; ++f) {
-          zirk_report::CorrFamily& family = summary.families[f];
-          if (std::isnan(value[f])) {
-            family.add_na(local);
+    }
+    if (output.summary) {
+      zirk_report::CorrSummary& summary = *work.summary;
+      summary.rows += partners;
+      for (int f = 0; f < 2; ++f) {
+        zirk_report::CorrFamily& family = summary.families[f];
+        const std::int64_t* keys = work.keys[f].data();
+        // NA's key and -inf's lie outside the histogram's and are skipped.
+        work.counts[f].add_each(family.values, std::span(keys, partners));
+        // Nearly every pair is counted and turned away from the candidates
+        // by its key alone; only the others take add().
+        std::int64_t admitted = family.admits_at_most();
+        std::int64_t best = std::numeric_limits<std::int64_t>::max();
+        std::int64_t dropped = std::numeric_limits<std::int64_t>::max();
+        std::uint64_t na = 0;
+        for (std::size_t i = 0; i < partners; ++i) {
+          const std::int64_t key = keys[i];
+          if (key == std::numeric_limits<std::int64_t>::max()) {
+            ++na;
             continue;
           }
-          if (key[f] != zirk_report::kNegInfKey) {
-            work.counts.add(family.values, key[f]);
+          if (key > admitted) {
+            best = std::min(best, key);
+            dropped = std::min(dropped, key);
+            continue;
           }
-          family.add(key[f], local, static_cast<std::uint32_t>(g1),
-                     static_cast<std::uint32_t>(g2), [&] {
-                       const char* stop = put_columns(candidate, i);
-                       return std::pmr::string(
-                           candidate, static_cast<std::size_t>(stop - candidate),
-                           zirk_report::corr_columns_pool());
-                     });
+          family.add(
+              key, local, static_cast<std::uint32_t>(g1), work.partner[i], [&] {
+                const char* stop = put_columns(candidate, i);
+                return std::pmr::string(
+                    candidate, static_cast<std::size_t>(stop - candidate),
+                    zirk_report::corr_columns_pool());
+              });
+          admitted = family.admits_at_most();
+        }
+        if (na > 0) {
+          family.na += na;
+          family.best(local);
+        }
+        if (best != std::numeric_limits<std::int64_t>::max()) {
+          family.note_best(local, best);
+        }
+        if (dropped != std::numeric_limits<std::int64_t>::max()) {
+          family.note_dropped(dropped);
         }
       }
-      if (!output.rows ||
-          (key[0] > output.max_p_key && key[1] > output.max_p_key)) {
+    }
+    for (std::size_t i = 0; i < partners && output.rows; ++i) {
+      const std::size_t g2 = work.partner[i];
+      if (keyed && work.keys[0][i] > output.max_p_key &&
+          work.keys[1][i] > output.max_p_key) {
         continue;
       }
       if (static_cast<std::size_t>(work.text.data() + work.text.size() - out) <
@@ -427,9 +469,8 @@ void panel_rows(const ClassRanks& ranks, const PairVariance* variance,
                 std::size_t first, std::size_t last, const AnchorBlock* design,
                 const PairOutput& output, PanelWork& work) {
   rows_of_panel(std::span<const ClassRanks>(&ranks, 1), nullptr,
-                variance != nullptr
-                    ? std::span<const PairVariance>(variance, 1)
-                    : std::span<const PairVariance>(),
+                variance != nullptr ? std::span<const PairVariance>(variance, 1)
+                                    : std::span<const PairVariance>(),
                 genes, snp, local, first, last, design, output, work);
 }
 

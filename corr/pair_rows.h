@@ -88,6 +88,9 @@ struct PanelWork {
   std::vector<double> trend;
   std::vector<double> het;
   std::vector<std::uint8_t> mask;
+  // The trend's and het's summary keys (summary_key.h; the largest int64 for
+  // NA).
+  std::array<std::vector<std::int64_t>, 2> keys;
   // Per stratum and gene (s * genes + g): bit k if usable in class k.
   std::vector<std::uint8_t> classes;
   // "g\t" of each gene g below kLabelledGenes at 8 * g, padded, and its
@@ -98,8 +101,13 @@ struct PanelWork {
   std::size_t length = 0;
   // The summary of this thread's pairs, SNPs numbered as `local` below.
   std::optional<zirk_report::CorrSummary> summary;
-  zirk_report::PipelinedCounts counts;  // into summary's histograms
+  // Into the histograms of summary's two families.
+  std::array<zirk_report::NearZeroCounts, 2> counts;
 };
+
+// Moves the counts work.counts still holds into work.summary, which holds
+// every pair panel_rows counted once this has run.
+void flush_counts(PanelWork& work);
 
 // Takes the pairs of SNP `snp` (its index in the rows; `local` in the
 // summary) whose first gene lies in [first, last), in order: all pairs with

@@ -283,7 +283,7 @@ void run(const Options& options, std::FILE* progress,
     // The threads' summaries hold the SNPs numbered from 0; one shift puts
     // them at their index in the rows.
     zirk_report::CorrSummary& summary = *work[0].summary;
-    for (PanelWork& w : work) w.counts.flush();
+    for (PanelWork& w : work) flush_counts(w);
     for (std::size_t t = 1; t < work.size(); ++t) {
       summary.merge(std::move(*work[t].summary));
     }

@@ -16,38 +16,49 @@ bool same_bits(double a, double b) {
 }
 
 // zirk-corr's rows take apply() and the report's diagnosis operator(): a
-// pair must get the same bits either way, zeros and extreme z included.
+// pair must get the same bits either way, zeros and extreme z included,
+// with three usable classes or any two (het then has one degree of freedom
+// and its own tail), the third class's array not even there.
 TEST(TrendHetTest, VectorLoopGivesEachPairTheOnePairBits) {
   std::mt19937_64 random(11);
   std::normal_distribution<double> normal(0.0, 0.6);
-  for (const std::array<int, 3>& n :
-       {std::array<int, 3>{4, 4, 4}, std::array<int, 3>{42, 164, 152},
-        std::array<int, 3>{300, 50, 8}}) {
-    const TrendHet test(n, {true, true, true});
-    std::array<std::vector<double>, 3> z;
-    for (auto& zk : z) {
-      zk = {0.0, -0.0, 8.0, -8.0};
-      while (zk.size() < 100) zk.push_back(normal(random));
-    }
-    // Caps: none, below every inverse factor, between, and 0.
-    std::vector<float> cap(100);
-    std::uniform_real_distribution<float> uniform(0.5f, 1.0f);
-    for (std::size_t i = 0; i < 100; ++i) {
-      cap[i] = i % 4 == 0 ? kNoCap : i % 4 == 1 ? 0.0f : uniform(random);
-    }
-    for (const float* caps : {static_cast<const float*>(nullptr),
-                              static_cast<const float*>(cap.data())}) {
-      std::vector<double> trend(100), het(100);
-      test.apply(z[0].data(), z[1].data(), z[2].data(), caps, 100,
-                 trend.data(), het.data());
+  for (const std::array<bool, 3>& usable :
+       {std::array<bool, 3>{true, true, true},
+        std::array<bool, 3>{true, true, false},
+        std::array<bool, 3>{true, false, true},
+        std::array<bool, 3>{false, true, true}}) {
+    for (const std::array<int, 3>& n :
+         {std::array<int, 3>{4, 4, 4}, std::array<int, 3>{42, 164, 152},
+          std::array<int, 3>{300, 50, 8}}) {
+      const TrendHet test(n, usable);
+      std::array<std::vector<double>, 3> z;
+      for (auto& zk : z) {
+        zk = {0.0, -0.0, 8.0, -8.0};
+        while (zk.size() < 100) zk.push_back(normal(random));
+      }
+      // Caps: none, below every inverse factor, between, and 0.
+      std::vector<float> cap(100);
+      std::uniform_real_distribution<float> uniform(0.5f, 1.0f);
       for (std::size_t i = 0; i < 100; ++i) {
-        double oneHet;
-        const double oneTrend =
-            caps == nullptr
-                ? test({z[0][i], z[1][i], z[2][i]}, &oneHet)
-                : test({z[0][i], z[1][i], z[2][i]}, &oneHet, caps[i]);
-        EXPECT_TRUE(same_bits(trend[i], oneTrend)) << "pair " << i;
-        EXPECT_TRUE(same_bits(het[i], oneHet)) << "pair " << i;
+        cap[i] = i % 4 == 0 ? kNoCap : i % 4 == 1 ? 0.0f : uniform(random);
+      }
+      for (const float* caps : {static_cast<const float*>(nullptr),
+                                static_cast<const float*>(cap.data())}) {
+        std::vector<double> trend(100), het(100);
+        const auto array = [&](int k) {
+          return usable[k] ? z[k].data() : nullptr;
+        };
+        test.apply(array(0), array(1), array(2), caps, 100, trend.data(),
+                   het.data());
+        for (std::size_t i = 0; i < 100; ++i) {
+          double oneHet;
+          const double oneTrend =
+              caps == nullptr
+                  ? test({z[0][i], z[1][i], z[2][i]}, &oneHet)
+                  : test({z[0][i], z[1][i], z[2][i]}, &oneHet, caps[i]);
+          EXPECT_TRUE(same_bits(trend[i], oneTrend)) << "pair " << i;
+          EXPECT_TRUE(same_bits(het[i], oneHet)) << "pair " << i;
+        }
       }
     }
   }
@@ -66,10 +77,13 @@ TEST(TrendHetTest, CapScalesTheStatistics) {
   EXPECT_TRUE(same_bits(het, hetNoCap));
   const double trendHalf = test(z, &hetHalf, 0.5);
   // The inverse factor here is 1 / (1 + tanh(zbar)^2 / 2) > 0.9.
-  EXPECT_NEAR(hetHalf / het, 0.5 / (1.0 / (1.0 + std::pow(std::tanh(
-                                       (97 * 0.1 + 147 * 0.3 + 57 * 0.5) /
-                                       301.0), 2) / 2.0)),
-              1e-12);
+  EXPECT_NEAR(
+      hetHalf / het,
+      0.5 / (1.0 / (1.0 + std::pow(std::tanh((97 * 0.1 + 147 * 0.3 + 57 * 0.5) /
+                                             301.0),
+                                   2) /
+                              2.0)),
+      1e-12);
   EXPECT_NEAR(trendHalf * trendHalf / (trend * trend), hetHalf / het, 1e-12);
   EXPECT_TRUE(std::isnan(test(z, &hetZero, 0.0)));
   EXPECT_TRUE(std::isnan(hetZero));
