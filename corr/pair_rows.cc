@@ -381,11 +381,7 @@ void rows_of_panel(std::span<const ClassRanks> strata,
       for (int f = 0; f < 2; ++f) {
         std::vector<std::int64_t>& keys = work.keys[f];
         keys.resize(std::max(keys.size(), partners));
-        for (std::size_t i = 0; i < partners; ++i) {
-          keys[i] = std::isnan(value[f][i])
-                        ? std::numeric_limits<std::int64_t>::max()
-                        : summary_key(value[f][i]);
-        }
+        summary_keys(std::span(value[f], partners), keys.data());
       }
     }
     if (output.summary) {

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <span>
 
 #include "corr_summary.h"
 #include "row_format.h"
@@ -39,6 +40,12 @@ inline std::int64_t summary_key(double value) {
   const char* end = format_fixed6(text, value);
   return zirk_report::corr_key(zirk_report::parse_score(text, end));
 }
+
+// summary_key of each of `values` into `keys`, the largest int64 for NaN
+// (NA): four values at a time where the processor has AVX2, each with the
+// key summary_key gives it; the values that need the text take it one by
+// one.
+void summary_keys(std::span<const double> values, std::int64_t* keys);
 
 }  // namespace zirk_corr
 
