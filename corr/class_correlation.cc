@@ -52,56 +52,50 @@ constexpr double kNotTested = std::numeric_limits<double>::quiet_NaN();
 // log10 p of het with 2 df is -q / (2 ln 10): q times this.
 constexpr double kHetScale = -0.5 / boost::math::constants::ln_ten<double>();
 
-// TrendHet::apply's loops: restrict parameters, the constants by value and
-// whole groups of four, so that the vector code needs neither overlap
-// checks nor a scalar tail. The arithmetic is TrendHet::operator()'s, in
-// its order: the first loop writes 2 zbar to `het`, exp_each takes its
+// TrendHet::apply's loops over kClasses usable classes, z[j] the Fisher z
+// of the j-th: the constants by value and whole groups of four, so that the
+// vector code needs no scalar tail. The arithmetic is TrendHet::operator()'s,
+// in its order: the first loop writes 2 zbar to `het`, exp_each takes its
 // exponential, and the second loop, from the same zbar again, the rest.
-[[gnu::always_inline]] inline void pooled_three(std::array<double, 3> share,
-                                                const double* __restrict a,
-                                                const double* __restrict b,
-                                                const double* __restrict c,
-                                                std::size_t groups,
-                                                double* __restrict twice) {
+template <int kClasses>
+void pooled(std::array<double, 3> share, std::array<const double*, 3> z,
+            std::size_t groups, double* __restrict twice) {
   for (std::size_t group = 0; group < groups; ++group) {
     for (std::size_t lane = 0; lane < 4; ++lane) {
       const std::size_t i = 4 * group + lane;
       double zBar = 0.0;
-      zBar += share[0] * a[i];
-      zBar += share[1] * b[i];
-      zBar += share[2] * c[i];
+      for (int j = 0; j < kClasses; ++j) zBar += share[j] * z[j][i];
       twice[i] = 2.0 * zBar;
     }
   }
 }
 
 // With kCapped, each pair's inverse factor is clipped to its cap
-// (pair_variance.h); without, no cap is below the factor.
-template <bool kCapped>
-void tests_three(std::array<double, 3> share, std::array<double, 3> slope,
-                 std::array<double, 3> weight, const double* __restrict a,
-                 const double* __restrict b, const double* __restrict c,
-                 const float* __restrict cap, std::size_t groups,
-                 double* __restrict trend, double* __restrict het) {
+// (pair_variance.h); without, no cap is below the factor. With two classes
+// het has one degree of freedom, and the loop writes sqrt(q / 2), whose
+// log10 erfc the caller takes, as TrendHet::operator() does.
+template <int kClasses, bool kCapped>
+void tests(std::array<double, 3> share, std::array<double, 3> slope,
+           std::array<double, 3> weight, std::array<const double*, 3> z,
+           const float* __restrict cap, std::size_t groups,
+           double* __restrict trend, double* __restrict het) {
   for (std::size_t group = 0; group < groups; ++group) {
     for (std::size_t lane = 0; lane < 4; ++lane) {
       const std::size_t i = 4 * group + lane;
       double zBar = 0.0, t = 0.0;
-      zBar += share[0] * a[i];
-      t += slope[0] * a[i];
-      zBar += share[1] * b[i];
-      t += slope[1] * b[i];
-      zBar += share[2] * c[i];
-      t += slope[2] * c[i];
+      for (int j = 0; j < kClasses; ++j) {
+        zBar += share[j] * z[j][i];
+        t += slope[j] * z[j][i];
+      }
       double inverse = inverse_factor(het[i]);
       if constexpr (kCapped) inverse = std::min(inverse, double{cap[i]});
-      const double d0 = a[i] - zBar, d1 = b[i] - zBar, d2 = c[i] - zBar;
       double q = 0.0;
-      q += weight[0] * d0 * d0;
-      q += weight[1] * d1 * d1;
-      q += weight[2] * d2 * d2;
+      for (int j = 0; j < kClasses; ++j) {
+        const double d = z[j][i] - zBar;
+        q += weight[j] * d * d;
+      }
       q *= inverse;
-      het[i] = q * kHetScale;
+      het[i] = kClasses == 3 ? q * kHetScale : std::sqrt(q / 2.0);
       trend[i] = std::fabs(t) * std::sqrt(inverse / 2.0);
       if constexpr (kCapped) {
         if (cap[i] == 0.0f) het[i] = trend[i] = kNotTested;
@@ -110,52 +104,18 @@ void tests_three(std::array<double, 3> share, std::array<double, 3> slope,
   }
 }
 
-// tests_three for two usable classes, `a` and `b` their z: het has one
-// degree of freedom, so its loop writes sqrt(q / 2), whose log10 erfc the
-// caller takes, as TrendHet::operator() does.
-template <bool kCapped>
-void tests_two(std::array<double, 3> share, std::array<double, 3> slope,
-               std::array<double, 3> weight, const double* __restrict a,
-               const double* __restrict b, const float* __restrict cap,
-               std::size_t groups, double* __restrict trend,
-               double* __restrict het) {
-  for (std::size_t group = 0; group < groups; ++group) {
-    for (std::size_t lane = 0; lane < 4; ++lane) {
-      const std::size_t i = 4 * group + lane;
-      double zBar = 0.0, t = 0.0;
-      zBar += share[0] * a[i];
-      t += slope[0] * a[i];
-      zBar += share[1] * b[i];
-      t += slope[1] * b[i];
-      double inverse = inverse_factor(het[i]);
-      if constexpr (kCapped) inverse = std::min(inverse, double{cap[i]});
-      const double d0 = a[i] - zBar, d1 = b[i] - zBar;
-      double q = 0.0;
-      q += weight[0] * d0 * d0;
-      q += weight[1] * d1 * d1;
-      q *= inverse;
-      het[i] = std::sqrt(q / 2.0);
-      trend[i] = std::fabs(t) * std::sqrt(inverse / 2.0);
-      if constexpr (kCapped) {
-        if (cap[i] == 0.0f) het[i] = trend[i] = kNotTested;
-      }
-    }
-  }
-}
-
-[[gnu::always_inline]] inline void pooled_two(std::array<double, 3> share,
-                                              const double* __restrict a,
-                                              const double* __restrict b,
-                                              std::size_t groups,
-                                              double* __restrict twice) {
-  for (std::size_t group = 0; group < groups; ++group) {
-    for (std::size_t lane = 0; lane < 4; ++lane) {
-      const std::size_t i = 4 * group + lane;
-      double zBar = 0.0;
-      zBar += share[0] * a[i];
-      zBar += share[1] * b[i];
-      twice[i] = 2.0 * zBar;
-    }
+// apply's loops for kClasses usable classes.
+template <int kClasses>
+void apply_loops(std::array<double, 3> share, std::array<double, 3> slope,
+                 std::array<double, 3> weight, std::array<const double*, 3> z,
+                 const float* cap, std::size_t size, double* trend,
+                 double* het) {
+  pooled<kClasses>(share, z, size / 4, het);
+  exp_each(std::span<double>(het, size));
+  if (cap != nullptr) {
+    tests<kClasses, true>(share, slope, weight, z, cap, size / 4, trend, het);
+  } else {
+    tests<kClasses, false>(share, slope, weight, z, cap, size / 4, trend, het);
   }
 }
 
@@ -308,29 +268,14 @@ void TrendHet::apply(const double* z0, const double* z1, const double* z2,
                      const float* cap, std::size_t size, double* trend,
                      double* het) const {
   assert(classes_ >= 2 && size % 4 == 0);
-  const std::size_t groups = size / 4;
+  const std::array<const double*, 3> all{z0, z1, z2};
   if (classes_ == 2) {
-    const std::array<const double*, 3> z{z0, z1, z2};
-    const double* a = z[class_[0]];
-    const double* b = z[class_[1]];
-    pooled_two(share_, a, b, groups, het);
-    exp_each(std::span<double>(het, size));
-    if (cap != nullptr) {
-      tests_two<true>(share_, slope_, weight_, a, b, cap, groups, trend, het);
-    } else {
-      tests_two<false>(share_, slope_, weight_, a, b, cap, groups, trend, het);
-    }
+    apply_loops<2>(share_, slope_, weight_,
+                   {all[class_[0]], all[class_[1]], nullptr}, cap, size, trend,
+                   het);
     log10_erfc(std::span<double>(het, size));
-    return;
-  }
-  pooled_three(share_, z0, z1, z2, groups, het);
-  exp_each(std::span<double>(het, size));
-  if (cap != nullptr) {
-    tests_three<true>(share_, slope_, weight_, z0, z1, z2, cap, groups, trend,
-                      het);
   } else {
-    tests_three<false>(share_, slope_, weight_, z0, z1, z2, cap, groups, trend,
-                       het);
+    apply_loops<3>(share_, slope_, weight_, all, cap, size, trend, het);
   }
 }
 
