@@ -395,8 +395,9 @@ void rows_of_panel(std::span<const ClassRanks> strata,
         // Nearly every pair is counted and turned away from the candidates
         // by its key alone; only the others take add().
         std::int64_t admitted = family.admits_at_most();
-        std::int64_t best = std::numeric_limits<std::int64_t>::max();
-        std::int64_t dropped = std::numeric_limits<std::int64_t>::max();
+        // The smallest key turned away: the SNP's best unless add() saw a
+        // smaller one, and the family's first dropped key.
+        std::int64_t turnedAway = std::numeric_limits<std::int64_t>::max();
         std::uint64_t na = 0;
         for (std::size_t i = 0; i < partners; ++i) {
           const std::int64_t key = keys[i];
@@ -405,8 +406,7 @@ void rows_of_panel(std::span<const ClassRanks> strata,
             continue;
           }
           if (key > admitted) {
-            best = std::min(best, key);
-            dropped = std::min(dropped, key);
+            turnedAway = std::min(turnedAway, key);
             continue;
           }
           family.add(
@@ -422,11 +422,9 @@ void rows_of_panel(std::span<const ClassRanks> strata,
           family.na += na;
           family.best(local);
         }
-        if (best != std::numeric_limits<std::int64_t>::max()) {
-          family.note_best(local, best);
-        }
-        if (dropped != std::numeric_limits<std::int64_t>::max()) {
-          family.note_dropped(dropped);
+        if (turnedAway != std::numeric_limits<std::int64_t>::max()) {
+          family.note_best(local, turnedAway);
+          family.note_dropped(turnedAway);
         }
       }
     }
