@@ -63,17 +63,35 @@ void NearZeroCounts::add_each(Histogram& histogram,
   // carry aside.
   if (!counts_) counts_ = std::make_unique<std::uint8_t[]>(kNear + 1);
   if (far_.size() < keys.size()) far_.resize(keys.size());
+  std::uint8_t* const counts = counts_.get();
+  std::int64_t* const farKeys = far_.data();
   std::size_t far = 0;
-  for (const std::int64_t key : keys) {
-    // -key as unsigned: above kNear for every key outside (-kNear, 0].
-    const std::uint64_t index = 0 - static_cast<std::uint64_t>(key);
-    const bool near = index < kNear;
-    const std::uint64_t slot = near ? index : kNear;
-    far_[far] = key;
-    far += !near;
-    if (++counts_[slot] == 0 && near) histogram.add(key, 256);
+  // A batch finds and prefetches all its counters before it counts the
+  // first: the Gram blocks and BLAS's buffers keep pushing the half
+  // megabyte of counters out of the cache, and values counted one at a
+  // time would each wait for their byte.
+  constexpr std::size_t kBatch = 64;
+  std::uint32_t slots[kBatch];
+  for (std::size_t from = 0; from < keys.size(); from += kBatch) {
+    const std::size_t size = std::min(kBatch, keys.size() - from);
+    for (std::size_t i = 0; i < size; ++i) {
+      const std::int64_t key = keys[from + i];
+      // -key as unsigned: above kNear for every key outside (-kNear, 0].
+      const std::uint64_t index = 0 - static_cast<std::uint64_t>(key);
+      const bool near = index < kNear;
+      const auto slot = static_cast<std::uint32_t>(near ? index : kNear);
+      __builtin_prefetch(counts + slot, 1);
+      slots[i] = slot;
+      farKeys[far] = key;
+      far += !near;
+    }
+    for (std::size_t i = 0; i < size; ++i) {
+      if (++counts[slots[i]] == 0 && slots[i] != kNear) {
+        histogram.add(-static_cast<std::int64_t>(slots[i]), 256);
+      }
+    }
   }
-  histogram.add_each(std::span(far_.data(), far));
+  histogram.add_each(std::span(farKeys, far));
 }
 
 void NearZeroCounts::flush(Histogram& histogram) {
