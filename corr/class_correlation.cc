@@ -7,6 +7,10 @@
 #include <limits>
 #include <utility>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include "pair_variance.h"
 #include "vector_math.h"
 
@@ -104,6 +108,88 @@ void tests(std::array<double, 3> share, std::array<double, 3> slope,
   }
 }
 
+#if defined(__x86_64__)
+// tests() four pairs at a time where the processor has AVX2: the same
+// operations in the same order, and every one of them (add, multiply,
+// divide, square root, min, conversion of the cap) is correctly rounded at
+// any width, so each pair's values have the bits of the scalar loop. The
+// scalar loop's divide and two square roots, one pair at a time, were a
+// tenth of a SNP's summary.
+template <int kClasses, bool kCapped>
+__attribute__((target("avx2"))) void tests_avx2(
+    std::array<double, 3> share, std::array<double, 3> slope,
+    std::array<double, 3> weight, std::array<const double*, 3> z,
+    const float* __restrict cap, std::size_t groups, double* __restrict trend,
+    double* __restrict het) {
+  const __m256d zero = _mm256_setzero_pd();
+  const __m256d one = _mm256_set1_pd(1.0);
+  const __m256d two = _mm256_set1_pd(2.0);
+  const __m256d three = _mm256_set1_pd(3.0);
+  const __m256d magnitude =
+      _mm256_castsi256_pd(_mm256_set1_epi64x(0x7fffffffffffffff));
+  for (std::size_t group = 0; group < groups; ++group) {
+    const std::size_t i = 4 * group;
+    __m256d zj[kClasses];
+    __m256d zBar = zero, t = zero;
+    for (int j = 0; j < kClasses; ++j) {
+      zj[j] = _mm256_loadu_pd(z[j] + i);
+      zBar = _mm256_add_pd(zBar, _mm256_mul_pd(_mm256_set1_pd(share[j]), zj[j]));
+      t = _mm256_add_pd(t, _mm256_mul_pd(_mm256_set1_pd(slope[j]), zj[j]));
+    }
+    // inverse_factor(e).
+    const __m256d e = _mm256_loadu_pd(het + i);
+    const __m256d plus = _mm256_add_pd(e, one);
+    __m256d inverse = _mm256_div_pd(
+        _mm256_mul_pd(_mm256_mul_pd(two, plus), plus),
+        _mm256_add_pd(
+            _mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(three, e), two), e),
+            three));
+    __m256d capped = zero;
+    if constexpr (kCapped) {
+      capped = _mm256_cvtps_pd(_mm_loadu_ps(cap + i));
+      // std::min(inverse, cap): the cap where it is below.
+      inverse = _mm256_min_pd(capped, inverse);
+    }
+    __m256d q = zero;
+    for (int j = 0; j < kClasses; ++j) {
+      const __m256d d = _mm256_sub_pd(zj[j], zBar);
+      q = _mm256_add_pd(
+          q, _mm256_mul_pd(_mm256_mul_pd(_mm256_set1_pd(weight[j]), d), d));
+    }
+    q = _mm256_mul_pd(q, inverse);
+    __m256d h = kClasses == 3 ? _mm256_mul_pd(q, _mm256_set1_pd(kHetScale))
+                              : _mm256_sqrt_pd(_mm256_div_pd(q, two));
+    __m256d tr = _mm256_mul_pd(_mm256_and_pd(t, magnitude),
+                               _mm256_sqrt_pd(_mm256_div_pd(inverse, two)));
+    if constexpr (kCapped) {
+      const __m256d untested = _mm256_cmp_pd(capped, zero, _CMP_EQ_OQ);
+      const __m256d nan = _mm256_set1_pd(kNotTested);
+      h = _mm256_blendv_pd(h, nan, untested);
+      tr = _mm256_blendv_pd(tr, nan, untested);
+    }
+    _mm256_storeu_pd(het + i, h);
+    _mm256_storeu_pd(trend + i, tr);
+  }
+}
+#endif
+
+// tests<kClasses, kCapped>, in AVX2 where the processor has it.
+template <int kClasses, bool kCapped>
+void tests_of(std::array<double, 3> share, std::array<double, 3> slope,
+              std::array<double, 3> weight, std::array<const double*, 3> z,
+              const float* cap, std::size_t groups, double* trend,
+              double* het) {
+#if defined(__x86_64__)
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  if (avx2) {
+    tests_avx2<kClasses, kCapped>(share, slope, weight, z, cap, groups, trend,
+                                  het);
+    return;
+  }
+#endif
+  tests<kClasses, kCapped>(share, slope, weight, z, cap, groups, trend, het);
+}
+
 // apply's loops for kClasses usable classes.
 template <int kClasses>
 void apply_loops(std::array<double, 3> share, std::array<double, 3> slope,
@@ -113,9 +199,11 @@ void apply_loops(std::array<double, 3> share, std::array<double, 3> slope,
   pooled<kClasses>(share, z, size / 4, het);
   exp_each(std::span<double>(het, size));
   if (cap != nullptr) {
-    tests<kClasses, true>(share, slope, weight, z, cap, size / 4, trend, het);
+    tests_of<kClasses, true>(share, slope, weight, z, cap, size / 4, trend,
+                             het);
   } else {
-    tests<kClasses, false>(share, slope, weight, z, cap, size / 4, trend, het);
+    tests_of<kClasses, false>(share, slope, weight, z, cap, size / 4, trend,
+                              het);
   }
 }
 
