@@ -269,24 +269,29 @@ void rows_of_panel(std::span<const ClassRanks> strata,
     for (std::size_t cell = 0; cell < cells; ++cell) {
       if (x_of(cell).empty()) continue;
       double* zk = work.z[cell].data();
-      for (std::size_t i = 0; i < partners; ++i) {
-        zk[i] = std::clamp(cellR[cell][i], -limit[cell], limit[cell]);
-      }
-      atanh_each(std::span<double>(zk, padded));
+      std::copy_n(cellR[cell], partners, zk);
+      clamped_atanh_each(std::span<double>(zk, padded), limit[cell]);
     }
     // The rows' correlations: the cells' own without strata.
     std::array<const double*, 3> r{};
     if (stratified == nullptr) {
       for (int k = 0; k < 3; ++k) r[k] = cellR[k];
       const std::uint8_t own = work.classes[g1];
+      // The pairs not usable in every class the SNP has: nearly always
+      // none, and then the loop one by one is left out.
+      std::size_t fewer = 0;
       for (std::size_t i = 0; i < partners; ++i) {
-        work.mask[i] = own & work.classes[work.partner[i]];
+        const auto mask =
+            static_cast<std::uint8_t>(own & work.classes[work.partner[i]]);
+        work.mask[i] = mask;
+        fewer += mask != snpClasses;
       }
       if (vectorTests) {
         allClasses.apply(work.z[0].data(), work.z[1].data(), work.z[2].data(),
                          cap0, padded, work.trend.data(), work.het.data());
       }
-      for (std::size_t i = 0; i < partners; ++i) {
+      for (std::size_t i = 0; i < partners && (fewer > 0 || !vectorTests);
+           ++i) {
         const int mask = work.mask[i];
         if (vectorTests && mask == snpClasses) continue;
         std::array<double, 3> z;
@@ -397,11 +402,25 @@ void rows_of_panel(std::span<const ClassRanks> strata,
         std::int64_t admitted = family.admits_at_most();
         // The smallest key turned away: the SNP's best unless add() saw a
         // smaller one, and the family's first dropped key.
-        std::int64_t turnedAway = std::numeric_limits<std::int64_t>::max();
+        constexpr std::int64_t kNA = std::numeric_limits<std::int64_t>::max();
+        std::int64_t turnedAway = kNA;
         std::uint64_t na = 0;
+        // First the smallest key and the NAs in one pass without branches:
+        // when even the smallest is turned away, so is every pair.
+        std::int64_t least = kNA;
         for (std::size_t i = 0; i < partners; ++i) {
+          least = std::min(least, keys[i]);
+          na += keys[i] == kNA;
+        }
+        const bool each = least <= admitted;
+        if (each) {
+          na = 0;
+        } else {
+          turnedAway = least;
+        }
+        for (std::size_t i = 0; i < partners && each; ++i) {
           const std::int64_t key = keys[i];
-          if (key == std::numeric_limits<std::int64_t>::max()) {
+          if (key == kNA) {
             ++na;
             continue;
           }
@@ -422,7 +441,7 @@ void rows_of_panel(std::span<const ClassRanks> strata,
           family.na += na;
           family.best(local);
         }
-        if (turnedAway != std::numeric_limits<std::int64_t>::max()) {
+        if (turnedAway != kNA) {
           family.note_best(local, turnedAway);
           family.note_dropped(turnedAway);
         }

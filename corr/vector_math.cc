@@ -1,5 +1,6 @@
 #include "vector_math.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cmath>
 
@@ -35,6 +36,15 @@ struct AtanhSse {
     return _mm_mul_pd(_ZGVbN2v_log(ratio), _mm_set1_pd(0.5));
   }
 };
+// atanh of the value clamped to [-limit, limit] as std::clamp does it:
+// max(-limit, c) is -limit where c < -limit and c otherwise (NaN included),
+// min(limit, that) likewise.
+struct ClampedAtanhSse {
+  static __m128d apply(__m128d c, __m128d limit) {
+    const __m128d low = _mm_sub_pd(_mm_setzero_pd(), limit);
+    return AtanhSse::apply(_mm_min_pd(limit, _mm_max_pd(low, c)));
+  }
+};
 struct ErfcSse {
   static __m128d apply(__m128d x) { return _ZGVbN2v_erfc(x); }
 };
@@ -51,6 +61,13 @@ struct AtanhAvx2 {
     const __m256d ratio =
         _mm256_div_pd(_mm256_add_pd(one, c), _mm256_sub_pd(one, c));
     return _mm256_mul_pd(_ZGVdN4v_log(ratio), _mm256_set1_pd(0.5));
+  }
+};
+struct ClampedAtanhAvx2 {
+  __attribute__((target("avx2"))) static __m256d apply(__m256d c,
+                                                        __m256d limit) {
+    const __m256d low = _mm256_sub_pd(_mm256_setzero_pd(), limit);
+    return AtanhAvx2::apply(_mm256_min_pd(limit, _mm256_max_pd(low, c)));
   }
 };
 struct ErfcAvx2 {
@@ -83,20 +100,41 @@ __attribute__((target("avx2"))) void each_avx2(std::span<double> values) {
   }
 }
 
-template <class Sse, class Avx2>
-void each(std::span<double> values) {
+// each_sse and each_avx2 for a function of the value and one constant.
+template <class F>
+void each_sse(std::span<double> values, double constant) {
+  const __m128d c = _mm_set1_pd(constant);
+  for (std::size_t i = 0; i < values.size(); i += 2) {
+    _mm_storeu_pd(&values[i], F::apply(_mm_loadu_pd(&values[i]), c));
+  }
+}
+
+template <class F>
+__attribute__((target("avx2"))) void each_avx2(std::span<double> values,
+                                               double constant) {
+  const __m256d c = _mm256_set1_pd(constant);
+  for (std::size_t i = 0; i < values.size(); i += 4) {
+    _mm256_storeu_pd(&values[i], F::apply(_mm256_loadu_pd(&values[i]), c));
+  }
+}
+
+template <class Sse, class Avx2, class... Constant>
+void each(std::span<double> values, Constant... constant) {
   assert(values.size() % kLanes == 0);
   static const bool avx2 = __builtin_cpu_supports("avx2");
   if (avx2) {
-    each_avx2<Avx2>(values);
+    each_avx2<Avx2>(values, constant...);
   } else {
-    each_sse<Sse>(values);
+    each_sse<Sse>(values, constant...);
   }
 }
 
 }  // namespace
 
 void atanh_each(std::span<double> values) { each<AtanhSse, AtanhAvx2>(values); }
+void clamped_atanh_each(std::span<double> values, double limit) {
+  each<ClampedAtanhSse, ClampedAtanhAvx2>(values, limit);
+}
 void erfc_each(std::span<double> values) { each<ErfcSse, ErfcAvx2>(values); }
 void exp_each(std::span<double> values) { each<ExpSse, ExpAvx2>(values); }
 void log10_each(std::span<double> values) { each<Log10Sse, Log10Avx2>(values); }
@@ -105,6 +143,10 @@ void log10_each(std::span<double> values) { each<Log10Sse, Log10Avx2>(values); }
 
 void atanh_each(std::span<double> values) {
   for (double& c : values) c = std::log((1.0 + c) / (1.0 - c)) * 0.5;
+}
+void clamped_atanh_each(std::span<double> values, double limit) {
+  for (double& c : values) c = std::clamp(c, -limit, limit);
+  atanh_each(values);
 }
 void erfc_each(std::span<double> values) {
   for (double& x : values) x = std::erfc(x);

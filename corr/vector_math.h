@@ -31,6 +31,10 @@ inline std::size_t padded_size(std::size_t size) {
 // Replaces each c (within (-1, 1)) by atanh c = log((1 + c) / (1 - c)) / 2.
 void atanh_each(std::span<double> values);
 
+// Replaces each c by atanh_each's value of std::clamp(c, -limit, limit)
+// (limit within (0, 1)), the clamp done in the same vectors.
+void clamped_atanh_each(std::span<double> values, double limit);
+
 // Replaces each x by erfc x.
 void erfc_each(std::span<double> values);
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -72,6 +73,34 @@ TEST(VectorMathTest, AgreesWithScalarFunctionsLaneByLane) {
   check(
       log10_each, [](double v) { return std::log10(v); }, positive, 4e-15, 0.0,
       "log10");
+}
+
+// The clamp is done in the vectors: each value must get the bits of
+// std::clamp followed by atanh_each, at the limit, beyond it either side,
+// at +-1 (which would make z infinite) and inside.
+TEST(VectorMathTest, ClampedAtanhIsClampThenAtanh) {
+  std::mt19937_64 random(5);
+  std::uniform_real_distribution<double> wide(-1.2, 1.2);
+  for (double n : {4.0, 91.0, 358.0}) {
+    const double limit = 1.0 - 6.0 / (n * n * n - n);
+    std::vector<double> r = {0.0,   -0.0,   1.0,    -1.0,
+                             limit, -limit, 1.0001, -1.0001};
+    r.push_back(std::nextafter(limit, 1.0));
+    r.push_back(-std::nextafter(limit, 1.0));
+    r.push_back(std::nextafter(limit, 0.0));
+    while (r.size() < 203) r.push_back(wide(random));
+    r.resize(padded_size(r.size()), 0.0);
+    std::vector<double> expected = r;
+    for (double& c : expected) c = std::clamp(c, -limit, limit);
+    atanh_each(expected);
+    clamped_atanh_each(r, limit);
+    for (std::size_t i = 0; i < r.size(); ++i) {
+      EXPECT_TRUE(same_bits(r[i], expected[i]))
+          << "n " << n << " entry " << i << ": " << r[i] << " against "
+          << expected[i];
+      EXPECT_TRUE(std::isfinite(r[i])) << "n " << n << " entry " << i;
+    }
+  }
 }
 
 }  // namespace
