@@ -252,10 +252,11 @@ void rows_of_panel(std::span<const ClassRanks> strata,
       v->resize(std::max(v->size(), padded));
       std::fill(v->begin() + partners, v->begin() + padded, 0.0);
     }
+    // clamped_atanh pads a cell's z with zeros; the z of a cell without
+    // ranks is never read.
     for (std::size_t cell = 0; cell < cells; ++cell) {
       std::vector<double>& v = work.z[cell];
       v.resize(std::max(v.size(), padded));
-      std::fill(v.begin() + partners, v.begin() + padded, 0.0);
     }
     work.mask.resize(std::max(work.mask.size(), partners));
     for (std::size_t s = 0; s < variance.size(); ++s) {
@@ -269,8 +270,7 @@ void rows_of_panel(std::span<const ClassRanks> strata,
     for (std::size_t cell = 0; cell < cells; ++cell) {
       if (x_of(cell).empty()) continue;
       double* zk = work.z[cell].data();
-      std::copy_n(cellR[cell], partners, zk);
-      clamped_atanh_each(std::span<double>(zk, padded), limit[cell]);
+      clamped_atanh(std::span(cellR[cell], partners), limit[cell], zk);
     }
     // The rows' correlations: the cells' own without strata.
     std::array<const double*, 3> r{};

@@ -100,40 +100,58 @@ __attribute__((target("avx2"))) void each_avx2(std::span<double> values) {
   }
 }
 
-// each_sse and each_avx2 for a function of the value and one constant.
+// each_sse and each_avx2 for a function of the value and one constant, from
+// `from` into `to`: `size` values, a multiple of kLanes.
 template <class F>
-void each_sse(std::span<double> values, double constant) {
+void each_sse(const double* from, std::size_t size, double constant,
+              double* to) {
   const __m128d c = _mm_set1_pd(constant);
-  for (std::size_t i = 0; i < values.size(); i += 2) {
-    _mm_storeu_pd(&values[i], F::apply(_mm_loadu_pd(&values[i]), c));
+  for (std::size_t i = 0; i < size; i += 2) {
+    _mm_storeu_pd(to + i, F::apply(_mm_loadu_pd(from + i), c));
   }
 }
 
 template <class F>
-__attribute__((target("avx2"))) void each_avx2(std::span<double> values,
-                                               double constant) {
+__attribute__((target("avx2"))) void each_avx2(const double* from,
+                                               std::size_t size,
+                                               double constant, double* to) {
   const __m256d c = _mm256_set1_pd(constant);
-  for (std::size_t i = 0; i < values.size(); i += 4) {
-    _mm256_storeu_pd(&values[i], F::apply(_mm256_loadu_pd(&values[i]), c));
+  for (std::size_t i = 0; i < size; i += 4) {
+    _mm256_storeu_pd(to + i, F::apply(_mm256_loadu_pd(from + i), c));
   }
 }
 
-template <class Sse, class Avx2, class... Constant>
-void each(std::span<double> values, Constant... constant) {
+template <class Sse, class Avx2>
+void each(std::span<double> values) {
   assert(values.size() % kLanes == 0);
   static const bool avx2 = __builtin_cpu_supports("avx2");
   if (avx2) {
-    each_avx2<Avx2>(values, constant...);
+    each_avx2<Avx2>(values);
   } else {
-    each_sse<Sse>(values, constant...);
+    each_sse<Sse>(values);
   }
 }
 
 }  // namespace
 
 void atanh_each(std::span<double> values) { each<AtanhSse, AtanhAvx2>(values); }
-void clamped_atanh_each(std::span<double> values, double limit) {
-  each<ClampedAtanhSse, ClampedAtanhAvx2>(values, limit);
+void clamped_atanh(std::span<const double> r, double limit, double* z) {
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  const auto apply = [&](const double* from, std::size_t size, double* to) {
+    if (avx2) {
+      each_avx2<ClampedAtanhAvx2>(from, size, limit, to);
+    } else {
+      each_sse<ClampedAtanhSse>(from, size, limit, to);
+    }
+  };
+  // Whole vectors straight from r; the last, partial one through a
+  // zero-padded copy, which reads nothing past r's end.
+  const std::size_t whole = r.size() / kLanes * kLanes;
+  apply(r.data(), whole, z);
+  if (whole == r.size()) return;
+  double tail[kLanes] = {};
+  std::copy(r.begin() + static_cast<std::ptrdiff_t>(whole), r.end(), tail);
+  apply(tail, kLanes, z + whole);
 }
 void erfc_each(std::span<double> values) { each<ErfcSse, ErfcAvx2>(values); }
 void exp_each(std::span<double> values) { each<ExpSse, ExpAvx2>(values); }
@@ -144,9 +162,12 @@ void log10_each(std::span<double> values) { each<Log10Sse, Log10Avx2>(values); }
 void atanh_each(std::span<double> values) {
   for (double& c : values) c = std::log((1.0 + c) / (1.0 - c)) * 0.5;
 }
-void clamped_atanh_each(std::span<double> values, double limit) {
-  for (double& c : values) c = std::clamp(c, -limit, limit);
-  atanh_each(values);
+void clamped_atanh(std::span<const double> r, double limit, double* z) {
+  const std::size_t size = padded_size(r.size());
+  for (std::size_t i = 0; i < size; ++i) {
+    z[i] = i < r.size() ? std::clamp(r[i], -limit, limit) : 0.0;
+  }
+  atanh_each(std::span<double>(z, size));
 }
 void erfc_each(std::span<double> values) {
   for (double& x : values) x = std::erfc(x);

@@ -31,9 +31,11 @@ inline std::size_t padded_size(std::size_t size) {
 // Replaces each c (within (-1, 1)) by atanh c = log((1 + c) / (1 - c)) / 2.
 void atanh_each(std::span<double> values);
 
-// Replaces each c by atanh_each's value of std::clamp(c, -limit, limit)
-// (limit within (0, 1)), the clamp done in the same vectors.
-void clamped_atanh_each(std::span<double> values, double limit);
+// Writes to z[i] atanh_each's value of std::clamp(r[i], -limit, limit)
+// (limit within (0, 1)), the clamp done in the same vectors, and 0 from
+// r.size() up to padded_size(r.size()). r's size need not be a multiple of
+// kLanes, and z may not overlap it.
+void clamped_atanh(std::span<const double> r, double limit, double* z);
 
 // Replaces each x by erfc x.
 void erfc_each(std::span<double> values);

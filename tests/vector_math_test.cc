@@ -89,16 +89,18 @@ TEST(VectorMathTest, ClampedAtanhIsClampThenAtanh) {
     r.push_back(-std::nextafter(limit, 1.0));
     r.push_back(std::nextafter(limit, 0.0));
     while (r.size() < 203) r.push_back(wide(random));
-    r.resize(padded_size(r.size()), 0.0);
+    // 203 values: the last vector is partial and takes zeros after r.
     std::vector<double> expected = r;
+    expected.resize(padded_size(r.size()), 0.0);
     for (double& c : expected) c = std::clamp(c, -limit, limit);
     atanh_each(expected);
-    clamped_atanh_each(r, limit);
-    for (std::size_t i = 0; i < r.size(); ++i) {
-      EXPECT_TRUE(same_bits(r[i], expected[i]))
-          << "n " << n << " entry " << i << ": " << r[i] << " against "
+    std::vector<double> z(expected.size(), 99.0);
+    clamped_atanh(r, limit, z.data());
+    for (std::size_t i = 0; i < z.size(); ++i) {
+      EXPECT_TRUE(same_bits(z[i], expected[i]))
+          << "n " << n << " entry " << i << ": " << z[i] << " against "
           << expected[i];
-      EXPECT_TRUE(std::isfinite(r[i])) << "n " << n << " entry " << i;
+      EXPECT_TRUE(std::isfinite(z[i])) << "n " << n << " entry " << i;
     }
   }
 }
