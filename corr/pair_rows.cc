@@ -290,8 +290,8 @@ void rows_of_panel(std::span<const ClassRanks> strata,
         allClasses.apply(work.z[0].data(), work.z[1].data(), work.z[2].data(),
                          cap0, padded, work.trend.data(), work.het.data());
       }
-      for (std::size_t i = 0; i < partners && (fewer > 0 || !vectorTests);
-           ++i) {
+      const bool oneByOne = !vectorTests || fewer > 0;
+      for (std::size_t i = 0; i < partners && oneByOne; ++i) {
         const int mask = work.mask[i];
         if (vectorTests && mask == snpClasses) continue;
         std::array<double, 3> z;
@@ -413,17 +413,10 @@ void rows_of_panel(std::span<const ClassRanks> strata,
           na += keys[i] == kNA;
         }
         const bool each = least <= admitted;
-        if (each) {
-          na = 0;
-        } else {
-          turnedAway = least;
-        }
+        if (!each) turnedAway = least;
         for (std::size_t i = 0; i < partners && each; ++i) {
           const std::int64_t key = keys[i];
-          if (key == kNA) {
-            ++na;
-            continue;
-          }
+          if (key == kNA) continue;
           if (key > admitted) {
             turnedAway = std::min(turnedAway, key);
             continue;
