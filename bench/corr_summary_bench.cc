@@ -89,7 +89,8 @@ int main(int argc, char** argv) {
          first += zirk_corr::kPanelGenes) {
       // Each round a SNP of its own, as in a run.
       const auto snp = static_cast<std::size_t>(round);
-      zirk_corr::panel_rows(ranks, &variance, genes, snp, snp, first,
+      zirk_corr::panel_rows(ranks, &variance, genes, snp, std::span(&snp, 1),
+                            first,
                             std::min(genes, first + zirk_corr::kPanelGenes),
                             nullptr, output, work);
     }

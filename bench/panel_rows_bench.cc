@@ -33,9 +33,8 @@ int main(int argc, char** argv) {
   const zirk_corr::GeneOrders orders(values, kGenes, kIndividuals);
   zirk_corr::ClassRanks ranks;
   std::vector<std::uint32_t> position;
-  zirk_corr::prepare_class_ranks(cls, kGenes,
-                                 zirk_corr::kDefaultMinClassSize, ranks,
-                                 position);
+  zirk_corr::prepare_class_ranks(cls, kGenes, zirk_corr::kDefaultMinClassSize,
+                                 ranks, position);
   zirk_corr::rank_genes(orders, cls, position, 0, kGenes, ranks);
   const zirk_corr::PairVariance variance(values, kGenes, kIndividuals, 1);
   openblas_set_num_threads(1);
@@ -48,14 +47,16 @@ int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
     for (std::size_t first = 0; first < kGenes;
          first += zirk_corr::kPanelGenes) {
-      zirk_corr::panel_rows(ranks, &variance, kGenes, 0, 0, first,
+      const std::size_t snp = 0;
+      zirk_corr::panel_rows(ranks, &variance, kGenes, snp, std::span(&snp, 1),
+                            first,
                             std::min(kGenes, first + zirk_corr::kPanelGenes),
                             nullptr, zirk_corr::PairOutput(), work);
       bytes += work.length;
     }
-    seconds.push_back(std::chrono::duration<double>(
-                          std::chrono::steady_clock::now() - start)
-                          .count());
+    seconds.push_back(
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+            .count());
   }
   std::sort(seconds.begin(), seconds.end());
   const double rows = kGenes * (kGenes - 1) / 2.0;

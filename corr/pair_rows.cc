@@ -94,9 +94,10 @@ namespace {
 void rows_of_panel(std::span<const ClassRanks> strata,
                    const StratifiedTests* stratified,
                    std::span<const PairVariance> variance, std::size_t genes,
-                   std::size_t snp, std::size_t local, std::size_t first,
-                   std::size_t last, const AnchorBlock* design,
-                   const PairOutput& output, PanelWork& work) {
+                   std::size_t snp, std::span<const std::size_t> locals,
+                   std::size_t first, std::size_t last,
+                   const AnchorBlock* design, const PairOutput& output,
+                   PanelWork& work) {
   assert(variance.empty() || variance.size() == strata.size());
   const std::size_t cells = 3 * strata.size();
   const auto x_of = [&](std::size_t cell) -> const std::vector<double>& {
@@ -391,16 +392,18 @@ void rows_of_panel(std::span<const ClassRanks> strata,
     }
     if (output.summary) {
       zirk_report::CorrSummary& summary = *work.summary;
-      summary.rows += partners;
+      summary.rows += partners * locals.size();
       for (int f = 0; f < 2; ++f) {
         zirk_report::CorrFamily& family = summary.families[f];
         const std::int64_t* keys = work.keys[f].data();
         // NA's key and -inf's lie outside the histogram's and are skipped.
-        work.counts[f].add_each(family.values, std::span(keys, partners));
+        for (std::size_t copy = 0; copy < locals.size(); ++copy) {
+          work.counts[f].add_each(family.values, std::span(keys, partners));
+        }
         // Nearly every pair is counted and turned away from the candidates
         // by its key alone; only the others take add().
         std::int64_t admitted = family.admits_at_most();
-        // The smallest key turned away: the SNP's best unless add() saw a
+        // The smallest key turned away: the SNPs' best unless add() saw a
         // smaller one, and the family's first dropped key.
         constexpr std::int64_t kNA = std::numeric_limits<std::int64_t>::max();
         std::int64_t turnedAway = kNA;
@@ -421,23 +424,26 @@ void rows_of_panel(std::span<const ClassRanks> strata,
             turnedAway = std::min(turnedAway, key);
             continue;
           }
-          family.add(
-              key, local, static_cast<std::uint32_t>(g1), work.partner[i], [&] {
-                const char* stop = put_columns(candidate, i);
-                return std::pmr::string(
-                    candidate, static_cast<std::size_t>(stop - candidate),
-                    zirk_report::corr_columns_pool());
-              });
+          for (const std::size_t local : locals) {
+            family.add(key, local, static_cast<std::uint32_t>(g1),
+                       work.partner[i], [&] {
+                         const char* stop = put_columns(candidate, i);
+                         return std::pmr::string(
+                             candidate,
+                             static_cast<std::size_t>(stop - candidate),
+                             zirk_report::corr_columns_pool());
+                       });
+          }
           admitted = family.admits_at_most();
         }
-        if (na > 0) {
-          family.na += na;
-          family.best(local);
+        for (const std::size_t local : locals) {
+          if (na > 0) {
+            family.na += na;
+            family.best(local);
+          }
+          if (turnedAway != kNA) family.note_best(local, turnedAway);
         }
-        if (turnedAway != kNA) {
-          family.note_best(local, turnedAway);
-          family.note_dropped(turnedAway);
-        }
+        if (turnedAway != kNA) family.note_dropped(turnedAway);
       }
     }
     for (std::size_t i = 0; i < partners && output.rows; ++i) {
@@ -471,22 +477,23 @@ void rows_of_panel(std::span<const ClassRanks> strata,
 }  // namespace
 
 void panel_rows(const ClassRanks& ranks, const PairVariance* variance,
-                std::size_t genes, std::size_t snp, std::size_t local,
-                std::size_t first, std::size_t last, const AnchorBlock* design,
+                std::size_t genes, std::size_t snp,
+                std::span<const std::size_t> locals, std::size_t first,
+                std::size_t last, const AnchorBlock* design,
                 const PairOutput& output, PanelWork& work) {
   rows_of_panel(std::span<const ClassRanks>(&ranks, 1), nullptr,
                 variance != nullptr ? std::span<const PairVariance>(variance, 1)
                                     : std::span<const PairVariance>(),
-                genes, snp, local, first, last, design, output, work);
+                genes, snp, locals, first, last, design, output, work);
 }
 
 void panel_rows(std::span<const ClassRanks> strata,
                 const StratifiedTests& tests,
                 std::span<const PairVariance> variance, std::size_t genes,
-                std::size_t snp, std::size_t local, std::size_t first,
-                std::size_t last, const AnchorBlock* design,
+                std::size_t snp, std::span<const std::size_t> locals,
+                std::size_t first, std::size_t last, const AnchorBlock* design,
                 const PairOutput& output, PanelWork& work) {
-  rows_of_panel(strata, &tests, variance, genes, snp, local, first, last,
+  rows_of_panel(strata, &tests, variance, genes, snp, locals, first, last,
                 design, output, work);
 }
 

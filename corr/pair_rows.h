@@ -99,7 +99,7 @@ struct PanelWork {
   std::vector<std::uint8_t> labelLength;
   std::vector<char> text;  // the rows: the first `length` characters
   std::size_t length = 0;
-  // The summary of this thread's pairs, SNPs numbered as `local` below.
+  // The summary of this thread's pairs, SNPs numbered as `locals` below.
   std::optional<zirk_report::CorrSummary> summary;
   // Into the histograms of summary's two families.
   std::array<zirk_report::NearZeroCounts, 2> counts;
@@ -109,17 +109,20 @@ struct PanelWork {
 // every pair panel_rows counted once this has run.
 void flush_counts(PanelWork& work);
 
-// Takes the pairs of SNP `snp` (its index in the rows; `local` in the
-// summary) whose first gene lies in [first, last), in order: all pairs with
-// a second gene in (first gene, genes) when `design` is null, else those
-// with an anchor of the design's block. Formats their rows into work.text
-// and sets work.length, and counts them into work.summary, as `output`
-// says. `ranks` holds the SNP's class ranks for `genes` genes; `variance`
-// the pairs' caps, or null for Bonett and Wright's weights alone. BLAS must
-// run single-threaded in the calling thread.
+// Takes the pairs of SNP `snp` (its index in the rows) whose first gene
+// lies in [first, last), in order: all pairs with a second gene in (first
+// gene, genes) when `design` is null, else those with an anchor of the
+// design's block. Formats their rows into work.text and sets work.length,
+// and counts them into work.summary, as `output` says: once for each of
+// `locals`, the numbers in the summary of the SNPs whose pairs these are
+// (snp_copies.h; one SNP, whose rows they are, when rows are written).
+// `ranks` holds the SNP's class ranks for `genes` genes; `variance` the
+// pairs' caps, or null for Bonett and Wright's weights alone. BLAS must run
+// single-threaded in the calling thread.
 void panel_rows(const ClassRanks& ranks, const PairVariance* variance,
-                std::size_t genes, std::size_t snp, std::size_t local,
-                std::size_t first, std::size_t last, const AnchorBlock* design,
+                std::size_t genes, std::size_t snp,
+                std::span<const std::size_t> locals, std::size_t first,
+                std::size_t last, const AnchorBlock* design,
                 const PairOutput& output, PanelWork& work);
 
 // panel_rows with strata: `strata` holds each stratum's class ranks and
@@ -128,8 +131,8 @@ void panel_rows(const ClassRanks& ranks, const PairVariance* variance,
 void panel_rows(std::span<const ClassRanks> strata,
                 const StratifiedTests& tests,
                 std::span<const PairVariance> variance, std::size_t genes,
-                std::size_t snp, std::size_t local, std::size_t first,
-                std::size_t last, const AnchorBlock* design,
+                std::size_t snp, std::span<const std::size_t> locals,
+                std::size_t first, std::size_t last, const AnchorBlock* design,
                 const PairOutput& output, PanelWork& work);
 
 }  // namespace zirk_corr

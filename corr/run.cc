@@ -11,21 +11,23 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "allele_table.h"
 #include "class_ranks.h"
 #include "common.h"
-#include "input.h"
 #include "corr_summary.h"
 #include "data_folder.h"
+#include "input.h"
 #include "output_folder.h"
 #include "pair_design.h"
 #include "pair_rows.h"
 #include "pair_variance.h"
 #include "pairdata.h"
 #include "progress_line.h"
+#include "snp_copies.h"
 #include "strata_file.h"
 #include "stratified_tests.h"
 
@@ -98,15 +100,15 @@ PairDesign read_design(const Options& options, std::size_t snps,
     throw CorrError(e.what());
   }
   if (data.genes.size() != genes) {
-    throw CorrError(options.data + "/genes.tsv: " +
-                    std::to_string(data.genes.size()) + " genes, but " +
-                    options.expression + " has " + std::to_string(genes));
+    throw CorrError(
+        options.data + "/genes.tsv: " + std::to_string(data.genes.size()) +
+        " genes, but " + options.expression + " has " + std::to_string(genes));
   }
   if (data.snps.size() < options.snp_offset + snps) {
-    throw CorrError(options.data + "/snps.tsv: " +
-                    std::to_string(data.snps.size()) + " SNPs, fewer than " +
-                    std::to_string(options.snp_offset) + " + the " +
-                    std::to_string(snps) + " of " + options.genotype);
+    throw CorrError(
+        options.data + "/snps.tsv: " + std::to_string(data.snps.size()) +
+        " SNPs, fewer than " + std::to_string(options.snp_offset) + " + the " +
+        std::to_string(snps) + " of " + options.genotype);
   }
   return options.cis_window
              ? PairDesign::cis(data, *options.cis_window)
@@ -224,12 +226,22 @@ void run(const Options& options, std::FILE* progress,
       output->fail(error);
     }
   }
+  // A summary of all pairs without rows computes each group of SNPs with
+  // the same classes once (the rows of a design's SNP are its own).
+  std::vector<std::vector<std::size_t>> copies;
+  if (pairOutput.summary && !pairOutput.rows && design.all_pairs()) {
+    copies = snp_copies(gmat, reference);
+  }
   zirk_formats::ProgressLine line(progress);
   for (std::size_t s = 0; s < snps && genes >= 2; ++s) {
     if (stop) throw CorrError("interrupted by a signal; nothing written");
     if (line.due(std::chrono::milliseconds(200))) {
       line.show("zirk-corr: SNP %zu of %zu", s + 1, snps);
     }
+    if (!copies.empty() && copies[s].empty()) continue;
+    const std::span<const std::size_t> locals =
+        copies.empty() ? std::span<const std::size_t>(&s, 1)
+                       : std::span<const std::size_t>(copies[s]);
     for (std::size_t t = 0; t < strata; ++t) {
       for (std::size_t j = 0; j < members[t].size(); ++j) {
         const std::size_t i = members[t][j];
@@ -261,14 +273,13 @@ void run(const Options& options, std::FILE* progress,
       for (std::size_t p = 0; p < panels; ++p) {
         const std::size_t from = p * kPanelGenes;
         const std::size_t to = std::min(genes, (p + 1) * kPanelGenes);
-        const AnchorBlock* panelDesign =
-            design.all_pairs() ? nullptr : &block;
+        const AnchorBlock* panelDesign = design.all_pairs() ? nullptr : &block;
         if (stratified) {
-          panel_rows(ranks, tests, variance, genes, index, s, from, to,
+          panel_rows(ranks, tests, variance, genes, index, locals, from, to,
                      panelDesign, pairOutput, mine);
         } else {
-          panel_rows(ranks[0], empirical ? &variance[0] : nullptr, genes,
-                     index, s, from, to, panelDesign, pairOutput, mine);
+          panel_rows(ranks[0], empirical ? &variance[0] : nullptr, genes, index,
+                     locals, from, to, panelDesign, pairOutput, mine);
         }
 #pragma omp ordered
         if (writeError == 0 && output) {

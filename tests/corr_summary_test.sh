@@ -3,7 +3,8 @@
 # - --summary against zirk-report --summary of the same run's rows (cmp),
 #   with one and two threads, NA rows, rare and empty classes, a small
 #   --max-hits (candidates cut), a SNP offset, and SNP shards whose merged
-#   summaries equal the whole one;
+#   summaries equal the whole one; SNPs with the same classes, which a
+#   summary without rows computes once;
 # - --max-p rows against a filter of all rows;
 # - --cis-window and --anchors on real example data (positions from the
 #   import) against a filter of the all-pairs rows: the same pairs, in the
@@ -52,6 +53,39 @@ awk -F'\t' -v t="$(awk 'BEGIN { print log(0.01) / log(10) }')" \
   rows.1.40 >maxp.expected
 same maxp.rows maxp.expected
 [[ $(wc -l <maxp.rows) -gt 1 ]] || fail "--max-p kept no row"
+# SNPs with the same classes, computed once in a summary without rows:
+# exact copies (one before its original), a copy under other allele letters,
+# a copy with the other allele as reference (classes 0 and 2 swapped, a
+# SNP of its own), with and without strata, one and two threads, and few
+# candidates; against the summary of the same run with rows.
+awk '{ n = split("0 1 2 3 7 4 5 6 7 8 2 5 2 0", order, " ")
+       for (j = 1; j <= n; j++) {
+         a = $(2 * order[j] + 1); b = $(2 * order[j] + 2)
+         if (j == 12) { a = tr(a); b = tr(b) }
+         printf "%s %s ", a, b }
+       print "" }
+     function tr(x) { return x == "A" ? "C" : x == "C" ? "G" : x == "G" ? "T" : "A" }' \
+  sim/genotype.txt >copies.geno
+awk '{ line[NR - 1] = $0 }
+     END { n = split("0 1 2 3 7 4 5 6 7 8 2 5 2 0", order, " ")
+           for (j = 1; j <= n; j++) {
+             split(line[order[j]], f, " ")
+             if (j == 12) { f[1] = tr(f[1]); f[2] = tr(f[2]) }
+             print (j == 13 ? f[2] " " f[1] : f[1] " " f[2]) } }
+     function tr(x) { return x == "A" ? "C" : x == "C" ? "G" : x == "G" ? "T" : "A" }' \
+  sim/allele.txt >copies.allele
+awk '{ print NR % 3 ? "north" : "south" }' sim/genotype.txt >copies.strata
+copies=(-g copies.geno -e sim/expression.txt -a copies.allele --max-hits 3 --snp-offset 2)
+for strata in "" "-S copies.strata -m 10"; do
+  for t in 1 2; do
+    # shellcheck disable=SC2086
+    "$corr" "${copies[@]}" $strata -t $t -s copies.once
+    # shellcheck disable=SC2086
+    "$corr" "${copies[@]}" $strata -t $t -o copies.rows -s copies.each
+    same copies.once copies.each
+  done
+done
+[[ $(cut -f1 copies.rows | sort -u | wc -l) -eq 15 ]] || fail "copies: not 14 SNPs of rows"
 
 # The designs on real data.
 "$source/tools/example-data.sh" example >/dev/null
