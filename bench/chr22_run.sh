@@ -8,8 +8,9 @@
 #
 # Usage: [BIN=DIR] [SHARD_SNPS=N] bench/chr22_run.sh OUTDIR PERMUTATIONS [all|cis]
 # Builds nothing: run tools/test.sh or the demo first (build/ is used), or
-# set BIN to a folder with copies of zirk-import, zirk-corr and zirk-report,
-# so that a build during the hours of the run changes nothing in it.
+# set BIN to a folder with copies of zirk-import, zirk-corr and zirk-report
+# and zirk-report's figure script (report/zirk_report.py, which it looks for
+# beside itself), so that a build during the run changes nothing in it.
 # SHARD_SNPS (default 2000) sets the shard size: every shard summary stays
 # on disk (about 90 MB each here), so 20 runs of 37 shards take 67 GB.
 set -euo pipefail
@@ -21,6 +22,12 @@ cd "$(dirname "$0")/.."
 out=$(realpath -m "$1")
 permutations=$2
 pairs=${3:-all}
+for f in zirk-import zirk-corr zirk-report zirk_report.py; do
+  if [[ -n ${BIN:-} && ! -e $BIN/$f ]]; then
+    echo "Error: $BIN/$f: not found (BIN must hold the programs and the figure script)" >&2
+    exit 1
+  fi
+done
 data=out/example-data
 tools/example-data.sh "$data"
 mkdir -p "$out"
