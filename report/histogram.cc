@@ -58,48 +58,62 @@ void Histogram::add_each(std::span<const std::int64_t> keys) {
 
 void NearZeroCounts::add_each(Histogram& histogram,
                               std::span<const std::int64_t> keys) {
-  // One more byte than the keys need: the other keys count there, so that
-  // the loop has no branch on which counter a key takes, the rarely taken
-  // carry aside.
-  if (!counts_) counts_ = std::make_unique<std::uint8_t[]>(kNear + 1);
+  if (!counts_) {
+    counts_ = std::make_unique<std::uint8_t[]>(kNear);
+    queue_ = std::make_unique<std::uint16_t[]>(kRegions * kQueue);
+    queued_ = std::make_unique<std::uint16_t[]>(kRegions);
+  }
   if (far_.size() < keys.size()) far_.resize(keys.size());
-  std::uint8_t* const counts = counts_.get();
   std::int64_t* const farKeys = far_.data();
   std::size_t far = 0;
-  // A batch finds and prefetches all its counters before it counts the
-  // first: the Gram blocks and BLAS's buffers keep pushing the half
-  // megabyte of counters out of the cache, and values counted one at a
-  // time would each wait for their byte.
-  constexpr std::size_t kBatch = 64;
-  std::uint32_t slots[kBatch];
-  for (std::size_t from = 0; from < keys.size(); from += kBatch) {
-    const std::size_t size = std::min(kBatch, keys.size() - from);
-    for (std::size_t i = 0; i < size; ++i) {
-      const std::int64_t key = keys[from + i];
-      // -key as unsigned: above kNear for every key outside (-kNear, 0].
-      const std::uint64_t index = 0 - static_cast<std::uint64_t>(key);
-      const bool near = index < kNear;
-      const auto slot = static_cast<std::uint32_t>(near ? index : kNear);
-      __builtin_prefetch(counts + slot, 1);
-      slots[i] = slot;
-      farKeys[far] = key;
-      far += !near;
+  for (const std::int64_t key : keys) {
+    // -key as unsigned: at least kNear for every key outside (-kNear, 0].
+    const std::uint64_t index = 0 - static_cast<std::uint64_t>(key);
+    if (index >= kNear) {
+      farKeys[far++] = key;
+      continue;
     }
-    for (std::size_t i = 0; i < size; ++i) {
-      if (++counts[slots[i]] == 0 && slots[i] != kNear) {
-        histogram.add(-static_cast<std::int64_t>(slots[i]), 256);
-      }
-    }
+    // The queue's size read once: the queue's stores could alias it.
+    const std::size_t region = index >> kRegionBits;
+    const std::size_t size = queued_[region];
+    queue_[region * kQueue + size] =
+        static_cast<std::uint16_t>(index & ((1 << kRegionBits) - 1));
+    queued_[region] = static_cast<std::uint16_t>(size + 1);
+    if (size + 1 == kQueue) count_region(histogram, region);
   }
   histogram.add_each(std::span(farKeys, far));
 }
 
+void NearZeroCounts::count_region(Histogram& histogram, std::size_t region) {
+  std::uint8_t* const counts = counts_.get() + (region << kRegionBits);
+  const std::uint16_t* const queue = queue_.get() + region * kQueue;
+  const std::size_t size = queued_[region];
+  // The region's lines all at once, so that their misses overlap.
+  for (std::size_t line = 0; line < (std::size_t{1} << kRegionBits);
+       line += 64) {
+    __builtin_prefetch(counts + line, 1);
+  }
+  for (std::size_t i = 0; i < size; ++i) {
+    if (++counts[queue[i]] == 0) {
+      const auto index = static_cast<std::int64_t>(region << kRegionBits) +
+                         std::int64_t{queue[i]};
+      histogram.add(-index, 256);
+    }
+  }
+  queued_[region] = 0;
+}
+
 void NearZeroCounts::flush(Histogram& histogram) {
   if (!counts_) return;
+  for (std::size_t region = 0; region < kRegions; ++region) {
+    count_region(histogram, region);
+  }
   for (std::int64_t i = 0; i < kNear; ++i) {
     if (counts_[i] != 0) histogram.add(-i, counts_[i]);
   }
   counts_.reset();
+  queue_.reset();
+  queued_.reset();
 }
 
 void Histogram::merge(const Histogram& other) {

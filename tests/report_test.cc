@@ -127,8 +127,9 @@ TEST(Histogram, BatchCountsEqualOneByOne) {
   keys.insert(keys.end(), 1000, -7);
   keys.insert(keys.end(), 300, 0);
   for (const std::int64_t key :
-       {kMinKey, kMaxKey, std::int64_t{-524288}, std::int64_t{-524287},
-        std::int64_t{1}, std::numeric_limits<std::int64_t>::max(),
+       {kMinKey, kMaxKey, std::int64_t{-2097152}, std::int64_t{-2097151},
+        std::int64_t{-8191}, std::int64_t{-8192}, std::int64_t{1},
+        std::numeric_limits<std::int64_t>::max(),
         std::numeric_limits<std::int64_t>::min()}) {
     keys.push_back(key);
   }
