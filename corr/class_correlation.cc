@@ -7,10 +7,7 @@
 #include <limits>
 #include <utility>
 
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
-
+#include "libmvec.h"
 #include "pair_variance.h"
 #include "vector_math.h"
 
@@ -108,19 +105,44 @@ void tests(std::array<double, 3> share, std::array<double, 3> slope,
   }
 }
 
+// Entries whose erfc may underflow, with their argument, for the series.
+using FarValues = std::vector<std::pair<std::size_t, double>>;
+
 #if defined(__x86_64__)
-// tests() four pairs at a time where the processor has AVX2: the same
-// operations in the same order, and every one of them (add, multiply,
-// divide, square root, min, conversion of the cap) is correctly rounded at
-// any width, so each pair's values have the bits of the scalar loop. The
-// scalar loop's divide and two square roots, one pair at a time, were a
-// tenth of a SNP's summary.
+// log10_erfc(span) of the four lanes of x, entries i to i + 3: a lane at or
+// above kErfcSeriesFrom takes the vector calls as 0 and is noted in `far`
+// for the series.
+__attribute__((target("avx2"))) __m256d log10_erfc4(__m256d x, std::size_t i,
+                                                    FarValues& far) {
+  const __m256d series =
+      _mm256_cmp_pd(x, _mm256_set1_pd(kErfcSeriesFrom), _CMP_GE_OQ);
+  const int lanes = _mm256_movemask_pd(series);
+  if (lanes != 0) {
+    alignas(32) double value[4];
+    _mm256_store_pd(value, x);
+    for (int lane = 0; lane < 4; ++lane) {
+      if ((lanes >> lane & 1) != 0) far.emplace_back(i + lane, value[lane]);
+    }
+    x = _mm256_andnot_pd(series, x);
+  }
+  return _ZGVdN4v_log10(_ZGVdN4v_erfc(x));
+}
+
+// pooled(), exp_each and tests() four pairs at a time where the processor
+// has AVX2, and the tails that follow them (log10_erfc of the trend, and of
+// het with two classes), all in one loop: the same operations in the same
+// order, and every one of them (add, multiply, divide, square root, min,
+// conversion of the cap) is correctly rounded at any width and the vector
+// functions' lanes are independent, so each pair's values have the bits of
+// the scalar loops. The entries whose tails need the series are noted in
+// trendFar and hetFar. Each pass of its own over the pairs' arrays cost
+// more than the arithmetic between the vector calls.
 template <int kClasses, bool kCapped>
 __attribute__((target("avx2"))) void tests_avx2(
     std::array<double, 3> share, std::array<double, 3> slope,
     std::array<double, 3> weight, std::array<const double*, 3> z,
     const float* __restrict cap, std::size_t groups, double* __restrict trend,
-    double* __restrict het) {
+    double* __restrict het, FarValues& trendFar, FarValues& hetFar) {
   const __m256d zero = _mm256_setzero_pd();
   const __m256d one = _mm256_set1_pd(1.0);
   const __m256d two = _mm256_set1_pd(2.0);
@@ -133,11 +155,12 @@ __attribute__((target("avx2"))) void tests_avx2(
     __m256d zBar = zero, t = zero;
     for (int j = 0; j < kClasses; ++j) {
       zj[j] = _mm256_loadu_pd(z[j] + i);
-      zBar = _mm256_add_pd(zBar, _mm256_mul_pd(_mm256_set1_pd(share[j]), zj[j]));
+      zBar =
+          _mm256_add_pd(zBar, _mm256_mul_pd(_mm256_set1_pd(share[j]), zj[j]));
       t = _mm256_add_pd(t, _mm256_mul_pd(_mm256_set1_pd(slope[j]), zj[j]));
     }
-    // inverse_factor(e).
-    const __m256d e = _mm256_loadu_pd(het + i);
+    // inverse_factor(exp(2 zbar)).
+    const __m256d e = _ZGVdN4v_exp(_mm256_mul_pd(two, zBar));
     const __m256d plus = _mm256_add_pd(e, one);
     __m256d inverse = _mm256_div_pd(
         _mm256_mul_pd(_mm256_mul_pd(two, plus), plus),
@@ -167,44 +190,45 @@ __attribute__((target("avx2"))) void tests_avx2(
       h = _mm256_blendv_pd(h, nan, untested);
       tr = _mm256_blendv_pd(tr, nan, untested);
     }
+    if constexpr (kClasses == 2) h = log10_erfc4(h, i, hetFar);
     _mm256_storeu_pd(het + i, h);
-    _mm256_storeu_pd(trend + i, tr);
+    _mm256_storeu_pd(trend + i, log10_erfc4(tr, i, trendFar));
   }
 }
 #endif
 
-// tests<kClasses, kCapped>, in AVX2 where the processor has it.
-template <int kClasses, bool kCapped>
-void tests_of(std::array<double, 3> share, std::array<double, 3> slope,
-              std::array<double, 3> weight, std::array<const double*, 3> z,
-              const float* cap, std::size_t groups, double* trend,
-              double* het) {
-#if defined(__x86_64__)
-  static const bool avx2 = __builtin_cpu_supports("avx2");
-  if (avx2) {
-    tests_avx2<kClasses, kCapped>(share, slope, weight, z, cap, groups, trend,
-                                  het);
-    return;
-  }
-#endif
-  tests<kClasses, kCapped>(share, slope, weight, z, cap, groups, trend, het);
-}
-
-// apply's loops for kClasses usable classes.
+// apply for kClasses usable classes: the loops in AVX2 where the processor
+// has it, else pooled(), exp_each, tests() and the tails one after another.
 template <int kClasses>
 void apply_loops(std::array<double, 3> share, std::array<double, 3> slope,
                  std::array<double, 3> weight, std::array<const double*, 3> z,
                  const float* cap, std::size_t size, double* trend,
                  double* het) {
+#if defined(__x86_64__)
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  if (avx2) {
+    FarValues trendFar, hetFar;
+    if (cap != nullptr) {
+      tests_avx2<kClasses, true>(share, slope, weight, z, cap, size / 4, trend,
+                                 het, trendFar, hetFar);
+    } else {
+      tests_avx2<kClasses, false>(share, slope, weight, z, cap, size / 4, trend,
+                                  het, trendFar, hetFar);
+    }
+    for (const auto& [i, x] : trendFar) trend[i] = log10_erfc_series(x);
+    for (const auto& [i, x] : hetFar) het[i] = log10_erfc_series(x);
+    return;
+  }
+#endif
   pooled<kClasses>(share, z, size / 4, het);
   exp_each(std::span<double>(het, size));
   if (cap != nullptr) {
-    tests_of<kClasses, true>(share, slope, weight, z, cap, size / 4, trend,
-                             het);
+    tests<kClasses, true>(share, slope, weight, z, cap, size / 4, trend, het);
   } else {
-    tests_of<kClasses, false>(share, slope, weight, z, cap, size / 4, trend,
-                              het);
+    tests<kClasses, false>(share, slope, weight, z, cap, size / 4, trend, het);
   }
+  log10_erfc(std::span<double>(trend, size));
+  if (kClasses == 2) log10_erfc(std::span<double>(het, size));
 }
 
 }  // namespace
@@ -361,7 +385,6 @@ void TrendHet::apply(const double* z0, const double* z1, const double* z2,
     apply_loops<2>(share_, slope_, weight_,
                    {all[class_[0]], all[class_[1]], nullptr}, cap, size, trend,
                    het);
-    log10_erfc(std::span<double>(het, size));
   } else {
     apply_loops<3>(share_, slope_, weight_, all, cap, size, trend, het);
   }

@@ -75,10 +75,11 @@ inline constexpr int kSmallestClassSize = 4;
 // else = no class. The three spans have the same length. `min_class_size`
 // is at least kSmallestClassSize. With Variance::kEmpirical the pair's cap
 // comes from all of a and b, the individuals without a class included.
-ClassCorrelation class_correlation(
-    std::span<const double> a, std::span<const double> b,
-    std::span<const int> cls, int min_class_size = kDefaultMinClassSize,
-    Variance variance = Variance::kEmpirical);
+ClassCorrelation class_correlation(std::span<const double> a,
+                                   std::span<const double> b,
+                                   std::span<const int> cls,
+                                   int min_class_size = kDefaultMinClassSize,
+                                   Variance variance = Variance::kEmpirical);
 
 // The two tests from given class correlations (used by the fast path too).
 // Classes with usable[k] false are left out whatever r[k] and n[k] hold.
@@ -124,10 +125,11 @@ class TrendHet {
 
   // operator() of `size` pairs at once (a multiple of 4), pair i's Fisher z
   // being z0[i], z1[i], z2[i], for a test with at least two usable classes
-  // (the array of an unusable class is not read and may be null): writes
-  // the trend's |T| / sqrt(2) to trend[i] and het's log10 p-value to
-  // het[i], each with the bits operator() gives it with cap[i] (none where
-  // `cap` is null), in loops the compiler makes vector code of.
+  // (the array of an unusable class is not read and may be null), and the
+  // trend's tail: writes the trend's log10 p-value, log10_erfc of what
+  // operator() returns, to trend[i] and het's to het[i], each with the bits
+  // operator() and log10_erfc give it with cap[i] (none where `cap` is
+  // null), in vector loops.
   void apply(const double* z0, const double* z1, const double* z2,
              const float* cap, std::size_t size, double* trend,
              double* het) const;

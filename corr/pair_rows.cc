@@ -198,6 +198,15 @@ void rows_of_panel(std::span<const ClassRanks> strata,
     if (!ranks.x[k].empty()) snpClasses |= 1 << k;
   }
   const TrendHet& allClasses = tests[snpClasses];
+  // Without strata, the last gene not usable in every class the SNP has
+  // (`first` where there is none): the pairs of a first gene at or after it
+  // are all usable in every class when the first gene is.
+  std::size_t lastPartial = first;
+  if (stratified == nullptr) {
+    for (std::size_t g = first; g < genes; ++g) {
+      if (work.classes[g] != snpClasses) lastPartial = g;
+    }
+  }
   const bool vectorTests =
       stratified == nullptr &&
       std::popcount(static_cast<unsigned>(snpClasses)) >= 2;
@@ -281,16 +290,23 @@ void rows_of_panel(std::span<const ClassRanks> strata,
       // The pairs not usable in every class the SNP has: nearly always
       // none, and then the loop one by one is left out.
       std::size_t fewer = 0;
-      for (std::size_t i = 0; i < partners; ++i) {
-        const auto mask =
-            static_cast<std::uint8_t>(own & work.classes[work.partner[i]]);
-        work.mask[i] = mask;
-        fewer += mask != snpClasses;
+      if (design == nullptr && own == snpClasses && lastPartial <= g1) {
+        std::fill_n(work.mask.begin(), partners,
+                    static_cast<std::uint8_t>(snpClasses));
+      } else {
+        for (std::size_t i = 0; i < partners; ++i) {
+          const auto mask =
+              static_cast<std::uint8_t>(own & work.classes[work.partner[i]]);
+          work.mask[i] = mask;
+          fewer += mask != snpClasses;
+        }
       }
       if (vectorTests) {
         allClasses.apply(work.z[0].data(), work.z[1].data(), work.z[2].data(),
                          cap0, padded, work.trend.data(), work.het.data());
       }
+      // The vector loop writes the trend's log10 p-value, and so does the
+      // loop one by one beside it.
       const bool oneByOne = !vectorTests || fewer > 0;
       for (std::size_t i = 0; i < partners && oneByOne; ++i) {
         const int mask = work.mask[i];
@@ -299,8 +315,9 @@ void rows_of_panel(std::span<const ClassRanks> strata,
         for (int k = 0; k < 3; ++k) {
           z[k] = (mask >> k & 1) != 0 ? work.z[k][i] : 0.0;
         }
-        work.trend[i] =
+        const double trend =
             tests[mask](z, &work.het[i], cap0 != nullptr ? cap0[i] : kNoCap);
+        work.trend[i] = vectorTests ? log10_erfc(trend) : trend;
       }
     } else {
       for (int k = 0; k < 3; ++k) {
@@ -338,7 +355,7 @@ void rows_of_panel(std::span<const ClassRanks> strata,
         work.trend[i] = (*stratified)(cellZ, cellMask, &work.het[i], cellCap);
       }
     }
-    log10_erfc(std::span<double>(work.trend.data(), padded));
+    if (!vectorTests) log10_erfc(std::span<double>(work.trend.data(), padded));
 
     // Writes pair i's columns n0 to log10_p_het at `to` and returns their
     // end.
@@ -401,25 +418,21 @@ void rows_of_panel(std::span<const ClassRanks> strata,
           work.counts[f].add_each(family.values, std::span(keys, partners));
         }
         // Nearly every pair is counted and turned away from the candidates
-        // by its key alone; only the others take add().
+        // by its key alone; only the others take add(). The bound only
+        // falls as add() keeps rows, so a key above it at the start is
+        // turned away whenever it came.
         std::int64_t admitted = family.admits_at_most();
+        work.candidates.resize(std::max(work.candidates.size(), partners));
+        const KeyScan scan = scan_keys(std::span(keys, partners), admitted,
+                                       work.candidates.data());
+        const std::uint64_t na = scan.na;
         // The smallest key turned away: the SNPs' best unless add() saw a
         // smaller one, and the family's first dropped key.
         constexpr std::int64_t kNA = std::numeric_limits<std::int64_t>::max();
-        std::int64_t turnedAway = kNA;
-        std::uint64_t na = 0;
-        // First the smallest key and the NAs in one pass without branches:
-        // when even the smallest is turned away, so is every pair.
-        std::int64_t least = kNA;
-        for (std::size_t i = 0; i < partners; ++i) {
-          least = std::min(least, keys[i]);
-          na += keys[i] == kNA;
-        }
-        const bool each = least <= admitted;
-        if (!each) turnedAway = least;
-        for (std::size_t i = 0; i < partners && each; ++i) {
+        std::int64_t turnedAway = scan.turned_away;
+        for (std::size_t c = 0; c < scan.candidates; ++c) {
+          const std::uint32_t i = work.candidates[c];
           const std::int64_t key = keys[i];
-          if (key == kNA) continue;
           if (key > admitted) {
             turnedAway = std::min(turnedAway, key);
             continue;

@@ -91,6 +91,7 @@ struct PanelWork {
   // The trend's and het's summary keys (summary_key.h; the largest int64 for
   // NA).
   std::array<std::vector<std::int64_t>, 2> keys;
+  std::vector<std::uint32_t> candidates;  // the pairs a family may keep
   // Per stratum and gene (s * genes + g): bit k if usable in class k.
   std::vector<std::uint8_t> classes;
   // "g\t" of each gene g below kLabelledGenes at 8 * g, padded, and its

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <span>
 
 #include "corr_summary.h"
@@ -31,8 +32,8 @@ inline std::int64_t summary_key(double value) {
     if (std::fabs((shifted - 0x1p52) - millionths) != 0.5) {
       std::uint64_t bits;
       std::memcpy(&bits, &shifted, sizeof bits);
-      const auto rounded = static_cast<std::int64_t>(
-          bits & ((std::uint64_t{1} << 52) - 1));
+      const auto rounded =
+          static_cast<std::int64_t>(bits & ((std::uint64_t{1} << 52) - 1));
       return std::max(-rounded, zirk_report::kMinKey);
     }
   }
@@ -46,6 +47,24 @@ inline std::int64_t summary_key(double value) {
 // key summary_key gives it; the values that need the text take it one by
 // one.
 void summary_keys(std::span<const double> values, std::int64_t* keys);
+
+// What a family's summary takes from one gene's keys besides their counts,
+// in one pass: a summary that admits no key above `admitted` turns the
+// others away unseen and needs only the least of them.
+struct KeyScan {
+  std::uint64_t na = 0;  // keys that are NA (the largest int64)
+  // The least key above `admitted`, the largest int64 where there is none.
+  std::int64_t turned_away = std::numeric_limits<std::int64_t>::max();
+  std::size_t candidates = 0;  // indices written to `candidates`
+};
+
+// Scans `keys` (summary_keys' values) against `admitted`: counts the NAs,
+// finds the least key above `admitted`, and writes to `candidates`, in
+// increasing order, the indices of the keys at most `admitted` that are not
+// NA (room for keys.size() of them), four keys at a time where the
+// processor has AVX2.
+KeyScan scan_keys(std::span<const std::int64_t> keys, std::int64_t admitted,
+                  std::uint32_t* candidates);
 
 }  // namespace zirk_corr
 

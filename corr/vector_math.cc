@@ -4,23 +4,7 @@
 #include <cassert>
 #include <cmath>
 
-#if defined(__x86_64__)
-#include <immintrin.h>
-
-// The vector functions' names under the x86-64 vector function ABI: 'b' the
-// SSE variant of two lanes, 'd' the AVX2 variant of four, which takes and
-// returns its vector in a ymm register and so is declared for AVX2.
-extern "C" {
-__m128d _ZGVbN2v_erfc(__m128d);
-__m128d _ZGVbN2v_exp(__m128d);
-__m128d _ZGVbN2v_log(__m128d);
-__m128d _ZGVbN2v_log10(__m128d);
-__attribute__((target("avx2"))) __m256d _ZGVdN4v_erfc(__m256d);
-__attribute__((target("avx2"))) __m256d _ZGVdN4v_exp(__m256d);
-__attribute__((target("avx2"))) __m256d _ZGVdN4v_log(__m256d);
-__attribute__((target("avx2"))) __m256d _ZGVdN4v_log10(__m256d);
-}
-#endif
+#include "libmvec.h"
 
 namespace zirk_corr {
 
@@ -65,7 +49,7 @@ struct AtanhAvx2 {
 };
 struct ClampedAtanhAvx2 {
   __attribute__((target("avx2"))) static __m256d apply(__m256d c,
-                                                        __m256d limit) {
+                                                       __m256d limit) {
     const __m256d low = _mm256_sub_pd(_mm256_setzero_pd(), limit);
     return AtanhAvx2::apply(_mm256_min_pd(limit, _mm256_max_pd(low, c)));
   }

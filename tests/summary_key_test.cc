@@ -43,5 +43,45 @@ TEST(SummaryKeys, EqualOneValueAtATime) {
   }
 }
 
+// A gene's keys scanned against a summary's bound, against the plain loop
+// over them: NAs, keys at the bound and around it, the bound of a summary
+// that admits everything (the largest int64: an NA is no candidate even
+// then) and of one that admits nothing, batches of 1 to 9 keys (no whole
+// vector, and a tail after them).
+TEST(ScanKeys, EqualThePlainLoop) {
+  constexpr std::int64_t kNa = std::numeric_limits<std::int64_t>::max();
+  std::mt19937_64 random(9);
+  std::uniform_int_distribution<std::int64_t> spread(-40, 0);
+  for (int round = 0; round < 200; ++round) {
+    std::vector<std::int64_t> keys(1 + round % 9);
+    for (std::int64_t& key : keys) {
+      key = spread(random);
+      if (key > -4) key = kNa;
+    }
+    for (const std::int64_t admitted :
+         {std::int64_t{-20}, std::int64_t{-41}, std::int64_t{0}, kNa,
+          std::numeric_limits<std::int64_t>::min()}) {
+      std::vector<std::uint32_t> candidates(keys.size());
+      const KeyScan scan = scan_keys(keys, admitted, candidates.data());
+      std::uint64_t na = 0;
+      std::int64_t turnedAway = kNa;
+      std::vector<std::uint32_t> expected;
+      for (std::size_t i = 0; i < keys.size(); ++i) {
+        if (keys[i] == kNa) {
+          ++na;
+        } else if (keys[i] > admitted) {
+          turnedAway = std::min(turnedAway, keys[i]);
+        } else {
+          expected.push_back(static_cast<std::uint32_t>(i));
+        }
+      }
+      EXPECT_EQ(scan.na, na);
+      EXPECT_EQ(scan.turned_away, turnedAway) << "bound " << admitted;
+      candidates.resize(scan.candidates);
+      EXPECT_EQ(candidates, expected) << "bound " << admitted;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace zirk_corr
