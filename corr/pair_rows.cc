@@ -414,9 +414,8 @@ void rows_of_panel(std::span<const ClassRanks> strata,
         zirk_report::CorrFamily& family = summary.families[f];
         const std::int64_t* keys = work.keys[f].data();
         // NA's key and -inf's lie outside the histogram's and are skipped.
-        for (std::size_t copy = 0; copy < locals.size(); ++copy) {
-          work.counts[f].add_each(family.values, std::span(keys, partners));
-        }
+        work.counts[f].add_each(family.values, std::span(keys, partners),
+                                locals.size());
         // Nearly every pair is counted and turned away from the candidates
         // by its key alone; only the others take add(). The bound only
         // falls as add() keeps rows, so a key above it at the start is

@@ -57,11 +57,16 @@ void Histogram::add_each(std::span<const std::int64_t> keys) {
 }
 
 void NearZeroCounts::add_each(Histogram& histogram,
-                              std::span<const std::int64_t> keys) {
+                              std::span<const std::int64_t> keys,
+                              std::uint64_t count) {
   if (!counts_) {
     counts_ = std::make_unique<std::uint8_t[]>(kNear);
     queue_ = std::make_unique<std::uint16_t[]>(kRegions * kQueue);
     queued_ = std::make_unique<std::uint16_t[]>(kRegions);
+  }
+  if (count != 1) {
+    add_weighted(histogram, keys, count);
+    return;
   }
   if (far_.size() < keys.size()) far_.resize(keys.size());
   std::int64_t* const farKeys = far_.data();
@@ -82,6 +87,22 @@ void NearZeroCounts::add_each(Histogram& histogram,
     if (size + 1 == kQueue) count_region(histogram, region);
   }
   histogram.add_each(std::span(farKeys, far));
+}
+
+void NearZeroCounts::add_weighted(Histogram& histogram,
+                                  std::span<const std::int64_t> keys,
+                                  std::uint64_t count) {
+  for (const std::int64_t key : keys) {
+    const std::uint64_t index = 0 - static_cast<std::uint64_t>(key);
+    if (index >= kNear) {
+      if (key >= kMinKey && key <= kMaxKey) histogram.add(key, count);
+      continue;
+    }
+    // What passes 255 is carried, in whole 256s.
+    const std::uint64_t sum = counts_[index] + count;
+    counts_[index] = static_cast<std::uint8_t>(sum);
+    if (sum > 255) histogram.add(key, sum & ~std::uint64_t{255});
+  }
 }
 
 void NearZeroCounts::count_region(Histogram& histogram, std::size_t region) {

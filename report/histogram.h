@@ -161,10 +161,11 @@ class PipelinedCounts {
 // histogram. The counts are those of Histogram::add once flush() has run.
 class NearZeroCounts {
  public:
-  // Counts one value at each of `keys` that lies in [kMinKey, kMaxKey] into
-  // `histogram` and skips the others, as Histogram::add_each. The
-  // histogram must be the same at every call until flush().
-  void add_each(Histogram& histogram, std::span<const std::int64_t> keys);
+  // Counts `count` values at each of `keys` that lies in [kMinKey, kMaxKey]
+  // into `histogram` and skips the others, as Histogram::add_each does one.
+  // The histogram must be the same at every call until flush().
+  void add_each(Histogram& histogram, std::span<const std::int64_t> keys,
+                std::uint64_t count = 1);
   // Moves the counts held here into `histogram`.
   void flush(Histogram& histogram);
 
@@ -175,6 +176,10 @@ class NearZeroCounts {
   static constexpr std::size_t kRegions = std::size_t{1}
                                           << (kNearBits - kRegionBits);
   static constexpr std::size_t kQueue = 2048;  // values a region waits for
+  // add_each for a count above 1, straight into the counters: a queue's
+  // entry is one value.
+  void add_weighted(Histogram& histogram, std::span<const std::int64_t> keys,
+                    std::uint64_t count);
   // Counts region `region`'s queue and empties it.
   void count_region(Histogram& histogram, std::size_t region);
 

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <boost/math/distributions/chi_squared.hpp>
 #include <cmath>
 #include <cstdlib>
@@ -150,6 +151,24 @@ TEST(Histogram, BatchCountsEqualOneByOne) {
   EXPECT_EQ(near.bins(), one.bins());
   EXPECT_EQ(each.total(), one.total());
   EXPECT_EQ(near.total(), one.total());
+
+  // Batches counted several times over (a SNP's copies), mixed with single
+  // ones into the same counters: counts of 2 and of 300, which carries.
+  Histogram weighted, expected;
+  NearZeroCounts several;
+  for (std::size_t from = 0; from < keys.size(); from += 777) {
+    const std::span<const std::int64_t> batch(
+        keys.data() + from, std::min<std::size_t>(777, keys.size() - from));
+    const std::uint64_t count =
+        std::array<std::uint64_t, 3>{1, 2, 300}[from / 777 % 3];
+    several.add_each(weighted, batch, count);
+    for (const std::int64_t key : batch) {
+      if (key >= kMinKey && key <= kMaxKey) expected.add(key, count);
+    }
+  }
+  several.flush(weighted);
+  EXPECT_EQ(weighted.bins(), expected.bins());
+  EXPECT_EQ(weighted.total(), expected.total());
 }
 
 // q-values of every flag 1 row against a plain Benjamini-Hochberg over all
