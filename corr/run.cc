@@ -269,8 +269,7 @@ void run(const Options& options, std::FILE* progress,
         anchor_block(ranks, genes, design.anchors(index), block);
       }
       PanelWork& mine = work[static_cast<std::size_t>(omp_get_thread_num())];
-#pragma omp for schedule(dynamic, 1) ordered
-      for (std::size_t p = 0; p < panels; ++p) {
+      const auto panel = [&](std::size_t p) {
         const std::size_t from = p * kPanelGenes;
         const std::size_t to = std::min(genes, (p + 1) * kPanelGenes);
         const AnchorBlock* panelDesign = design.all_pairs() ? nullptr : &block;
@@ -281,10 +280,23 @@ void run(const Options& options, std::FILE* progress,
           panel_rows(ranks[0], empirical ? &variance[0] : nullptr, genes, index,
                      locals, from, to, panelDesign, pairOutput, mine);
         }
+      };
+      if (output) {
+#pragma omp for schedule(dynamic, 1) ordered
+        for (std::size_t p = 0; p < panels; ++p) {
+          panel(p);
 #pragma omp ordered
-        if (writeError == 0 && output) {
-          writeError = output->write(mine.text.data(), mine.length);
+          if (writeError == 0) {
+            writeError = output->write(mine.text.data(), mine.length);
+          }
         }
+      } else {
+        // A summary alone: each thread counts into its own, whose merge
+        // does not depend on which thread took which panel, so a thread
+        // done with a panel takes the next without waiting for the rows'
+        // order.
+#pragma omp for schedule(dynamic, 1)
+        for (std::size_t p = 0; p < panels; ++p) panel(p);
       }
     }
     if (writeError != 0) output->fail(writeError);
