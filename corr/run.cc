@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -208,16 +209,56 @@ void run(const Options& options, std::FILE* progress,
   if (pairOutput.summary) {
     for (PanelWork& w : work) w.summary.emplace(options.max_hits);
   }
-  AnchorBlock block;
-  // Per stratum: its individuals' classes, their rows within their class,
-  // and the class ranks.
-  std::vector<std::vector<std::uint8_t>> cls(strata);
-  for (std::size_t t = 0; t < strata; ++t) cls[t].resize(members[t].size());
-  std::vector<std::vector<std::uint32_t>> position(strata);
-  std::vector<ClassRanks> ranks(strata);
-  StratifiedTests tests;
-  std::vector<std::array<int, 3>> cellSizes(strata);
+  // One SNP's class ranks: per stratum, its individuals' classes, their
+  // rows within their class and the class ranks; the stratified tests and
+  // a design's correlations.
+  struct SnpWork {
+    std::vector<std::vector<std::uint8_t>> cls;
+    std::vector<std::vector<std::uint32_t>> position;
+    std::vector<ClassRanks> ranks;
+    std::vector<std::array<int, 3>> cellSizes;
+    StratifiedTests tests;
+    AnchorBlock block;
+  };
+  const auto snp_work = [&] {
+    SnpWork w;
+    w.cls.resize(strata);
+    for (std::size_t t = 0; t < strata; ++t) w.cls[t].resize(members[t].size());
+    w.position.resize(strata);
+    w.ranks.resize(strata);
+    w.cellSizes.resize(strata);
+    return w;
+  };
+  // The classes of SNP s and what follows from them alone.
+  const auto classes = [&](std::size_t s, SnpWork& w) {
+    for (std::size_t t = 0; t < strata; ++t) {
+      for (std::size_t j = 0; j < members[t].size(); ++j) {
+        const std::size_t i = members[t][j];
+        w.cls[t][j] = static_cast<std::uint8_t>(
+            genotype_class(gmat(i, 2 * s), gmat(i, 2 * s + 1), reference[s]));
+      }
+      prepare_class_ranks(w.cls[t], genes, options.min_class_size, w.ranks[t],
+                          w.position[t]);
+      w.cellSizes[t] = w.ranks[t].n;
+    }
+    if (stratified) w.tests = StratifiedTests(w.cellSizes);
+  };
   const std::size_t panels = (genes + kPanelGenes - 1) / kPanelGenes;
+  // Panel p of SNP `index` into `mine`, its pairs counted for `locals`.
+  const auto panel = [&](const SnpWork& w, std::size_t index,
+                         std::span<const std::size_t> locals, std::size_t p,
+                         PanelWork& mine) {
+    const std::size_t from = p * kPanelGenes;
+    const std::size_t to = std::min(genes, (p + 1) * kPanelGenes);
+    const AnchorBlock* panelDesign = design.all_pairs() ? nullptr : &w.block;
+    if (stratified) {
+      panel_rows(w.ranks, w.tests, variance, genes, index, locals, from, to,
+                 panelDesign, pairOutput, mine);
+    } else {
+      panel_rows(w.ranks[0], empirical ? &variance[0] : nullptr, genes, index,
+                 locals, from, to, panelDesign, pairOutput, mine);
+    }
+  };
 
   std::optional<Output> output;
   if (pairOutput.rows) {
@@ -233,70 +274,81 @@ void run(const Options& options, std::FILE* progress,
     copies = snp_copies(gmat, reference);
   }
   zirk_formats::ProgressLine line(progress);
-  for (std::size_t s = 0; s < snps && genes >= 2; ++s) {
+  if (!output && genes >= 2) {
+    // A summary alone: the threads take whole SNPs, each counting into its
+    // own summary, whose merge does not depend on which thread took which
+    // SNP; no thread waits for another's panels at every SNP.
+    std::atomic<std::size_t> done{0};
+    std::atomic<bool> stopped{false};
+#pragma omp parallel num_threads(threads)
+    {
+      const int thread = omp_get_thread_num();
+      PanelWork& mine = work[static_cast<std::size_t>(thread)];
+      SnpWork w = snp_work();
+#pragma omp for schedule(dynamic, 1)
+      for (std::size_t s = 0; s < snps; ++s) {
+        if (stopped || stop) {
+          stopped = true;
+          continue;
+        }
+        const std::size_t seen = ++done;
+        if (thread == 0 && line.due(std::chrono::milliseconds(200))) {
+          line.show("zirk-corr: SNP %zu of %zu", seen, snps);
+        }
+        if (!copies.empty() && copies[s].empty()) continue;
+        const std::size_t index = options.snp_offset + s;
+        if (!design.all_pairs() && design.anchors(index).empty()) continue;
+        classes(s, w);
+        for (std::size_t t = 0; t < strata; ++t) {
+          rank_genes(orders[t], w.cls[t], w.position[t], 0, genes, w.ranks[t]);
+        }
+        if (!design.all_pairs()) {
+          anchor_block(w.ranks, genes, design.anchors(index), w.block);
+        }
+        const std::span<const std::size_t> locals =
+            copies.empty() ? std::span<const std::size_t>(&s, 1)
+                           : std::span<const std::size_t>(copies[s]);
+        for (std::size_t p = 0; p < panels; ++p) {
+          panel(w, index, locals, p, mine);
+        }
+      }
+    }
+    if (stopped) throw CorrError("interrupted by a signal; nothing written");
+  }
+  // Rows: the threads share each SNP's panels, whose rows are written in
+  // order.
+  SnpWork shared = snp_work();
+  for (std::size_t s = 0; s < snps && genes >= 2 && output; ++s) {
     if (stop) throw CorrError("interrupted by a signal; nothing written");
     if (line.due(std::chrono::milliseconds(200))) {
       line.show("zirk-corr: SNP %zu of %zu", s + 1, snps);
     }
-    if (!copies.empty() && copies[s].empty()) continue;
-    const std::span<const std::size_t> locals =
-        copies.empty() ? std::span<const std::size_t>(&s, 1)
-                       : std::span<const std::size_t>(copies[s]);
-    for (std::size_t t = 0; t < strata; ++t) {
-      for (std::size_t j = 0; j < members[t].size(); ++j) {
-        const std::size_t i = members[t][j];
-        cls[t][j] = static_cast<std::uint8_t>(
-            genotype_class(gmat(i, 2 * s), gmat(i, 2 * s + 1), reference[s]));
-      }
-      prepare_class_ranks(cls[t], genes, options.min_class_size, ranks[t],
-                          position[t]);
-      cellSizes[t] = ranks[t].n;
-    }
-    if (stratified) tests = StratifiedTests(cellSizes);
+    classes(s, shared);
     const std::size_t index = options.snp_offset + s;
     if (!design.all_pairs() && design.anchors(index).empty()) continue;
+    const std::span<const std::size_t> locals(&s, 1);
     int writeError = 0;
 #pragma omp parallel num_threads(threads)
     {
 #pragma omp for schedule(static)
       for (std::size_t task = 0; task < strata * panels; ++task) {
         const std::size_t t = task / panels, p = task % panels;
-        rank_genes(orders[t], cls[t], position[t], p * kPanelGenes,
-                   std::min(genes, (p + 1) * kPanelGenes), ranks[t]);
+        rank_genes(orders[t], shared.cls[t], shared.position[t],
+                   p * kPanelGenes, std::min(genes, (p + 1) * kPanelGenes),
+                   shared.ranks[t]);
       }
 #pragma omp single
       if (!design.all_pairs()) {
-        anchor_block(ranks, genes, design.anchors(index), block);
+        anchor_block(shared.ranks, genes, design.anchors(index), shared.block);
       }
       PanelWork& mine = work[static_cast<std::size_t>(omp_get_thread_num())];
-      const auto panel = [&](std::size_t p) {
-        const std::size_t from = p * kPanelGenes;
-        const std::size_t to = std::min(genes, (p + 1) * kPanelGenes);
-        const AnchorBlock* panelDesign = design.all_pairs() ? nullptr : &block;
-        if (stratified) {
-          panel_rows(ranks, tests, variance, genes, index, locals, from, to,
-                     panelDesign, pairOutput, mine);
-        } else {
-          panel_rows(ranks[0], empirical ? &variance[0] : nullptr, genes, index,
-                     locals, from, to, panelDesign, pairOutput, mine);
-        }
-      };
-      if (output) {
 #pragma omp for schedule(dynamic, 1) ordered
-        for (std::size_t p = 0; p < panels; ++p) {
-          panel(p);
+      for (std::size_t p = 0; p < panels; ++p) {
+        panel(shared, index, locals, p, mine);
 #pragma omp ordered
-          if (writeError == 0) {
-            writeError = output->write(mine.text.data(), mine.length);
-          }
+        if (writeError == 0) {
+          writeError = output->write(mine.text.data(), mine.length);
         }
-      } else {
-        // A summary alone: each thread counts into its own, whose merge
-        // does not depend on which thread took which panel, so a thread
-        // done with a panel takes the next without waiting for the rows'
-        // order.
-#pragma omp for schedule(dynamic, 1)
-        for (std::size_t p = 0; p < panels; ++p) panel(p);
       }
     }
     if (writeError != 0) output->fail(writeError);

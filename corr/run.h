@@ -12,10 +12,13 @@
 // computing its Gram blocks with single-threaded BLAS and formatting its
 // rows; the panels are written in order, so the output is the same for any
 // thread count. The output goes to a temporary file beside the target,
-// renamed when complete; a failure or a signal removes it. A summary of
-// all pairs without rows computes each group of SNPs with the same classes
-// once and counts its pairs for each of them (snp_copies.h); the summary is
-// the same byte for byte.
+// renamed when complete; a failure or a signal removes it. A summary
+// without rows is the same for any order of the pairs, so there the threads
+// take whole SNPs instead, each with its own class ranks, and none waits
+// for another's panels at every SNP. A summary of all pairs without rows
+// computes each group of SNPs with the same classes once and counts its
+// pairs for each of them (snp_copies.h); the summary is the same byte for
+// byte.
 //
 // With strata (--strata, or the data folder's strata.txt) each stratum's
 // genes are sorted on their own, every SNP gets class ranks per stratum,
@@ -24,9 +27,10 @@
 //
 // Peak memory, n individuals, G genes, P SNPs, T threads: about 20 n G
 // bytes (each gene's values in sorted order and that order, 12 n G; the
-// class ranks, 8 n G), 2 n P for the genotypes (3 n P for a summary
-// without rows), and per thread about 7 KiB G (the panel's Gram blocks,
-// 24 kPanelGenes G, and its rows), S times that with S strata; while the expression file is read, 16 n G
+// class ranks, 8 n G, per thread for a summary without rows), 2 n P for
+// the genotypes (3 n P for a summary without rows), and per thread about
+// 7 KiB G (the panel's Gram blocks, 24 kPanelGenes G, and its rows), S
+// times that with S strata; while the expression file is read, 16 n G
 // more, and with strata 8 n_s G (n_s: the largest stratum) while their
 // genes are sorted.
 #ifndef ZIRK_CORR_RUN_H_

@@ -45,8 +45,11 @@ done
 "$report" --summary merged --max-hits 40 shard.0 shard.4
 same merged sum.1.40
 # Rows only, summary only, and --max-p.
-"$corr" "${in[@]}" -s only.sum --max-hits 40 --snp-offset 3
-same only.sum sum.1.40
+# A summary alone takes whole SNPs per thread.
+for t in 1 2; do
+  "$corr" "${in[@]}" -t $t -s only.$t --max-hits 40 --snp-offset 3
+  same only.$t sum.1.40
+done
 "$corr" "${in[@]}" --snp-offset 3 -t 2 -p 0.01 -o maxp.rows
 awk -F'\t' -v t="$(awk 'BEGIN { print log(0.01) / log(10) }')" \
   'NR == 1 || ($10 != "NA" && $10 + 0 <= t) || ($11 != "NA" && $11 + 0 <= t)' \
@@ -96,6 +99,8 @@ done
 "$corr" -d ex -w 250000 -t 2 -o cis.rows -s cis.sum
 "$report" --summary cis.ref cis.rows
 same cis.sum cis.ref
+"$corr" -d ex -w 250000 -t 2 -s cis.only
+same cis.only cis.ref
 python3 - ex all.rows cis.rows anchors.tsv <<'PY' || fail "designs against the all-pairs rows"
 import random, sys
 folder, all_rows, cis_rows, anchors = sys.argv[1:]
@@ -133,6 +138,8 @@ grep -q "anchors.tsv: 2 of .* lines left out: 1 name an unknown SNP ID, 1 an unk
   fail "unknown IDs not reported: $(cat anchors.log)"
 "$report" --summary anchors.ref anchors.rows
 same anchors.sum anchors.ref
+"$corr" -d ex -A anchors.tsv -t 2 -s anchors.only 2>/dev/null
+same anchors.only anchors.ref
 python3 - all.rows anchors.rows anchors.wanted <<'PY' || fail "anchors against the all-pairs rows"
 import ast, sys
 all_rows, name, wanted = sys.argv[1:]
