@@ -424,7 +424,6 @@ void rows_of_panel(std::span<const ClassRanks> strata,
         work.candidates.resize(std::max(work.candidates.size(), partners));
         const KeyScan scan = scan_keys(std::span(keys, partners), admitted,
                                        work.candidates.data());
-        const std::uint64_t na = scan.na;
         // The smallest key turned away: the SNPs' best unless add() saw a
         // smaller one, and the family's first dropped key.
         constexpr std::int64_t kNA = std::numeric_limits<std::int64_t>::max();
@@ -449,8 +448,8 @@ void rows_of_panel(std::span<const ClassRanks> strata,
           admitted = family.admits_at_most();
         }
         for (const std::size_t local : locals) {
-          if (na > 0) {
-            family.na += na;
+          if (scan.na > 0) {
+            family.na += scan.na;
             family.best(local);
           }
           if (turnedAway != kNA) family.note_best(local, turnedAway);

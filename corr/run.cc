@@ -317,41 +317,44 @@ void run(const Options& options, std::FILE* progress,
   }
   // Rows: the threads share each SNP's panels, whose rows are written in
   // order.
-  SnpWork shared = snp_work();
-  for (std::size_t s = 0; s < snps && genes >= 2 && output; ++s) {
-    if (stop) throw CorrError("interrupted by a signal; nothing written");
-    if (line.due(std::chrono::milliseconds(200))) {
-      line.show("zirk-corr: SNP %zu of %zu", s + 1, snps);
-    }
-    classes(s, shared);
-    const std::size_t index = options.snp_offset + s;
-    if (!design.all_pairs() && design.anchors(index).empty()) continue;
-    const std::span<const std::size_t> locals(&s, 1);
-    int writeError = 0;
+  if (output && genes >= 2) {
+    SnpWork shared = snp_work();
+    for (std::size_t s = 0; s < snps; ++s) {
+      if (stop) throw CorrError("interrupted by a signal; nothing written");
+      if (line.due(std::chrono::milliseconds(200))) {
+        line.show("zirk-corr: SNP %zu of %zu", s + 1, snps);
+      }
+      const std::size_t index = options.snp_offset + s;
+      if (!design.all_pairs() && design.anchors(index).empty()) continue;
+      classes(s, shared);
+      const std::span<const std::size_t> locals(&s, 1);
+      int writeError = 0;
 #pragma omp parallel num_threads(threads)
-    {
+      {
 #pragma omp for schedule(static)
-      for (std::size_t task = 0; task < strata * panels; ++task) {
-        const std::size_t t = task / panels, p = task % panels;
-        rank_genes(orders[t], shared.cls[t], shared.position[t],
-                   p * kPanelGenes, std::min(genes, (p + 1) * kPanelGenes),
-                   shared.ranks[t]);
-      }
+        for (std::size_t task = 0; task < strata * panels; ++task) {
+          const std::size_t t = task / panels, p = task % panels;
+          rank_genes(orders[t], shared.cls[t], shared.position[t],
+                     p * kPanelGenes, std::min(genes, (p + 1) * kPanelGenes),
+                     shared.ranks[t]);
+        }
 #pragma omp single
-      if (!design.all_pairs()) {
-        anchor_block(shared.ranks, genes, design.anchors(index), shared.block);
-      }
-      PanelWork& mine = work[static_cast<std::size_t>(omp_get_thread_num())];
+        if (!design.all_pairs()) {
+          anchor_block(shared.ranks, genes, design.anchors(index),
+                       shared.block);
+        }
+        PanelWork& mine = work[static_cast<std::size_t>(omp_get_thread_num())];
 #pragma omp for schedule(dynamic, 1) ordered
-      for (std::size_t p = 0; p < panels; ++p) {
-        panel(shared, index, locals, p, mine);
+        for (std::size_t p = 0; p < panels; ++p) {
+          panel(shared, index, locals, p, mine);
 #pragma omp ordered
-        if (writeError == 0) {
-          writeError = output->write(mine.text.data(), mine.length);
+          if (writeError == 0) {
+            writeError = output->write(mine.text.data(), mine.length);
+          }
         }
       }
+      if (writeError != 0) output->fail(writeError);
     }
-    if (writeError != 0) output->fail(writeError);
   }
   line.clear();
   if (pairOutput.summary) {
