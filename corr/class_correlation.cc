@@ -236,7 +236,7 @@ void apply_loops(std::array<double, 3> share, std::array<double, 3> slope,
 void log10_erfc(std::span<double> values) {
   // Entries whose erfc may underflow, with their argument: rare, so the
   // common call allocates nothing. They pass the vector loops as 0.
-  std::vector<std::pair<std::size_t, double>> far;
+  FarValues far;
   for (std::size_t i = 0; i < values.size(); ++i) {
     const double x = values[i];
     if (x >= kErfcSeriesFrom) {
